@@ -1,0 +1,97 @@
+// The engine's settings and preset maps in the settings file. Devices are
+// stored by display name, so settings follow a device when the system lists
+// devices in another order. Every load and save opens its own settings-file
+// object and frees it at the end.
+#include <algorithm>
+#include <string>
+
+#include "engine/VelmoraEngine.h"
+#include "midi/MidiIO.h"
+#include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+#include "settings/WriteFailures.h"
+
+namespace {
+const std::string EngineSection = "VelmoraEngine";
+const std::string DelaysSection = "MidiOutDelays";
+const std::string PresetSectionPrefix = "Preset_";
+
+std::string DeviceKey(std::int32_t n) { return "Device" + std::to_string(n); }
+std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
+}  // namespace
+
+void TVelmoraEngine::LoadSettings() {
+  const TIniFile ini(IniFileName);
+
+  const std::int32_t input =
+      MidiInDeviceNames.IndexOf(ini.ReadString(EngineSection, "MidiInDeviceName", ""));
+  SetMidiInDevice(input >= 0 ? input : 0);
+
+  // A corrupted count costs no more than the keys the section really holds.
+  const std::int64_t stored = ini.ReadInteger(DelaysSection, "MidiOutNumDevs", 0);
+  const std::int64_t pairs =
+      std::min<std::int64_t>(stored, static_cast<std::int64_t>(ini.KeyCount(DelaysSection)));
+  for (std::int32_t n = 0; n < pairs; ++n) {
+    const std::int32_t device = MidiOutDeviceNames.IndexOf(ini.ReadString(DelaysSection, DeviceKey(n), ""));
+    if (device < 0) continue;  // an absent device's delay is not read
+    SetDelay(device, ini.ReadInteger(DelaysSection, DelayKey(n), 0));
+  }
+
+  SetTimerInterval(ini.ReadInteger(EngineSection, "TimerInterval", 4));
+  const std::int32_t presetIndex = ini.ReadInteger(EngineSection, "PresetIndex", 0);
+  FPresets->SetItemIndex(presetIndex);  // clamps, and loads that preset's map
+}
+
+void TVelmoraEngine::SaveSettings() {
+  try {
+    TIniFile ini(IniFileName);
+    // With no catalogue entry selected (no input devices, or an exit before
+    // Start) the stored name is left as it is, for the next start to find.
+    if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
+      ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
+    ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
+    for (std::int32_t i = 0; i < MidiOutCount(); ++i) {
+      ini.WriteString(DelaysSection, DeviceKey(i), MidiOutDeviceNames[i]);
+      ini.WriteInteger(DelaysSection, DelayKey(i), FDelays[i]);
+    }
+    ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
+    ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
+  } catch (const EIniFileException& error) {
+    // The writer stops at the key that failed; the user is told once.
+    RecordWriteFailure(error.FileName);
+  }
+}
+
+void TVelmoraEngine::LoadPreset() {
+  const std::string name = FPresets->CurrentName();
+  if (name.empty()) return;
+  const TIniFile ini(IniFileName);
+  const std::string section = PresetSectionPrefix + name;
+  for (std::uint8_t channel = 0; channel < 16; ++channel) {
+    const std::int32_t device =
+        MidiOutDeviceNames.IndexOf(ini.ReadString(section, DeviceKey(channel), ""));
+    // An unknown device falls back to the first one; with no output devices
+    // at all the channel maps to none.
+    SetChannelDevice(channel, device >= 0 ? device : (MidiOutCount() > 0 ? 0 : -1));
+  }
+}
+
+void TVelmoraEngine::SavePreset() {
+  const std::int32_t index = FPresets->ItemIndex();
+  if (index < 0 || index >= FPresets->Count()) return;
+  const std::string name = FPresets->CurrentName();
+  if (name.empty()) return;
+  try {
+    TIniFile ini(IniFileName);
+    const std::string section = PresetSectionPrefix + name;
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+      const std::int32_t device = ChannelDevices(channel);
+      // A channel that maps to no device leaves its stored entry alone, so a
+      // machine without output devices does not wipe the stored presets.
+      if (device < 0 || device >= MidiOutDeviceNames.Count()) continue;
+      ini.WriteString(section, DeviceKey(channel), MidiOutDeviceNames[device]);
+    }
+  } catch (const EIniFileException& error) {
+    RecordWriteFailure(error.FileName);
+  }
+}

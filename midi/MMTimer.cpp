@@ -1,0 +1,93 @@
+#include "midi/MMTimer.h"
+
+#include "platform/Platform.h"
+
+TMMTimer::TMMTimer() {
+  TIMECAPS caps{};
+  if (platform::timeGetDevCaps(&caps, sizeof(caps)) == TIMERR_NOERROR && caps.wPeriodMin > 0 &&
+      caps.wPeriodMin <= caps.wPeriodMax) {
+    FPeriodMin = caps.wPeriodMin;
+    FPeriodMax = caps.wPeriodMax;
+  } else {
+    // Capabilities that cannot be read (or make no sense) give the widest
+    // range the service is known to take; 4 ms stays possible.
+    FPeriodMin = 1;
+    FPeriodMax = 1000000;
+  }
+  FResolution = FPeriodMin;
+}
+
+TMMTimer::~TMMTimer() { SetEnabled(false); }
+
+void TMMTimer::SetEnabled(bool Value) {
+  if (Value == FEnabled) return;
+  FEnabled = Value;
+  UpdateTimer();
+}
+
+void TMMTimer::SetInterval(UINT Milliseconds) {
+  if (Milliseconds == FInterval) return;
+  FInterval = Milliseconds;
+  if (FInterval < FPeriodMin) FInterval = FPeriodMin;
+  if (FInterval > FPeriodMax) FInterval = FPeriodMax;
+  UpdateTimer();
+}
+
+void TMMTimer::UpdateTimer() {
+  EndTimer();
+  if (FInterval > 0 && FEnabled && OnTimer) BeginTimer();
+}
+
+void TMMTimer::BeginTimer() {
+  platform::timeBeginPeriod(FResolution);
+  // Held across the creation so that a first tick arriving before the
+  // identifier is known waits for it instead of being refused.
+  std::lock_guard<std::mutex> guard(FTickLock);
+  FTimerID = platform::timeSetEvent(FInterval, FResolution, &TMMTimer::TimerProc,
+                                    reinterpret_cast<DWORD_PTR>(this), TIME_PERIODIC);
+  if (FTimerID == 0) {
+    platform::timeEndPeriod(FResolution);
+    return;
+  }
+  FAcceptingID = FTimerID;
+}
+
+void TMMTimer::EndTimer() {
+  if (FTimerID == 0) return;
+  {
+    // No new tick starts from here on; one in progress is waited for. Never
+    // called from inside a tick, so the wait cannot be for ourselves.
+    std::unique_lock<std::mutex> guard(FTickLock);
+    FAcceptingID = 0;
+    FTickDone.wait(guard, [this] { return !FTickRunning; });
+  }
+  platform::timeKillEvent(FTimerID);
+  platform::timeEndPeriod(FResolution);
+  FTimerID = 0;
+}
+
+void CALLBACK TMMTimer::TimerProc(UINT uTimerID, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD_PTR) {
+  auto* timer = reinterpret_cast<TMMTimer*>(dwUser);
+  {
+    std::lock_guard<std::mutex> guard(timer->FTickLock);
+    if (timer->FAcceptingID == 0 || timer->FAcceptingID != uTimerID) return;
+    timer->FTickRunning = true;
+  }
+  timer->DoTimer();
+  // Notified under the lock: once EndTimer sees the tick finished it may
+  // free the timer, so nothing of it is touched after the unlock.
+  std::lock_guard<std::mutex> guard(timer->FTickLock);
+  timer->FTickRunning = false;
+  timer->FTickDone.notify_all();
+}
+
+void TMMTimer::DoTimer() {
+  // OnTimer is written only while the timer is stopped.
+  if (OnTimer) {
+    try {
+      OnTimer(*this);
+    } catch (...) {
+      // Nothing may escape into the system's timer thread.
+    }
+  }
+}

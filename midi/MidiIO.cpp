@@ -1,0 +1,78 @@
+#include "midi/MidiIO.h"
+
+#include <cstring>
+
+#include "platform/Platform.h"
+
+TDeviceNames MidiInDeviceNames;
+std::int32_t MidiInDeviceCount = 0;
+TDeviceNames MidiOutDeviceNames;
+std::int32_t MidiOutDeviceCount = 0;
+
+namespace {
+char FoldCase(char c) {
+  // ASCII letters fold; other bytes compare as they are. The names come
+  // from the system in its single-byte code page, where that is the part a
+  // user changes by typing.
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+}  // namespace
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
+std::int32_t TDeviceNames::IndexOf(const std::string& Name) const {
+  for (std::size_t i = 0; i < FNames.size(); ++i) {
+    if (SameText(FNames[i], Name)) return static_cast<std::int32_t>(i);
+  }
+  return -1;
+}
+
+std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT driverVersion) {
+  // A name that fills all 32 characters has no terminating zero.
+  const std::size_t length = strnlen(productName, MAXPNAMELEN);
+  std::string name(productName, length);
+  name += " (";
+  name += std::to_string((driverVersion >> 8) & 0xFF);
+  name += ".";
+  name += std::to_string(driverVersion & 0xFF);
+  name += ")";
+  return name;
+}
+
+void BuildDeviceCatalogue() {
+  MidiInDeviceNames.Clear();
+  MidiInDeviceCount = static_cast<std::int32_t>(platform::midiInGetNumDevs());
+  for (std::int32_t id = 0; id < MidiInDeviceCount; ++id) {
+    MIDIINCAPSA caps{};
+    if (platform::midiInGetDevCapsA(static_cast<UINT_PTR>(id), &caps, sizeof(caps)) ==
+        MMSYSERR_NOERROR) {
+      MidiInDeviceNames.Add(DeviceDisplayName(caps.szPname, caps.vDriverVersion));
+    } else {
+      MidiInDeviceNames.Add("");  // positions keep matching device identifiers
+    }
+  }
+  MidiOutDeviceNames.Clear();
+  MidiOutDeviceCount = static_cast<std::int32_t>(platform::midiOutGetNumDevs());
+  for (std::int32_t id = 0; id < MidiOutDeviceCount; ++id) {
+    MIDIOUTCAPSA caps{};
+    if (platform::midiOutGetDevCapsA(static_cast<UINT_PTR>(id), &caps, sizeof(caps)) ==
+        MMSYSERR_NOERROR) {
+      MidiOutDeviceNames.Add(DeviceDisplayName(caps.szPname, caps.vDriverVersion));
+    } else {
+      MidiOutDeviceNames.Add("");
+    }
+  }
+}
+
+void FreeDeviceCatalogue() {
+  MidiInDeviceNames.Clear();
+  MidiInDeviceCount = 0;
+  MidiOutDeviceNames.Clear();
+  MidiOutDeviceCount = 0;
+}

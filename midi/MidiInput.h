@@ -1,0 +1,44 @@
+// The MIDI input port: opens one input device and turns the system's notices
+// into an event per short message and one per returned block of
+// system-exclusive bytes. Main thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "midi/MidiIOBase.h"
+#include "platform/MmSystem.h"
+
+class TMidiInput : public TMidiIOBase {
+ public:
+  using TDataEvent = std::function<void(TMidiInput& Sender, DWORD Data)>;
+  using TLongDataEvent =
+      std::function<void(TMidiInput& Sender, const std::uint8_t* Data, std::int32_t Length)>;
+
+  static constexpr std::int32_t SysExBufferSize = 4096;
+  // A driver drops system-exclusive bytes while it holds no buffer; with
+  // several queued, one can be out with the main thread while the others
+  // keep taking bytes.
+  static constexpr int SysExBufferCount = 4;
+
+  TMidiInput();
+  ~TMidiInput() override;
+
+  bool Open(std::int32_t Index) override;
+  void Close() override;
+
+  TDataEvent OnData;
+  TLongDataEvent OnLongData;
+
+ protected:
+  void WndProc(TMessage& Message) override;
+
+ private:
+  int HeaderSlot(LPARAM address) const;
+  void HandBack(MIDIHDR& header);
+
+  HMIDIIN FHandle = nullptr;
+  std::array<MIDIHDR, SysExBufferCount> FSysExHeaders{};
+  std::array<void*, SysExBufferCount> FSysExBlocks{};  // process-heap blocks, owned
+};

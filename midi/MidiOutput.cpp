@@ -1,0 +1,150 @@
+#include "midi/MidiOutput.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace {
+constexpr UINT HeaderSize = sizeof(MIDIHDR);
+}
+
+TMidiOutput::TMidiOutput() = default;
+
+TMidiOutput::~TMidiOutput() { Close(); }
+
+void TMidiOutput::SetState(TMidiPortState Value) {
+  {
+    // A send in progress finishes before the state moves on, and no send
+    // starts on a port that has begun to close.
+    std::lock_guard<std::mutex> guard(FSendLock);
+    StoreState(Value);
+  }
+  if (OnStateChange) OnStateChange(*this, Value);
+}
+
+bool TMidiOutput::Open(std::int32_t Index) { return OpenPort(Index); }
+
+bool TMidiOutput::OpenPort(std::int32_t Index) {
+  if (State() != mpsClosed) Close();
+  SetDeviceIndex(Index < 0 ? -1 : Index);
+  SetState(mpsOpening);
+  HMIDIOUT handle = nullptr;
+  const MMRESULT result =
+      platform::midiOutOpen(&handle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
+                            CALLBACK_WINDOW);
+  if (result == MMSYSERR_NOERROR) {
+    {
+      std::lock_guard<std::mutex> guard(FSendLock);
+      FHandle = handle;
+    }
+    SetState(mpsOpen);
+    return true;
+  }
+  Close();
+  return false;
+}
+
+void TMidiOutput::Close() {
+  if (State() == mpsClosed) return;
+  SetState(mpsClosing);
+  // From here on no send reaches the device, so the driver calls below need
+  // no lock; only the list and the handle are shared.
+  HMIDIOUT handle;
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    handle = FHandle;
+  }
+  platform::midiOutReset(handle);  // result deliberately not examined
+  std::vector<MIDIHDR*> pending;
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    pending.swap(FPendingHeaders);
+  }
+  for (MIDIHDR* header : pending) ReleaseHeader(header, true);
+  platform::midiOutClose(handle);  // result deliberately not examined
+  SetState(mpsClosed);
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    FHandle = nullptr;
+  }
+  SetDeviceIndex(-2);
+}
+
+bool TMidiOutput::SendShort(DWORD Data) {
+  std::lock_guard<std::mutex> guard(FSendLock);
+  if (State() != mpsOpen) return false;
+  return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
+}
+
+bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
+  if (Length <= 0 || Data == nullptr || State() != mpsOpen) return false;
+  auto* header = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
+  void* block = header ? platform::ProcessHeapAlloc(static_cast<std::size_t>(Length)) : nullptr;
+  if (block == nullptr) {
+    if (header) platform::ProcessHeapFree(header);
+    return false;
+  }
+  std::memcpy(block, Data, static_cast<std::size_t>(Length));
+  header->lpData = static_cast<LPSTR>(block);
+  header->dwBufferLength = static_cast<DWORD>(Length);
+  header->dwFlags = 0;
+
+  std::unique_lock<std::mutex> guard(FSendLock);
+  if (State() != mpsOpen) {
+    guard.unlock();
+    platform::ProcessHeapFree(block);
+    platform::ProcessHeapFree(header);
+    return false;
+  }
+  // Entered before the device sees it, so a completion handled at once on
+  // the main thread finds it.
+  FPendingHeaders.push_back(header);
+  const bool prepared = platform::midiOutPrepareHeader(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
+  const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
+  if (sent) return true;
+  FPendingHeaders.erase(std::find(FPendingHeaders.begin(), FPendingHeaders.end(), header));
+  if (prepared) platform::midiOutUnprepareHeader(FHandle, header, HeaderSize);
+  guard.unlock();
+  platform::ProcessHeapFree(block);
+  platform::ProcessHeapFree(header);
+  return false;
+}
+
+std::size_t TMidiOutput::PendingHeaderCount() const {
+  std::lock_guard<std::mutex> guard(FSendLock);
+  return FPendingHeaders.size();
+}
+
+void TMidiOutput::DoLongDone(MIDIHDR* Header) {
+  if (OnLongDone) OnLongDone(*this, Header);
+}
+
+void TMidiOutput::ReleaseHeader(MIDIHDR* Header, bool unprepare) {
+  HMIDIOUT handle;
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    handle = FHandle;
+  }
+  if (unprepare) platform::midiOutUnprepareHeader(handle, Header, HeaderSize);
+  platform::ProcessHeapFree(Header->lpData);
+  platform::ProcessHeapFree(Header);
+}
+
+void TMidiOutput::WndProc(TMessage& Message) {
+  if (Message.Msg != MM_MOM_DONE) return;
+  auto* header = reinterpret_cast<MIDIHDR*>(Message.LParam);
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    // A notice posted by the reset of an earlier open names another handle;
+    // it must not complete a header sent since at the same address.
+    const TMidiPortState state = State();
+    if (state != mpsOpen && state != mpsClosing) return;
+    if (reinterpret_cast<WPARAM>(FHandle) != Message.WParam) return;
+    auto found = std::find(FPendingHeaders.begin(), FPendingHeaders.end(), header);
+    if (found == FPendingHeaders.end()) return;
+    FPendingHeaders.erase(found);
+  }
+  DoLongDone(header);
+  ReleaseHeader(header, true);
+}

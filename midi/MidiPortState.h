@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+
+// State of a MIDI port. mpsOpening and mpsClosing exist only while an open
+// or a close runs; every step is reported through the port's state event.
+enum TMidiPortState : std::uint8_t {
+  mpsClosed = 0,
+  mpsOpening = 1,
+  mpsOpen = 2,
+  mpsClosing = 3,
+};

@@ -1,0 +1,90 @@
+// The one seam between the portable core (engine, MIDI ports, catalogue,
+// timer, settings) and the operating system. Two backends implement it:
+// platform/win32 over the real calls, platform/sim over a deterministic
+// simulated driver. The core links against exactly one of them.
+//
+// The MIDI and timer calls carry the names, arguments and results of the
+// Windows multimedia services; they live in namespace platform so that the
+// simulated backend can be linked into a Windows program beside winmm.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/DateTime.h"
+#include "platform/MmSystem.h"
+
+namespace platform {
+
+// MIDI input.
+UINT midiInGetNumDevs();
+MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT capsSize);
+MMRESULT midiInOpen(HMIDIIN* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
+                    DWORD flags);
+MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
+MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
+MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
+MMRESULT midiInStart(HMIDIIN handle);
+MMRESULT midiInStop(HMIDIIN handle);
+MMRESULT midiInReset(HMIDIIN handle);
+MMRESULT midiInClose(HMIDIIN handle);
+
+// MIDI output.
+UINT midiOutGetNumDevs();
+MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT capsSize);
+MMRESULT midiOutOpen(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
+                     DWORD flags);
+MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
+MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
+MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
+MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
+MMRESULT midiOutReset(HMIDIOUT handle);
+MMRESULT midiOutClose(HMIDIOUT handle);
+
+// Periodic multimedia timer. The callback runs on a thread of the timer
+// service, never on the main thread.
+MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize);
+MMRESULT timeBeginPeriod(UINT period);
+MMRESULT timeEndPeriod(UINT period);
+UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user,
+                  UINT flags);
+MMRESULT timeKillEvent(UINT timerId);
+
+// Blocks of the process heap, for MIDI headers and system-exclusive data.
+// Zero-filled; nullptr when the heap refuses.
+void* ProcessHeapAlloc(std::size_t bytes);
+void ProcessHeapFree(void* block);
+
+// The local date and time as a TDateTime. It reads the local wall clock once,
+// at the first call, and from then on advances with a monotonic counter, so a
+// clock set back (the end of daylight-saving time) cannot hold queued
+// messages back; resolution is well below a millisecond.
+TDateTime Now();
+
+// The per-user local application-data folder as the system reports it,
+// without a trailing delimiter (empty when the system reports none), and the
+// full path of the program file.
+std::string LocalAppDataFolder();
+std::string ProgramFilePath();
+constexpr char PathDelimiter =
+#if defined(_WIN32)
+    '\\';
+#else
+    '/';
+#endif
+
+// Whole-file access for the settings file. ReadFileText returns false when the
+// file cannot be read (a missing file among them). ReplaceFileText writes the
+// text to a temporary file beside the target, flushes it and renames it over
+// the target, so the target is always either the old or the new file; it
+// returns false, with the target untouched, when any step fails.
+bool ReadFileText(const std::string& path, std::string& text);
+bool ReplaceFileText(const std::string& path, const std::string& text);
+
+// Hands every MIDI notice that has been posted to a notice window of this
+// thread to its handler, in posting order. The Windows backend has nothing to
+// do here (the thread's message loop delivers the notices); the simulated
+// backend delivers its queue. Whoever pumps window messages calls it too.
+void DeliverPendingNotices();
+
+}  // namespace platform

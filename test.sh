@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds every preset that the tests need and runs every test.
+# Installs what is missing first (Debian). Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+source ./tools/deps.sh
+velmora_install_deps test
+
+jobs=$(nproc)
+failed=0
+run_preset() {
+  local preset=$1
+  echo "=== $preset: configure and build"
+  cmake --preset "$preset" > "build/$preset.configure.log" 2>&1 || { cat "build/$preset.configure.log"; return 1; }
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "=== $preset: test"
+  ctest --preset "$preset" -j "$jobs"
+}
+
+mkdir -p build
+for preset in linux linux-asan linux-tsan; do
+  run_preset "$preset" || failed=1
+done
+
+if [ -f cmake/mingw-w64-x86_64.cmake ]; then
+  ./tools/windows-tests.sh || failed=1
+fi
+
+if [ "$failed" -ne 0 ]; then
+  echo "test.sh: FAILED"
+  exit 1
+fi
+echo "test.sh: all tests passed"

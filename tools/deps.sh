@@ -1,0 +1,29 @@
+# Installs the Debian packages the build and the tests need, only those that
+# are missing, quietly. Sourced by test.sh, run.sh and bench.sh.
+velmora_missing_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  echo "${missing[@]:-}"
+}
+
+velmora_install_deps() {
+  local what=$1
+  local packages=(cmake ninja-build g++ libgtest-dev googletest)
+  packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+  case "$what" in
+    test) packages+=(clang libclang-rt-14-dev imagemagick) ;;
+    bench) packages+=(libbenchmark-dev) ;;
+    run) ;;
+  esac
+  local missing
+  missing=$(velmora_missing_packages "${packages[@]}")
+  if [ -n "$missing" ]; then
+    echo "Installing: $missing"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing > /dev/null
+  fi
+}
