@@ -1,0 +1,121 @@
+// A machine with simulated MIDI devices and a fresh settings folder, and the
+// engine brought up the way the program brings it up: settings path, device
+// catalogue, engine. Tests then drive it as the windows do.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "midi/MidiIO.h"
+#include "platform/Platform.h"
+#include "platform/sim/SimDriver.h"
+#include "settings/IniDefs.h"
+
+// One state report as the windows would see it.
+struct TStateReport {
+  std::string Port;  // "in" or "out"
+  std::int32_t Device;
+  TMidiPortState State;
+  bool operator==(const TStateReport&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const TStateReport& r) {
+  return os << r.Port << r.Device << ":" << int(r.State);
+}
+
+class EngineFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    sim::SetInputDevices({{"Keyboard", false, 0x0100}, {"Sequencer", false, 0x0203}});
+    sim::SetOutputDevices({{"Synth A", false, 0x0105}, {"Synth B", false, 0x010A}, {"Synth C", false, 0x0000}});
+  }
+  void TearDown() override { Shutdown(); }
+
+  // Settings path, catalogue, engine: the start-up order of the program.
+  void Boot() {
+    InitializeIniDefs();
+    BuildDeviceCatalogue();
+    InitializeEngine();
+    engine = GlobalEngine;
+    Hook();
+  }
+  // Boot plus Start, as the main window's first idle moment does.
+  void BootAndStart() {
+    Boot();
+    engine->Start();
+    sim::DeliverNotices();
+  }
+  void Shutdown() {
+    if (GlobalEngine) FinalizeEngine();
+    engine = nullptr;
+    FreeDeviceCatalogue();
+    FinalizeIniDefs();
+    sim::DeliverNotices();
+  }
+
+  void Hook() {
+    engine->OnMidiInStateChange = [this](TVelmoraEngine&, TMidiPortState s) {
+      reports.push_back({"in", engine->MidiIn().DeviceIndex(), s});
+      events.push_back("in-state");
+    };
+    engine->OnMidiOutStateChange = [this](TVelmoraEngine&, std::int32_t d, TMidiPortState s) {
+      reports.push_back({"out", d, s});
+      events.push_back("out-state " + std::to_string(d) + " " + std::to_string(int(s)));
+    };
+    engine->OnChannelDeviceChange = [this](TVelmoraEngine&, std::uint8_t c, std::int32_t d) {
+      events.push_back("channel " + std::to_string(c) + " " + std::to_string(d));
+    };
+    engine->OnDelayChange = [this](TVelmoraEngine&, std::int32_t d, std::int32_t ms) {
+      events.push_back("delay " + std::to_string(d) + " " + std::to_string(ms));
+    };
+    engine->OnMidiInDeviceChange = [this](TVelmoraEngine&, std::int32_t i) {
+      events.push_back("input " + std::to_string(i));
+    };
+    engine->OnTimerIntervalChange = [this](TVelmoraEngine&, std::int32_t ms) {
+      events.push_back("interval " + std::to_string(ms));
+    };
+    engine->OnPresetIndexChange = [this](TVelmoraEngine&, std::int32_t i) {
+      events.push_back("preset " + std::to_string(i));
+    };
+    engine->OnPresetsChange = [this](TVelmoraEngine&, TPresets&) { events.push_back("presets"); };
+  }
+
+  // Maps every channel to one device.
+  void MapAll(std::int32_t device) {
+    for (std::uint8_t c = 0; c < 16; ++c) engine->SetChannelDevice(c, device);
+  }
+
+  // A short message arriving on the open input, handled by the main thread.
+  void Play(DWORD message) {
+    sim::InjectShort(engine->MidiIn().DeviceIndex(), message);
+    sim::DeliverNotices();
+  }
+
+  // Short messages each output device received.
+  std::vector<DWORD> ShortsTo(int device) {
+    std::vector<DWORD> result;
+    for (const sim::Received& r : sim::ReceivedBy(device))
+      if (!r.Long) result.push_back(r.Short);
+    return result;
+  }
+  std::vector<std::vector<std::uint8_t>> LongsTo(int device) {
+    std::vector<std::vector<std::uint8_t>> result;
+    for (const sim::Received& r : sim::ReceivedBy(device))
+      if (r.Long) result.push_back(r.Bytes);
+    return result;
+  }
+
+  std::string SettingsText() {
+    std::string text;
+    platform::ReadFileText(IniFileName, text);
+    return text;
+  }
+
+  TVelmoraEngine* engine = nullptr;
+  std::vector<TStateReport> reports;
+  std::vector<std::string> events;
+};

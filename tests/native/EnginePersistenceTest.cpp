@@ -1,0 +1,200 @@
+// The engine's settings and presets in the settings file: what a start
+// restores, what an exit writes and in which order, presets keeping their
+// maps through every edit, and a file that cannot be written.
+#include <sstream>
+
+#include "settings/IniFile.h"
+#include "tests/native/EngineFixture.h"
+
+namespace {
+
+class EnginePersistence : public EngineFixture {
+ protected:
+  // The file's non-blank lines, line ends stripped.
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    std::istringstream in(SettingsText());
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+  }
+  void WriteSettings(const std::string& text) {
+    InitializeIniDefs();
+    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, text));
+    FinalizeIniDefs();
+  }
+  std::string Read(const std::string& section, const std::string& key) {
+    return TIniFile(IniFileName).ReadString(section, key, "<absent>");
+  }
+  // The channel map stored under a preset, as device indices.
+  std::vector<std::int32_t> StoredMap(const std::string& preset) {
+    std::vector<std::int32_t> map;
+    for (int c = 0; c < 16; ++c)
+      map.push_back(MidiOutDeviceNames.IndexOf(Read("Preset_" + preset, "Device" + std::to_string(c))));
+    return map;
+  }
+  std::vector<std::int32_t> LiveMap() {
+    std::vector<std::int32_t> map;
+    for (std::uint8_t c = 0; c < 16; ++c) map.push_back(engine->ChannelDevices(c));
+    return map;
+  }
+  static std::vector<std::int32_t> Uniform(std::int32_t d) { return std::vector<std::int32_t>(16, d); }
+};
+
+TEST_F(EnginePersistence, TheFirstExitWritesEverySectionInItsOrder) {
+  BootAndStart();
+  Shutdown();
+  std::vector<std::string> expected = {"[Preset_default]"};
+  for (int c = 0; c < 16; ++c) expected.push_back("Device" + std::to_string(c) + "=Synth A (1.5)");
+  const std::vector<std::string> rest = {
+      "[VelmoraEngine]",  "MidiInDeviceName=Keyboard (1.0)", "TimerInterval=4",      "PresetIndex=0",
+      "[MidiOutDelays]",  "MidiOutNumDevs=3",                "Device0=Synth A (1.5)", "Delay0=0",
+      "Device1=Synth B (1.10)", "Delay1=0",                  "Device2=Synth C (0.0)", "Delay2=0",
+      "[Presets]",        "PresetsCount=0"};
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  EXPECT_EQ(Lines(), expected);
+}
+
+TEST_F(EnginePersistence, AStartRestoresDevicesDelaysIntervalAndPresetByName) {
+  WriteSettings(
+      "[VelmoraEngine]\r\nMidiInDeviceName=sequencer (2.3)\r\nTimerInterval=0x10\r\nPresetIndex=1\r\n"
+      "[MidiOutDelays]\r\nMidiOutNumDevs=4\r\n"
+      "Device0=Synth C (0.0)\r\nDelay0=120\r\n"     // follows the device by name
+      "Device1=Gone Synth (1.0)\r\nDelay1=77\r\n"   // absent: ignored
+      "Device2=Synth A (1.5)\r\nDelay2=5\r\n"
+      "Device3=Synth A (1.5)\r\nDelay3=9\r\n"       // the later pair wins
+      "[Presets]\r\nPresetsCount=1\r\nPresetName1=Live\r\n"
+      "[Preset_Live]\r\nDevice0=Synth B (1.10)\r\nDevice1=Gone Synth (1.0)\r\nDevice15=synth c (0.0)\r\n");
+  BootAndStart();
+  EXPECT_EQ(engine->MidiInDevice(), 1);
+  EXPECT_EQ(engine->Delays(2), 120);
+  EXPECT_EQ(engine->Delays(0), 9);
+  EXPECT_EQ(engine->Delays(1), 0);
+  EXPECT_EQ(engine->TimerInterval(), 16);
+  EXPECT_EQ(engine->Presets().CurrentName(), "Live");
+  std::vector<std::int32_t> expected = Uniform(0);
+  expected[0] = 1;
+  expected[15] = 2;
+  EXPECT_EQ(LiveMap(), expected);
+  Shutdown();
+  // The absent device's delay is gone from the file; a missing device in a
+  // preset is stored as device 0 from now on.
+  EXPECT_EQ(Read("MidiOutDelays", "MidiOutNumDevs"), "3");
+  EXPECT_EQ(Read("MidiOutDelays", "Device2"), "Synth C (0.0)");
+  EXPECT_EQ(Read("MidiOutDelays", "Delay2"), "120");
+  EXPECT_EQ(Read("Preset_Live", "Device1"), "Synth A (1.5)");
+  EXPECT_EQ(Read("MidiOutDelays", "Device3"), "Synth A (1.5)") << "stale pairs stay in the file";
+}
+
+TEST_F(EnginePersistence, UnknownInputAndOutOfRangeValuesFallBackAsDecided) {
+  WriteSettings(
+      "[VelmoraEngine]\r\nMidiInDeviceName=Unplugged (1.0)\r\nTimerInterval=12abc\r\nPresetIndex=99\r\n"
+      "[MidiOutDelays]\r\nMidiOutNumDevs=2000000000\r\nDevice0=Synth B (1.10)\r\nDelay0=600000\r\n"
+      "[Presets]\r\nPresetsCount=2\r\nPresetName1=A\r\nPresetName2=B\r\n");
+  BootAndStart();
+  EXPECT_EQ(engine->MidiInDevice(), 0);
+  EXPECT_EQ(engine->TimerInterval(), 4);
+  EXPECT_EQ(engine->Presets().ItemIndex(), 2) << "clamped to the last preset";
+  EXPECT_EQ(engine->Delays(1), 59999);
+  Shutdown();
+  EXPECT_EQ(Read("MidiOutDelays", "Delay1"), "59999");
+}
+
+TEST_F(EnginePersistence, PresetsKeepTheirMapsThroughAddSelectRenameMoveAndDelete) {
+  BootAndStart();
+  TPresets& presets = engine->Presets();
+  engine->SetChannelDevice(0, 2);  // default: channel 0 on device 2
+  presets.AddPreset("Piano");      // stores default's map; the new one starts on device 0
+  EXPECT_EQ(LiveMap(), Uniform(0));
+  EXPECT_EQ(StoredMap("default")[0], 2);
+  MapAll(1);
+  presets.AddPreset("Organ");
+  MapAll(2);
+  presets.SetItemIndex(1);  // Piano
+  EXPECT_EQ(LiveMap(), Uniform(1));
+  EXPECT_EQ(StoredMap("Organ"), Uniform(2));
+
+  presets.RenamePreset("Grand");  // the map follows the new name, the old section stays
+  EXPECT_EQ(presets.CurrentName(), "Grand");
+  EXPECT_EQ(LiveMap(), Uniform(1));
+  EXPECT_EQ(StoredMap("Grand"), Uniform(1));
+  EXPECT_EQ(StoredMap("Piano"), Uniform(1));
+
+  engine->SetChannelDevice(9, 0);  // a live change, then moves keep it under its own name
+  std::vector<std::int32_t> grand = Uniform(1);
+  grand[9] = 0;
+  presets.MovePresetDown();
+  EXPECT_EQ(presets.Items(), (std::vector<std::string>{"default", "Organ", "Grand"}));
+  EXPECT_EQ(presets.CurrentName(), "Grand");
+  EXPECT_EQ(LiveMap(), grand);
+  presets.MovePresetUp();
+  EXPECT_EQ(presets.ItemIndex(), 1);
+  EXPECT_EQ(LiveMap(), grand);
+  EXPECT_EQ(StoredMap("Grand"), grand);
+  EXPECT_EQ(StoredMap("Organ"), Uniform(2));
+
+  presets.DeletePreset();  // Grand's live map is discarded, Organ's is loaded
+  EXPECT_EQ(presets.CurrentName(), "Organ");
+  EXPECT_EQ(LiveMap(), Uniform(2));
+  EXPECT_EQ(StoredMap("Organ"), Uniform(2));
+  std::vector<std::int32_t> stored = Uniform(0);
+  stored[0] = 2;
+  EXPECT_EQ(StoredMap("default"), stored);
+
+  presets.SetItemIndex(0);
+  EXPECT_EQ(LiveMap(), stored);
+  presets.AddPreset("Piano");  // the old section's map comes back with its name
+  EXPECT_EQ(LiveMap(), Uniform(1));
+}
+
+TEST_F(EnginePersistence, SelectingTheCurrentPresetAgainKeepsTheMapAndReportsTheIndex) {
+  BootAndStart();
+  engine->SetChannelDevice(4, 2);
+  events.clear();
+  engine->Presets().SetItemIndex(0);
+  EXPECT_EQ(engine->ChannelDevices(4), 2);
+  EXPECT_EQ(events, (std::vector<std::string>{"preset 0"}));
+}
+
+TEST_F(EnginePersistence, AMachineWithoutOutputDevicesKeepsTheStoredPresets) {
+  WriteSettings("[Preset_default]\r\nDevice0=Synth B (1.10)\r\n");
+  sim::SetOutputDevices({});
+  BootAndStart();
+  for (std::uint8_t c = 0; c < 16; ++c) EXPECT_EQ(engine->ChannelDevices(c), -1);
+  Play(0x90);
+  EXPECT_TRUE(engine->MessageList().Empty());
+  Shutdown();
+  EXPECT_EQ(Read("Preset_default", "Device0"), "Synth B (1.10)");
+  EXPECT_EQ(Read("MidiOutDelays", "MidiOutNumDevs"), "0");
+}
+
+TEST_F(EnginePersistence, AMachineWithoutInputDevicesKeepsTheStoredInputName) {
+  WriteSettings("[VelmoraEngine]\r\nMidiInDeviceName=Keyboard (1.0)\r\n");
+  sim::SetInputDevices({});
+  BootAndStart();
+  EXPECT_EQ(engine->MidiIn().State(), mpsClosed);
+  Shutdown();
+  EXPECT_EQ(Read("VelmoraEngine", "MidiInDeviceName"), "Keyboard (1.0)");
+}
+
+TEST_F(EnginePersistence, AFailedWriteLeavesTheFileAsItWasAndTheEngineRunning) {
+  BootAndStart();
+  Shutdown();
+  const std::string before = SettingsText();
+  BootAndStart();
+  engine->SetDelay(1, 300);
+  sim::FailCall(sim::Call::ReplaceFile, 0, -1);
+  engine->Presets().AddPreset("Stage");  // saving default's map fails; the switch goes on
+  EXPECT_EQ(engine->Presets().CurrentName(), "Stage");
+  Play(0x90);
+  sim::RunFor(8);
+  EXPECT_EQ(ShortsTo(0).size(), 1u) << "routing goes on";
+  Shutdown();
+  EXPECT_EQ(SettingsText(), before);
+  sim::ClearFailures();
+}
+
+}  // namespace
