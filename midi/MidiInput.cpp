@@ -1,5 +1,6 @@
 #include "midi/MidiInput.h"
 
+#include "midi/DriverHeldBlocks.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -18,11 +19,11 @@ bool TMidiInput::Open(std::int32_t Index) {
   bool ok = platform::midiInOpen(&FHandle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
                                  CALLBACK_WINDOW) == MMSYSERR_NOERROR;
   for (int slot = 0; ok && slot < SysExBufferCount; ++slot) {
-    FSysExBlocks[slot] = platform::ProcessHeapAlloc(SysExBufferSize);
+    FSysExHeaders[slot] = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
+    FSysExBlocks[slot] = FSysExHeaders[slot] ? platform::ProcessHeapAlloc(SysExBufferSize) : nullptr;
     ok = FSysExBlocks[slot] != nullptr;
     if (!ok) break;
-    MIDIHDR& header = FSysExHeaders[slot];
-    header = MIDIHDR{};
+    MIDIHDR& header = *FSysExHeaders[slot];
     header.lpData = static_cast<LPSTR>(FSysExBlocks[slot]);
     header.dwBufferLength = SysExBufferSize;
     header.dwFlags = 0;
@@ -42,19 +43,32 @@ bool TMidiInput::Open(std::int32_t Index) {
 void TMidiInput::Close() {
   if (State() == mpsClosed) return;
   SetState(mpsClosing);
-  // Results deliberately not examined: a close always goes all the way.
+  // Results deliberately not examined, but for the one that tells whether
+  // the driver still holds a buffer.
   platform::midiInStop(FHandle);
   platform::midiInReset(FHandle);
+  std::array<bool, SysExBufferCount> stillHeld{};
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
     if (FSysExBlocks[slot] == nullptr) continue;
-    platform::midiInUnprepareHeader(FHandle, &FSysExHeaders[slot], HeaderSize);
+    stillHeld[slot] = platform::midiInUnprepareHeader(FHandle, FSysExHeaders[slot], HeaderSize) ==
+                      MIDIERR_STILLPLAYING;
   }
   platform::midiInClose(FHandle);
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    if (FSysExBlocks[slot] == nullptr) continue;
-    platform::ProcessHeapFree(FSysExBlocks[slot]);
+    // A buffer the driver would not give back (its reset failed, as a
+    // vanished device answers) is kept rather than freed; every block is
+    // released once at most.
+    void* blocks[] = {FSysExBlocks[slot], FSysExHeaders[slot]};
+    for (void* block : blocks) {
+      if (block == nullptr) continue;
+      if (stillHeld[slot]) {
+        KeepBlockForDriver(block);
+      } else {
+        platform::ProcessHeapFree(block);
+      }
+    }
     FSysExBlocks[slot] = nullptr;
-    FSysExHeaders[slot] = MIDIHDR{};
+    FSysExHeaders[slot] = nullptr;
   }
   SetState(mpsClosed);
   FHandle = nullptr;
@@ -63,7 +77,7 @@ void TMidiInput::Close() {
 
 int TMidiInput::HeaderSlot(LPARAM address) const {
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    if (FSysExBlocks[slot] != nullptr && reinterpret_cast<LPARAM>(&FSysExHeaders[slot]) == address)
+    if (FSysExBlocks[slot] != nullptr && reinterpret_cast<LPARAM>(FSysExHeaders[slot]) == address)
       return slot;
   }
   return -1;
@@ -91,7 +105,7 @@ void TMidiInput::WndProc(TMessage& Message) {
       if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) break;
       const int slot = HeaderSlot(Message.LParam);
       if (slot < 0) break;
-      MIDIHDR& header = FSysExHeaders[slot];
+      MIDIHDR& header = *FSysExHeaders[slot];
       const HMIDIIN handle = FHandle;
       if (OnLongData) {
         OnLongData(*this, reinterpret_cast<const std::uint8_t*>(header.lpData),

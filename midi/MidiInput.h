@@ -39,6 +39,8 @@ class TMidiInput : public TMidiIOBase {
   void HandBack(MIDIHDR& header);
 
   HMIDIIN FHandle = nullptr;
-  std::array<MIDIHDR, SysExBufferCount> FSysExHeaders{};
-  std::array<void*, SysExBufferCount> FSysExBlocks{};  // process-heap blocks, owned
+  // Headers and their data blocks come from the process heap and are owned
+  // by the port until the device has returned them.
+  std::array<MIDIHDR*, SysExBufferCount> FSysExHeaders{};
+  std::array<void*, SysExBufferCount> FSysExBlocks{};
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "midi/DriverHeldBlocks.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -126,7 +127,11 @@ void TMidiOutput::ReleaseHeader(MIDIHDR* Header, bool unprepare) {
     std::lock_guard<std::mutex> guard(FSendLock);
     handle = FHandle;
   }
-  if (unprepare) platform::midiOutUnprepareHeader(handle, Header, HeaderSize);
+  if (unprepare && platform::midiOutUnprepareHeader(handle, Header, HeaderSize) == MIDIERR_STILLPLAYING) {
+    KeepBlockForDriver(Header->lpData);
+    KeepBlockForDriver(Header);
+    return;
+  }
   platform::ProcessHeapFree(Header->lpData);
   platform::ProcessHeapFree(Header);
 }

@@ -1,0 +1,22 @@
+#include "midi/DriverHeldBlocks.h"
+
+#include <mutex>
+#include <vector>
+
+namespace {
+std::mutex KeptLock;
+std::vector<void*>& Kept() {  // guarded by KeptLock
+  static std::vector<void*> kept;
+  return kept;
+}
+}  // namespace
+
+void KeepBlockForDriver(void* block) {
+  std::lock_guard<std::mutex> guard(KeptLock);
+  Kept().push_back(block);
+}
+
+std::size_t BlocksKeptForDrivers() {
+  std::lock_guard<std::mutex> guard(KeptLock);
+  return Kept().size();
+}
