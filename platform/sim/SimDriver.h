@@ -44,6 +44,7 @@ struct CallRecord {
   std::uintptr_t Arg = 0;     // the main further argument (message, header, period, size...)
   MMRESULT Result = 0;
   TDateTime Time = 0;       // simulated Now when the call was made
+  std::string Path;         // the file of a ReadFile / ReplaceFile call
 };
 
 // One message as an output device received it.
@@ -75,6 +76,8 @@ void ClearFailures();
 std::vector<CallRecord> Calls();            // in call order, every thread
 std::vector<CallRecord> Calls(Call what);   // only those of one kind
 void ClearCalls();
+// On by default; a long benchmark turns it off so the record does not grow.
+void SetCallRecording(bool on);
 std::size_t LiveHeapBlocks();               // allocated and not yet freed
 std::size_t HeapFreesOfUnknownBlocks();     // frees of blocks never allocated, or twice
 
@@ -96,6 +99,10 @@ void PostInputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam);
 void PostOutputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam);
 std::uintptr_t InputHandle(int device);   // current handle, 0 when closed
 std::uintptr_t OutputHandle(int device);
+// As winmm does, an open with a notice window posts MM_MIM_OPEN / MM_MOM_OPEN
+// and a successful close MM_MIM_CLOSE / MM_MOM_CLOSE (WParam = handle,
+// LParam 0). On by default; off, only data and completion notices are posted.
+void SetOpenCloseNotices(bool on);
 
 // --- output devices --------------------------------------------------------
 bool OutputOpen(int device);

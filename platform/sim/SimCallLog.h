@@ -1,0 +1,44 @@
+// The record of every platform call and the failures a test has asked for.
+// Any thread may record: the timer thread sends while the main thread opens.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/sim/SimDriver.h"
+
+namespace sim {
+
+class CallLog {
+ public:
+  // The result a pending failure rule gives this call, if one matches; the
+  // matching rule then counts down. `device` is the physical device the call
+  // concerns, -1 for none.
+  std::optional<MMRESULT> TakeFailure(Call what, int device);
+  void AddFailure(Call what, MMRESULT result, int count, int device);
+  void ClearFailures();
+
+  void Record(CallRecord record);
+  std::vector<CallRecord> Records() const;
+  std::vector<CallRecord> Records(Call what) const;
+  void ClearRecords();
+  void SetRecording(bool on);
+
+  void Reset();
+
+ private:
+  struct FailureRule {
+    Call What;
+    MMRESULT Result;
+    int Remaining;  // < 0: for ever
+    int Device;     // -1: any device
+  };
+
+  mutable std::mutex mutex_;
+  std::vector<FailureRule> rules_;     // guarded by mutex_
+  std::vector<CallRecord> records_;    // guarded by mutex_
+  bool recording_ = true;              // guarded by mutex_
+};
+
+}  // namespace sim

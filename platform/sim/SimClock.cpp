@@ -1,0 +1,66 @@
+#include "platform/sim/SimClock.h"
+
+#include <stdexcept>
+
+namespace sim {
+
+Clock::Clock() { Reset(); }
+
+double Clock::ElapsedRealMs() const {
+  return std::chrono::duration<double, std::milli>(Steady::now() - anchor_).count();
+}
+
+TDateTime Clock::Now() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const double offset = realTime_ ? offsetMs_ + ElapsedRealMs() : offsetMs_;
+  return base_ + offset / MillisecondsPerDay;
+}
+
+void Clock::Set(TDateTime now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  base_ = now;
+  offsetMs_ = 0;
+  if (realTime_) anchor_ = Steady::now();
+}
+
+void Clock::Advance(double milliseconds) {
+  if (!(milliseconds >= 0)) throw std::invalid_argument("sim: the clock only moves forward");
+  std::lock_guard<std::mutex> lock(mutex_);
+  offsetMs_ += milliseconds;
+  timelineMs_ += milliseconds;
+}
+
+double Clock::TimelineMs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return timelineMs_;
+}
+
+void Clock::SetRealTime(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (on == realTime_) return;
+  if (on) {
+    anchor_ = Steady::now();
+  } else {
+    // The manual clock goes on from where real time had got to.
+    const double elapsed = ElapsedRealMs();
+    offsetMs_ += elapsed;
+    timelineMs_ += elapsed;
+  }
+  realTime_ = on;
+}
+
+bool Clock::RealTime() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return realTime_;
+}
+
+void Clock::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  base_ = StartTime;
+  offsetMs_ = 0;
+  timelineMs_ = 0;
+  realTime_ = false;
+  anchor_ = Steady::now();
+}
+
+}  // namespace sim

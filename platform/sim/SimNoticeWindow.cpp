@@ -1,0 +1,22 @@
+// platform::NoticeWindow over the simulated message queue.
+#include "platform/NoticeWindow.h"
+
+#include <utility>
+
+#include "platform/sim/SimMachine.h"
+
+namespace platform {
+
+struct NoticeWindow::Impl {
+  DWORD_PTR Target = 0;
+};
+
+NoticeWindow::NoticeWindow(Handler handler) : impl_(std::make_unique<Impl>()) {
+  impl_->Target = sim::TheMachine().Notices.AddWindow(std::move(handler));
+}
+
+NoticeWindow::~NoticeWindow() { sim::TheMachine().Notices.RemoveWindow(impl_->Target); }
+
+DWORD_PTR NoticeWindow::CallbackTarget() const { return impl_->Target; }
+
+}  // namespace platform

@@ -1,0 +1,104 @@
+// The simulated multimedia timer service. Callbacks never run on the caller's
+// thread: in manual mode one service thread runs the ticks the test asks
+// for, in real-time mode every event has a thread of its own that fires at
+// its interval against the steady clock. Killing an event is synchronous.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/sim/SimCallLog.h"
+#include "platform/sim/SimClock.h"
+
+namespace sim {
+
+class TimerService {
+ public:
+  static constexpr UINT DefaultPeriodMin = 1;
+  static constexpr UINT DefaultPeriodMax = 1000000;
+
+  TimerService(CallLog& calls, Clock& clock) : calls_(calls), clock_(clock) {}
+  ~TimerService();
+  TimerService(const TimerService&) = delete;
+  TimerService& operator=(const TimerService&) = delete;
+
+  MMRESULT GetDevCaps(TIMECAPS* caps, UINT capsSize);
+  MMRESULT BeginPeriod(UINT period);
+  MMRESULT EndPeriod(UINT period);
+  UINT SetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags);
+  MMRESULT KillEvent(UINT timerId);
+
+  void SetCaps(UINT periodMin, UINT periodMax);
+  std::size_t RunningEvents() const;
+  int OutstandingPeriods() const;
+
+  // Manual mode only (they throw std::logic_error in real-time mode).
+  void Tick();
+  void RunFor(double milliseconds);
+
+  // Real-time mode; the clock is switched by the caller (on before, off after).
+  void SetRealTime(bool on);
+
+  // Kills every event, waits for every callback and stops every thread.
+  void Reset();
+
+ private:
+  using Steady = std::chrono::steady_clock;
+
+  struct Event {
+    UINT Id = 0;
+    UINT Interval = 0;
+    LPTIMECALLBACK Callback = nullptr;
+    DWORD_PTR User = 0;
+    bool Periodic = false;
+    bool Killed = false;               // guarded by mutex_
+    bool StopThread = false;           // guarded by mutex_; leaving real-time mode
+    bool InCallback = false;           // guarded by mutex_
+    std::thread::id CallbackThread;    // guarded by mutex_
+    double NextDueMs = 0;              // guarded by mutex_; on the manual clock's timeline
+    std::thread Thread;                // guarded by mutex_; real-time mode only
+  };
+  using EventPtr = std::shared_ptr<Event>;
+
+  bool BeginCallback(Event& event);                      // caller holds mutex_
+  void EndCallback(Event& event);                        // caller holds mutex_
+  void FireOnce(const EventPtr& event);                  // takes mutex_ itself
+  void StartThread(const EventPtr& event);               // caller holds mutex_
+  void RealTimeLoop(EventPtr event, Steady::time_point first);
+  // Runs `job` on the manual service thread and waits until it has run.
+  void RunOnServiceThread(const std::function<void()>& job);
+  void ServiceLoop();
+  void Record(Call what, std::uintptr_t handle, std::uintptr_t arg, MMRESULT result);
+
+  CallLog& calls_;
+  Clock& clock_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable callbackDone_;  // with mutex_: an InCallback went false
+  std::condition_variable wake_;          // with mutex_: a real-time event was killed or stopped
+  std::map<UINT, EventPtr> running_;      // guarded by mutex_; in id order
+  std::multiset<UINT> periods_;           // guarded by mutex_; outstanding timeBeginPeriod
+  UINT periodMin_ = DefaultPeriodMin;     // guarded by mutex_
+  UINT periodMax_ = DefaultPeriodMax;     // guarded by mutex_
+  bool realTime_ = false;                 // guarded by mutex_
+  std::vector<std::thread> finished_;     // guarded by mutex_; threads that ended themselves
+
+  // The manual service thread and its one job at a time.
+  std::mutex tickSerial_;                 // one Tick/RunFor step at a time
+  std::condition_variable serviceWake_;   // with mutex_: a job or a stop is pending
+  std::condition_variable jobDone_;       // with mutex_: the pending job has run
+  std::thread service_;                   // guarded by mutex_
+  std::thread::id serviceId_;             // guarded by mutex_
+  const std::function<void()>* job_ = nullptr;  // guarded by mutex_
+  bool stopService_ = false;              // guarded by mutex_
+};
+
+}  // namespace sim
