@@ -1,0 +1,71 @@
+#include "ui/LED.h"
+
+#include <algorithm>
+
+#include "engine/Exceptions.h"
+#include "ui/controls/Application.h"
+
+const std::array<TColor, 4> LEDColors = {clMaroon, clGreen, clLime, clRed};
+
+namespace {
+
+const char* LedClassName() {
+  static const char name[] = "VelmoraLED";
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;  // the control's subclass paints
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = name;
+    if (!RegisterClassExA(&windowClass)) throw Exception("Cannot register the lamp class.");
+    registered = true;
+  }
+  return name;
+}
+
+}  // namespace
+
+TLED::TLED(const TParent& parent, int left, int top)
+    : TControl({parent, {left, top, 7, 22}, ""},
+               {LedClassName(), WS_VISIBLE, WS_EX_NOPARENTNOTIFY}) {
+  SetState(mpsClosed);
+}
+
+void TLED::SetState(TMidiPortState value) {
+  FState = value;
+  FBrushColor = LEDColors[std::min<std::size_t>(value, LEDColors.size() - 1)];
+  InvalidateRect(Handle(), nullptr, FALSE);
+  if (Application) Application->ProcessMessages();
+}
+
+bool TLED::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      Result = 1;  // painted whole in WM_PAINT
+      return true;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = BeginPaint(Handle(), &paint);
+      Paint(dc);
+      EndPaint(Handle(), &paint);
+      Result = 0;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void TLED::Paint(HDC dc) {
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  TBrushHandle brush(CreateSolidBrush(ColorToRGB(FBrushColor)));
+  TSelectObject selectedBrush(dc, brush.Get());
+  TSelectObject selectedPen(dc, GetStockObject(BLACK_PEN));
+  // Corners rounded with a quarter of the shorter side.
+  const int shorter = std::min(client.right, client.bottom);
+  RoundRect(dc, 0, 0, client.right, client.bottom, shorter / 4, shorter / 4);
+}

@@ -1,0 +1,113 @@
+#include "ui/controls/Application.h"
+
+#include <commctrl.h>
+
+#include "platform/Platform.h"
+#include "ui/controls/Form.h"
+
+TApplication* Application = nullptr;
+
+TApplication::TApplication() {
+  INITCOMMONCONTROLSEX init{sizeof init, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_TAB_CLASSES |
+                                              ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&init);
+  Application = this;
+}
+
+TApplication::~TApplication() {
+  if (Application == this) Application = nullptr;
+}
+
+void TApplication::SetTitle(const std::string& title) { FTitle = title; }
+
+void TApplication::FormCreated(TForm& form) {
+  if (!FMainForm) FMainForm = &form;
+}
+
+void TApplication::FormDestroyed(TForm& form) {
+  if (FMainForm == &form) FMainForm = nullptr;
+}
+
+void TApplication::Run() {
+  if (FMainForm) FMainForm->Show();
+  while (!FTerminated) HandleMessage();
+}
+
+void TApplication::HandleMessage() {
+  MSG message;
+  if (!ProcessMessage(message)) Idle();
+}
+
+void TApplication::ProcessMessages() {
+  MSG message;
+  while (ProcessMessage(message)) {
+  }
+  platform::DeliverPendingNotices();
+}
+
+void TApplication::Terminate() {
+  if (FTerminated) return;
+  FTerminated = true;
+  PostQuitMessage(0);  // wakes a loop that waits in the idle moment
+}
+
+void TApplication::Minimize() {
+  if (FMainForm) ShowWindow(FMainForm->Handle(), SW_MINIMIZE);
+}
+
+void TApplication::HandleException(const std::exception& error) {
+  if (OnException) {
+    OnException(*this, error);
+    return;
+  }
+  const HWND owner = FMainForm ? FMainForm->Handle() : nullptr;
+  MessageBoxA(owner, error.what(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+}
+
+bool TApplication::ProcessMessage(MSG& message) {
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (message.message == WM_QUIT) {
+    FTerminated = true;
+    return true;
+  }
+  if (!PreTranslate(message)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return true;
+}
+
+// Shortcuts and dialog keys belong to the form that holds the window the
+// message is for, so a popup menu's shortcut works whichever of the form's
+// controls has the focus.
+bool TApplication::PreTranslate(MSG& message) {
+  if (!message.hwnd) return false;
+  TForm* form = TForm::FromHandle(GetAncestor(message.hwnd, GA_ROOT));
+  if (!form) return false;
+  if (HACCEL accelerators = form->Accelerators()) {
+    if (TranslateAcceleratorA(form->Handle(), accelerators, &message)) return true;
+  }
+  return IsDialogMessageA(form->Handle(), &message) != FALSE;
+}
+
+void TApplication::Idle() {
+  bool done = true;
+  if (OnIdle) {
+    try {
+      OnIdle(*this, done);
+    } catch (const std::exception& error) {
+      HandleException(error);
+    }
+  }
+  platform::DeliverPendingNotices();
+  if (done && !FTerminated)
+    MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+void HandleUiException(const std::exception& error) noexcept {
+  try {
+    if (Application) Application->HandleException(error);
+  } catch (...) {
+    // The error report itself failed; nothing is left to tell.
+  }
+}

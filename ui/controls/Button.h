@@ -1,0 +1,23 @@
+// A push button. A click runs OnClick; a button with a modal result then
+// ends the modal showing of its form with that result.
+#pragma once
+
+#include <functional>
+
+#include "ui/controls/Control.h"
+
+class TButton : public TControl {
+ public:
+  using TNotifyEvent = std::function<void(TButton& Sender)>;
+
+  explicit TButton(const TControlArgs& args);
+
+  void Click();  // as the user's click: does nothing while disabled
+  void SetDefaultLook(bool isDefault);
+
+  int ModalResult = 0;
+  TNotifyEvent OnClick;
+
+ protected:
+  void Command(WORD code) override;
+};

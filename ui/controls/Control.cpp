@@ -1,0 +1,165 @@
+#include "ui/controls/Control.h"
+
+#include <commctrl.h>
+
+#include "engine/Exceptions.h"
+#include "ui/controls/Application.h"
+#include "ui/controls/Form.h"
+
+namespace {
+
+// Control identifiers start well above IDOK and IDCANCEL, which the dialog
+// keys send to the form, and below the popup menus' command numbers.
+int NextControlId = 1000;
+constexpr UINT_PTR SubclassId = 0x56454C;
+
+}  // namespace
+
+TControl::TControl(const TControlArgs& args, const TWindowSpec& spec)
+    : FParent(args.Parent), FBounds(args.Bounds), FId(NextControlId++) {
+  FHandle = CreateWindowExA(spec.ExStyle, spec.ClassName, args.Caption.c_str(),
+                            spec.Style | WS_CHILD, FParent.Origin.x + FBounds.Left,
+                            FParent.Origin.y + FBounds.Top, FBounds.Width, FBounds.Height,
+                            FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
+                            GetModuleHandleA(nullptr), nullptr);
+  if (!FHandle) throw Exception(std::string("Cannot create a window of class ") + spec.ClassName);
+  SetWindowSubclass(FHandle, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+  FFont = Form().Font();
+  ApplyFontHandle(Form().FontHandle());
+  Form().AddControl(*this);
+}
+
+TControl::~TControl() {
+  Form().RemoveControl(*this);
+  RemoveWindowSubclass(FHandle, SubclassProc, SubclassId);
+  DestroyWindow(FHandle);
+}
+
+TControl* TControl::FromHandle(HWND window) {
+  DWORD_PTR self = 0;
+  if (!window || !GetWindowSubclass(window, SubclassProc, SubclassId, &self)) return nullptr;
+  return reinterpret_cast<TControl*>(self);
+}
+
+bool TControl::DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
+  switch (message) {
+    case WM_COMMAND:
+      if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
+        control->Command(HIWORD(wParam));
+        Result = 0;
+        return true;
+      }
+      return false;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (TControl* control = FromHandle(header->hwndFrom)) return control->Notify(*header, Result);
+      return false;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+      if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
+        if (HBRUSH brush = control->CtlColor(reinterpret_cast<HDC>(wParam))) {
+          Result = reinterpret_cast<LRESULT>(brush);
+          return true;
+        }
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self) noexcept {
+  auto* control = reinterpret_cast<TControl*>(self);
+  try {
+    LRESULT result = 0;
+    if (message != WM_NCDESTROY && control->HandleMessage(message, wParam, lParam, result))
+      return result;
+  } catch (const std::exception& error) {
+    HandleUiException(error);
+    return 0;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+LRESULT TControl::DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefSubclassProc(FHandle, message, wParam, lParam);
+}
+
+HBRUSH TControl::CtlColor(HDC dc) {
+  SetTextColor(dc, ColorToRGB(FFont.Color));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+int TControl::Width() const {
+  RECT r{};
+  GetWindowRect(FHandle, &r);
+  return r.right - r.left;
+}
+
+int TControl::Height() const {
+  RECT r{};
+  GetWindowRect(FHandle, &r);
+  return r.bottom - r.top;
+}
+
+void TControl::MoveWindowTo(const TRect& bounds) {
+  SetWindowPos(FHandle, nullptr, FParent.Origin.x + bounds.Left, FParent.Origin.y + bounds.Top,
+               bounds.Width, bounds.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TControl::SetBounds(const TRect& bounds) {
+  FBounds = bounds;
+  MoveWindowTo(bounds);
+}
+
+void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }
+void TControl::SetTop(int top) { SetBounds({FBounds.Left, top, Width(), Height()}); }
+void TControl::SetWidth(int width) { SetBounds({FBounds.Left, FBounds.Top, width, Height()}); }
+void TControl::SetHeight(int height) { SetBounds({FBounds.Left, FBounds.Top, Width(), height}); }
+
+bool TControl::Enabled() const { return IsWindowEnabled(FHandle) != FALSE; }
+
+void TControl::SetEnabled(bool enabled) {
+  if (Enabled() != enabled) EnableWindow(FHandle, enabled ? TRUE : FALSE);
+}
+
+bool TControl::Visible() const { return (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void TControl::SetVisible(bool visible) { ShowWindow(FHandle, visible ? SW_SHOWNA : SW_HIDE); }
+
+void TControl::SetFocus() { ::SetFocus(FHandle); }
+
+std::string TControl::Caption() const {
+  const int length = GetWindowTextLengthA(FHandle);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(FHandle, text.data(), length + 1)));
+  return text;
+}
+
+void TControl::SetCaption(const std::string& caption) {
+  if (caption == Caption()) return;
+  SetWindowTextA(FHandle, caption.c_str());
+  FontChanged();  // a caption that sizes the control needs the same re-measuring
+}
+
+void TControl::SetFont(const TFont& font) {
+  FParentFont = false;
+  FFont = font;
+  FOwnFontHandle.Reset(CreateFontHandle(font));
+  ApplyFontHandle(FOwnFontHandle.Get());
+}
+
+void TControl::ParentFontChanged(const TFont& font, HFONT handle) {
+  if (!FParentFont) return;
+  FFont = font;
+  ApplyFontHandle(handle);
+}
+
+void TControl::ApplyFontHandle(HFONT handle) {
+  SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
+  FontChanged();
+}

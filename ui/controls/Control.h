@@ -1,0 +1,101 @@
+// The common part of every control: it owns its window, knows its bounds
+// relative to its parent, its font (the form's unless it has its own) and a
+// tag, and receives the notifications that its parent hands over. The window
+// is subclassed, so a control can see its own messages too.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+#include "ui/controls/Font.h"
+#include "ui/controls/Geometry.h"
+#include "ui/controls/Handle.h"
+#include "ui/controls/Parent.h"
+
+struct TControlArgs {
+  TParent Parent;
+  TRect Bounds;
+  std::string Caption;
+};
+
+class TControl {
+ public:
+  virtual ~TControl();
+  TControl(const TControl&) = delete;
+  TControl& operator=(const TControl&) = delete;
+
+  HWND Handle() const { return FHandle; }
+  TForm& Form() const { return *FParent.Form; }
+  int Id() const { return FId; }
+
+  int Tag = 0;
+
+  int Left() const { return FBounds.Left; }
+  int Top() const { return FBounds.Top; }
+  int Width() const;
+  int Height() const;
+  TRect Bounds() const { return {Left(), Top(), Width(), Height()}; }
+  void SetBounds(const TRect& bounds);
+  void SetLeft(int left);
+  void SetTop(int top);
+  void SetWidth(int width);
+  void SetHeight(int height);
+
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  bool Visible() const;
+  void SetVisible(bool visible);
+  void SetFocus();
+
+  std::string Caption() const;
+  void SetCaption(const std::string& caption);
+
+  // A control uses its form's font until it is given one of its own.
+  const TFont& Font() const { return FFont; }
+  void SetFont(const TFont& font);
+  void ParentFontChanged(const TFont& font, HFONT handle);
+
+  // The control whose window this is, or nullptr for a window we don't own.
+  static TControl* FromHandle(HWND window);
+
+  // Hands a notification that a parent window received to the control that
+  // sent it. True when a control took it; Result is then the answer.
+  static bool DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result);
+
+ protected:
+  struct TWindowSpec {
+    const char* ClassName;
+    DWORD Style;
+    DWORD ExStyle = 0;
+  };
+  TControl(const TControlArgs& args, const TWindowSpec& spec);
+
+  // Notifications from the parent: WM_COMMAND codes and WM_NOTIFY records.
+  virtual void Command(WORD /*code*/) {}
+  virtual bool Notify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
+  // WM_CTLCOLOR*: the brush for the background, with text colours set.
+  virtual HBRUSH CtlColor(HDC dc);
+  // The control's own messages; true when handled (the result in Result).
+  virtual bool HandleMessage(UINT /*message*/, WPARAM, LPARAM, LRESULT& /*Result*/) {
+    return false;
+  }
+  virtual void FontChanged() {}
+
+  LRESULT DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  const TParent& Parent() const { return FParent; }
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR self) noexcept;
+  void ApplyFontHandle(HFONT handle);
+  void MoveWindowTo(const TRect& bounds);
+
+  TParent FParent;
+  TRect FBounds;
+  HWND FHandle = nullptr;
+  int FId;
+  TFont FFont;
+  bool FParentFont = true;
+  TFontHandle FOwnFontHandle;
+};

@@ -1,0 +1,96 @@
+#include "ui/controls/Font.h"
+
+#include <cstring>
+
+#include "ui/controls/Handle.h"
+
+TFont::TFont(std::string name, std::int32_t height, std::uint8_t charset, TColor color,
+             std::uint8_t style)
+    : Height(height), Charset(charset), Color(color), Name(std::move(name)), Style(style) {}
+
+std::int32_t TFont::Size() const { return -MulDiv(Height, 72, PixelsPerInch); }
+
+void TFont::SetSize(std::int32_t points) { Height = -MulDiv(points, PixelsPerInch, 72); }
+
+LOGFONTA TFont::ToLogFont() const {
+  LOGFONTA lf{};
+  lf.lfHeight = Height;
+  lf.lfEscapement = Orientation;
+  lf.lfOrientation = Orientation;
+  lf.lfWeight = (Style & fsBold) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (Style & fsItalic) ? TRUE : FALSE;
+  lf.lfUnderline = (Style & fsUnderline) ? TRUE : FALSE;
+  lf.lfStrikeOut = (Style & fsStrikeOut) ? TRUE : FALSE;
+  lf.lfCharSet = Charset;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  // The stored pitch numbers are not the system's: 1 is variable, 2 fixed.
+  switch (Pitch) {
+    case fpVariable: lf.lfPitchAndFamily = VARIABLE_PITCH; break;
+    case fpFixed: lf.lfPitchAndFamily = FIXED_PITCH; break;
+    default: lf.lfPitchAndFamily = DEFAULT_PITCH; break;
+  }
+  std::strncpy(lf.lfFaceName, Name.c_str(), LF_FACESIZE - 1);
+  return lf;
+}
+
+TFont TFont::FromLogFont(const LOGFONTA& lf, TColor color) {
+  TFont font;
+  font.Height = lf.lfHeight;
+  font.Charset = lf.lfCharSet;
+  font.Color = color;
+  font.Name = lf.lfFaceName;
+  font.Orientation = lf.lfEscapement;
+  switch (lf.lfPitchAndFamily & 0x3) {
+    case VARIABLE_PITCH: font.Pitch = fpVariable; break;
+    case FIXED_PITCH: font.Pitch = fpFixed; break;
+    default: font.Pitch = fpDefault; break;
+  }
+  font.Style = 0;
+  if (lf.lfWeight >= FW_BOLD) font.Style |= fsBold;
+  if (lf.lfItalic) font.Style |= fsItalic;
+  if (lf.lfUnderline) font.Style |= fsUnderline;
+  if (lf.lfStrikeOut) font.Style |= fsStrikeOut;
+  return font;
+}
+
+namespace {
+
+int CALLBACK FaceFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;  // one is enough
+}
+
+}  // namespace
+
+bool FontFaceInstalled(const std::string& name) {
+  if (name.empty() || name.size() >= LF_FACESIZE) return false;
+  LOGFONTA query{};
+  query.lfCharSet = DEFAULT_CHARSET;
+  std::strncpy(query.lfFaceName, name.c_str(), LF_FACESIZE - 1);
+  bool found = false;
+  TWindowDC screen(nullptr);
+  EnumFontFamiliesExA(screen.Get(), &query, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+  return found;
+}
+
+std::string EffectiveFaceName(const TFont& font) {
+  if (FontFaceInstalled(font.Name)) return font.Name;
+  // The dialog face of every Windows since 2000, and the one Wine ships.
+  if (FontFaceInstalled("Tahoma")) return "Tahoma";
+  return "MS Shell Dlg 2";
+}
+
+HFONT CreateFontHandle(const TFont& font) {
+  LOGFONTA lf = font.ToLogFont();
+  const std::string face = EffectiveFaceName(font);
+  if (face != font.Name) {
+    std::memset(lf.lfFaceName, 0, sizeof lf.lfFaceName);
+    std::strncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    // The designed character set belongs to the missing face; kept, it would
+    // make the mapper prefer any face of that set over the replacement.
+    lf.lfCharSet = DEFAULT_CHARSET;
+  }
+  return CreateFontIndirectA(&lf);
+}

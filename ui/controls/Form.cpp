@@ -1,0 +1,358 @@
+#include "ui/controls/Form.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/Exceptions.h"
+#include "ui/controls/Application.h"
+#include "ui/controls/Button.h"
+#include "ui/controls/Control.h"
+#include "ui/controls/PopupMenu.h"
+#include "ui/controls/ToolTip.h"
+
+namespace {
+
+constexpr char FormClassName[] = "VelmoraForm";
+constexpr int SnapDistance = 10;  // pixels from a screen edge at which a dragged window snaps
+constexpr int ProgramIconId = 1;
+
+DWORD StyleFor(TFormBorder border) {
+  const DWORD common = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  return border == TFormBorder::Single ? common | WS_MINIMIZEBOX : common;
+}
+
+DWORD ExStyleFor(TFormBorder border) {
+  return border == TFormBorder::Dialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT
+                                       : WS_EX_CONTROLPARENT;
+}
+
+RECT WorkAreaOf(HWND window) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  return info.rcWork;
+}
+
+// Enables again, at the end of a modal showing, the windows it disabled.
+class TDisabledWindows {
+ public:
+  explicit TDisabledWindows(HWND except) : FExcept(except) {
+    EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
+    for (HWND window : FWindows) EnableWindow(window, FALSE);
+  }
+  ~TDisabledWindows() {
+    for (HWND window : FWindows)
+      if (IsWindow(window)) EnableWindow(window, TRUE);
+  }
+  TDisabledWindows(const TDisabledWindows&) = delete;
+  TDisabledWindows& operator=(const TDisabledWindows&) = delete;
+
+ private:
+  static BOOL CALLBACK Collect(HWND window, LPARAM self) {
+    auto* me = reinterpret_cast<TDisabledWindows*>(self);
+    if (window != me->FExcept && IsWindowVisible(window) && IsWindowEnabled(window))
+      me->FWindows.push_back(window);
+    return TRUE;
+  }
+  HWND FExcept;
+  std::vector<HWND> FWindows;
+};
+
+}  // namespace
+
+void TForm::RegisterWindowClass() {
+  static bool registered = false;
+  if (registered) return;
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ProgramIconId));
+  if (!windowClass.hIcon) windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(ProgramIconId),
+                                                      IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = FormClassName;
+  if (!RegisterClassExA(&windowClass)) throw Exception("Cannot register the window class.");
+  registered = true;
+}
+
+TForm::TForm(const TFormArgs& args) : FFont(args.Font), FPlacement(args.Placement) {
+  RegisterWindowClass();
+  FFontHandle.Reset(CreateFontHandle(FFont));
+  const int position = args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
+  CreateWindowExA(ExStyleFor(args.Border), FormClassName, args.Caption.c_str(),
+                  StyleFor(args.Border), position, position, args.ClientWidth, args.ClientHeight,
+                  args.Owner, nullptr, GetModuleHandleA(nullptr), this);
+  if (!FHandle) throw Exception("Cannot create the window " + args.Caption + ".");
+  SetClientSize(args.ClientWidth, args.ClientHeight);
+  if (Application) Application->FormCreated(*this);
+}
+
+TForm::~TForm() {
+  if (Application) Application->FormDestroyed(*this);
+  FToolTips.reset();
+  // The controls are members of the derived form and are gone by now.
+  if (FHandle) DestroyWindow(FHandle);
+}
+
+TForm* TForm::FromHandle(HWND window) {
+  if (!window) return nullptr;
+  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC)) != WindowProc)
+    return nullptr;
+  return reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                   LPARAM lParam) noexcept {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    form->FHandle = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!form) return DefWindowProcA(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    form->FHandle = nullptr;
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  try {
+    return form->HandleMessage(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    HandleUiException(error);
+    return 0;
+  }
+}
+
+LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (TControl::DispatchNotification(message, wParam, lParam, result)) return result;
+  switch (message) {
+    case WM_COMMAND:
+      if (lParam == 0 || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        const WORD id = LOWORD(wParam);
+        if (id == IDCANCEL) {
+          if (FCancelButton && FCancelButton->Enabled()) FCancelButton->Click();
+        } else if (id == IDOK) {
+          if (FDefaultButton && FDefaultButton->Enabled()) FDefaultButton->Click();
+        } else if (FPopupMenu) {
+          FPopupMenu->Execute(id);
+        }
+        return 0;
+      }
+      break;
+    case DM_GETDEFID:
+      if (FDefaultButton) return MAKELONG(FDefaultButton->Id(), DC_HASDEFID);
+      return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_CONTEXTMENU:
+      if (FPopupMenu) {
+        POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (lParam == -1) {  // from the keyboard: at the window's top left corner
+          RECT r{};
+          GetWindowRect(FHandle, &r);
+          at = {r.left + 8, r.top + 8};
+        }
+        FPopupMenu->Popup(FHandle, at);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(FHandle, focus)) FLastFocus = focus;
+      } else if (FLastFocus && IsWindow(FLastFocus) && IsChild(FHandle, FLastFocus) &&
+                 IsWindowVisible(FLastFocus) && IsWindowEnabled(FLastFocus)) {
+        ::SetFocus(FLastFocus);
+      } else {
+        FocusFirstControl();
+      }
+      return 0;
+    case WM_ENTERSIZEMOVE:
+      FInSizeMove = true;
+      break;
+    case WM_EXITSIZEMOVE:
+      FInSizeMove = false;
+      break;
+    case WM_WINDOWPOSCHANGING:
+      if (FInSizeMove) SnapToWorkArea(*reinterpret_cast<WINDOWPOS*>(lParam));
+      break;
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED) Resized();
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(FHandle, message, wParam, lParam);
+}
+
+void TForm::SnapToWorkArea(WINDOWPOS& position) const {
+  if (position.flags & SWP_NOMOVE) return;
+  RECT current{};
+  GetWindowRect(FHandle, &current);
+  const int width = (position.flags & SWP_NOSIZE) ? current.right - current.left : position.cx;
+  const int height = (position.flags & SWP_NOSIZE) ? current.bottom - current.top : position.cy;
+  const RECT area = WorkAreaOf(FHandle);
+  if (std::abs(position.x - area.left) < SnapDistance)
+    position.x = area.left;
+  else if (std::abs(position.x + width - area.right) < SnapDistance)
+    position.x = area.right - width;
+  if (std::abs(position.y - area.top) < SnapDistance)
+    position.y = area.top;
+  else if (std::abs(position.y + height - area.bottom) < SnapDistance)
+    position.y = area.bottom - height;
+}
+
+void TForm::FocusFirstControl() {
+  for (TControl* control : FControls) {
+    const HWND window = control->Handle();
+    if ((GetWindowLongA(window, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(window) &&
+        IsWindowEnabled(window)) {
+      ::SetFocus(window);
+      return;
+    }
+  }
+  ::SetFocus(FHandle);
+}
+
+void TForm::Show() {
+  if (FPlacement == TFormPlacement::ScreenCenter && !FShownOnce) {
+    RECT r{};
+    GetWindowRect(FHandle, &r);
+    const RECT area = WorkAreaOf(FHandle);
+    SetPosition(area.left + (area.right - area.left - (r.right - r.left)) / 2,
+                area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2);
+  }
+  FShownOnce = true;
+  ShowWindow(FHandle, IsIconic(FHandle) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(FHandle);
+}
+
+int TForm::ShowModal() {
+  FModal = true;
+  FModalResult = mrNone;
+  {
+    TDisabledWindows others(FHandle);
+    Show();
+    while (FModalResult == mrNone && Application && !Application->Terminated())
+      Application->HandleMessage();
+    // The others are enabled again before this one hides, so that the
+    // system gives the activation back to one of them.
+  }
+  Hide();
+  FModal = false;
+  return FModalResult;
+}
+
+void TForm::Hide() { ShowWindow(FHandle, SW_HIDE); }
+
+void TForm::Close() {
+  if (FModal) {
+    FModalResult = mrCancel;
+  } else if (Application && Application->MainForm() == this) {
+    Application->Terminate();
+  } else {
+    Hide();
+  }
+}
+
+bool TForm::Visible() const { return IsWindowVisible(FHandle) != FALSE; }
+
+namespace {
+
+// Where the window stands, also while it is minimised (its real rectangle
+// then lies far off the screen).
+RECT NormalWindowRect(HWND window) {
+  RECT r{};
+  if (!IsIconic(window)) {
+    GetWindowRect(window, &r);
+    return r;
+  }
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  GetWindowPlacement(window, &placement);
+  r = placement.rcNormalPosition;  // work-area coordinates
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTOPRIMARY), &info);
+  OffsetRect(&r, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+  return r;
+}
+
+}  // namespace
+
+int TForm::Left() const { return NormalWindowRect(FHandle).left; }
+int TForm::Top() const { return NormalWindowRect(FHandle).top; }
+
+void TForm::SetPosition(int left, int top) {
+  SetWindowPos(FHandle, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int TForm::ClientWidth() const {
+  RECT r{};
+  GetClientRect(FHandle, &r);
+  return r.right;
+}
+
+int TForm::ClientHeight() const {
+  RECT r{};
+  GetClientRect(FHandle, &r);
+  return r.bottom;
+}
+
+void TForm::SetClientSize(int width, int height) {
+  RECT frame{0, 0, width, height};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)));
+  int outerWidth = frame.right - frame.left;
+  int outerHeight = frame.bottom - frame.top;
+  SetWindowPos(FHandle, nullptr, 0, 0, outerWidth, outerHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A window manager may draw frames of its own size; measure and correct.
+  outerWidth += width - ClientWidth();
+  outerHeight += height - ClientHeight();
+  if (ClientWidth() != width || ClientHeight() != height)
+    SetWindowPos(FHandle, nullptr, 0, 0, outerWidth, outerHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string TForm::Caption() const {
+  char text[256] = {};
+  GetWindowTextA(FHandle, text, sizeof text);
+  return text;
+}
+
+void TForm::SetFont(const TFont& font) {
+  FFont = font;
+  // The controls take the new handle before the old one is deleted.
+  TFontHandle handle(CreateFontHandle(font));
+  for (TControl* control : FControls) control->ParentFontChanged(FFont, handle.Get());
+  FFontHandle = std::move(handle);
+}
+
+void TForm::SetDefaultButton(TButton* button) {
+  if (FDefaultButton) FDefaultButton->SetDefaultLook(false);
+  FDefaultButton = button;
+  if (FDefaultButton) FDefaultButton->SetDefaultLook(true);
+}
+
+void TForm::SetPopupMenu(TPopupMenu* menu) { FPopupMenu = menu; }
+
+HACCEL TForm::Accelerators() const { return FPopupMenu ? FPopupMenu->Accelerators() : nullptr; }
+
+TToolTip& TForm::ToolTips() {
+  if (!FToolTips) FToolTips = std::make_unique<TToolTip>(FHandle);
+  return *FToolTips;
+}
+
+void TForm::AddControl(TControl& control) { FControls.push_back(&control); }
+
+void TForm::RemoveControl(TControl& control) {
+  FControls.erase(std::remove(FControls.begin(), FControls.end(), &control), FControls.end());
+}

@@ -1,0 +1,123 @@
+// A top-level window of the program. The form stores `this` in the window's
+// user data at WM_NCCREATE and forwards every message to HandleMessage.
+// Closing a form hides it (closing the main form ends the program); a form is
+// destroyed only with its object. It snaps to the screen edges while the user
+// drags it, has default and cancel buttons for Enter and Esc, a context menu
+// whose shortcuts work anywhere inside it, and one font that every control
+// without a font of its own follows.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "ui/controls/Font.h"
+#include "ui/controls/Handle.h"
+#include "ui/controls/Parent.h"
+
+class TButton;
+class TControl;
+class TPopupMenu;
+class TToolTip;
+
+enum TModalResult : int {
+  mrNone = 0,
+  mrOk = 1,
+  mrCancel = 2,
+};
+
+enum class TFormBorder {
+  Single,  // fixed single border: system menu and minimise box
+  Dialog,  // fixed dialog border: close box only
+};
+
+enum class TFormPlacement {
+  Designed,      // where the program puts it
+  Default,       // where the system puts new windows
+  ScreenCenter,  // centred on the screen when first shown
+};
+
+struct TFormArgs {
+  std::string Caption;
+  int ClientWidth = 0;
+  int ClientHeight = 0;
+  TFormBorder Border = TFormBorder::Single;
+  TFormPlacement Placement = TFormPlacement::Designed;
+  TFont Font;
+  HWND Owner = nullptr;
+};
+
+class TForm {
+ public:
+  explicit TForm(const TFormArgs& args);
+  virtual ~TForm();
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+
+  HWND Handle() const { return FHandle; }
+  TParent AsParent() { return {FHandle, {0, 0}, this}; }
+  static TForm* FromHandle(HWND window);
+
+  void Show();  // modeless
+  int ShowModal();
+  void Hide();
+  void Close();  // as the close box: hides, ends a modal showing, or ends the program
+  bool Visible() const;
+  bool Modal() const { return FModal; }
+  int ModalResult() const { return FModalResult; }
+  void SetModalResult(int result) { FModalResult = result; }
+
+  // Screen position of the window's top left corner.
+  int Left() const;
+  int Top() const;
+  void SetPosition(int left, int top);
+  int ClientWidth() const;
+  int ClientHeight() const;
+  void SetClientSize(int width, int height);
+  std::string Caption() const;
+
+  const TFont& Font() const { return FFont; }
+  HFONT FontHandle() const { return FFontHandle.Get(); }
+  void SetFont(const TFont& font);
+
+  // Enter presses the default button while it is enabled; Esc presses the
+  // cancel button.
+  void SetDefaultButton(TButton* button);
+  void SetCancelButton(TButton* button) { FCancelButton = button; }
+  void SetPopupMenu(TPopupMenu* menu);
+  HACCEL Accelerators() const;
+  TToolTip& ToolTips();
+
+  void AddControl(TControl& control);
+  void RemoveControl(TControl& control);
+
+ protected:
+  virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // The client area changed size; forms with anchored controls move them.
+  virtual void Resized() {}
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
+  static void RegisterWindowClass();
+  void SnapToWorkArea(WINDOWPOS& position) const;
+  void FocusFirstControl();
+
+  HWND FHandle = nullptr;
+  TFont FFont;
+  TFontHandle FFontHandle;
+  TFormPlacement FPlacement;
+  bool FShownOnce = false;
+  bool FModal = false;
+  bool FInSizeMove = false;
+  int FModalResult = mrNone;
+  TButton* FDefaultButton = nullptr;
+  TButton* FCancelButton = nullptr;
+  TPopupMenu* FPopupMenu = nullptr;
+  HWND FLastFocus = nullptr;
+  std::unique_ptr<TToolTip> FToolTips;
+  std::vector<TControl*> FControls;  // in creation order; the controls unregister themselves
+};

@@ -1,0 +1,42 @@
+// A line of static text. As designed it sizes itself to its text in its
+// font; a fixed-size label keeps its bounds and aligns its text in them. It
+// reports clicks and the mouse entering and leaving it, and can show its
+// own mouse pointer.
+#pragma once
+
+#include <functional>
+
+#include "ui/controls/Control.h"
+
+enum class TAlignment { Left, Center, Right };
+
+struct TLabelArgs {
+  TControlArgs Control;
+  bool AutoSize = true;
+  TAlignment Alignment = TAlignment::Left;
+};
+
+class TLabel : public TControl {
+ public:
+  using TNotifyEvent = std::function<void(TLabel& Sender)>;
+
+  explicit TLabel(const TLabelArgs& args);
+
+  void SetFontColor(TColor color);
+  void SetCursor(LPCSTR systemCursor) { FCursor = systemCursor; }
+
+  TNotifyEvent OnClick;
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
+
+ protected:
+  void Command(WORD code) override;
+  HBRUSH CtlColor(HDC dc) override;
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
+  void FontChanged() override;
+
+ private:
+  bool FAutoSize;
+  bool FMouseInside = false;
+  LPCSTR FCursor = nullptr;
+};

@@ -1,0 +1,79 @@
+#include "ui/controls/PopupMenu.h"
+
+namespace {
+
+// Command numbers of menu items, apart from every control identifier and
+// from IDOK and IDCANCEL; unique across all menus of the program.
+UINT NextCommand = 40000;
+
+}  // namespace
+
+std::string TShortCut::Text() const {
+  if (Key == 0) return {};
+  std::string key;
+  if (Key >= VK_F1 && Key <= VK_F24)
+    key = "F" + std::to_string(Key - VK_F1 + 1);
+  else
+    key = std::string(1, static_cast<char>(Key));
+  return Ctrl ? "Ctrl+" + key : key;
+}
+
+TMenuItem::TMenuItem(HMENU menu, UINT command, std::string caption, TShortCut shortCut)
+    : FMenu(menu), FCommand(command), FCaption(std::move(caption)), FShortCut(shortCut) {}
+
+void TMenuItem::SetEnabled(bool enabled) {
+  FEnabled = enabled;
+  EnableMenuItem(FMenu, FCommand, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void TMenuItem::Click() {
+  if (FEnabled && OnClick) OnClick(*this);
+}
+
+TPopupMenu::TPopupMenu() : FMenu(CreatePopupMenu()) {}
+
+TMenuItem& TPopupMenu::Add(const std::string& caption, TShortCut shortCut) {
+  const UINT command = NextCommand++;
+  std::string text = caption;
+  if (shortCut.Key) text += "\t" + shortCut.Text();
+  AppendMenuA(FMenu.Get(), MF_STRING, command, text.c_str());
+  FItems.push_back(std::make_unique<TMenuItem>(FMenu.Get(), command, caption, shortCut));
+  BuildAccelerators();
+  return *FItems.back();
+}
+
+void TPopupMenu::AddSeparator() { AppendMenuA(FMenu.Get(), MF_SEPARATOR, 0, nullptr); }
+
+void TPopupMenu::Popup(HWND owner, POINT at) {
+  // The owner must be the foreground window, or the menu would not close
+  // when the user clicks elsewhere.
+  SetForegroundWindow(owner);
+  TrackPopupMenu(FMenu.Get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
+  PostMessageA(owner, WM_NULL, 0, 0);
+}
+
+bool TPopupMenu::Execute(UINT command) {
+  for (auto& item : FItems) {
+    if (item->Command() == command) {
+      item->Click();
+      return true;
+    }
+  }
+  return false;
+}
+
+void TPopupMenu::BuildAccelerators() {
+  std::vector<ACCEL> table;
+  for (auto& item : FItems) {
+    const TShortCut& shortCut = item->ShortCut();
+    if (!shortCut.Key) continue;
+    ACCEL accel{};
+    accel.fVirt = static_cast<BYTE>(FVIRTKEY | (shortCut.Ctrl ? FCONTROL : 0));
+    accel.key = shortCut.Key;
+    accel.cmd = static_cast<WORD>(item->Command());
+    table.push_back(accel);
+  }
+  FAccelerators.Reset(table.empty() ? nullptr
+                                    : CreateAcceleratorTableA(table.data(),
+                                                              static_cast<int>(table.size())));
+}

@@ -1,0 +1,66 @@
+// A context menu with keyboard shortcuts. The shortcuts are an accelerator
+// table that the message loop translates for the form that owns the menu,
+// whichever of its controls has the focus; a disabled item's shortcut does
+// nothing. No accelerator letters are added to the captions.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "ui/controls/Handle.h"
+
+struct TShortCut {
+  WORD Key = 0;  // virtual key; 0 for none
+  bool Ctrl = false;
+  std::string Text() const;
+};
+
+class TMenuItem {
+ public:
+  using TNotifyEvent = std::function<void(TMenuItem& Sender)>;
+
+  TMenuItem(HMENU menu, UINT command, std::string caption, TShortCut shortCut);
+
+  UINT Command() const { return FCommand; }
+  const std::string& Caption() const { return FCaption; }
+  const TShortCut& ShortCut() const { return FShortCut; }
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool enabled);
+  void Click();  // as the user's choice: does nothing while disabled
+
+  TNotifyEvent OnClick;
+
+ private:
+  HMENU FMenu;
+  UINT FCommand;
+  std::string FCaption;
+  TShortCut FShortCut;
+  bool FEnabled = true;
+};
+
+class TPopupMenu {
+ public:
+  TPopupMenu();
+
+  TMenuItem& Add(const std::string& caption, TShortCut shortCut = {});
+  void AddSeparator();
+
+  HMENU Handle() const { return FMenu.Get(); }
+  HACCEL Accelerators() const { return FAccelerators.Get(); }
+  const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return FItems; }
+  // Shows the menu at a screen point; the choice comes back as a command.
+  void Popup(HWND owner, POINT at);
+  // Runs the item with this command number; false when there is none.
+  bool Execute(UINT command);
+
+ private:
+  void BuildAccelerators();
+
+  TMenuHandle FMenu;
+  TAcceleratorHandle FAccelerators;
+  std::vector<std::unique_ptr<TMenuItem>> FItems;
+};

@@ -1,0 +1,20 @@
+#include "ui/controls/ToolTip.h"
+
+#include <commctrl.h>
+
+TToolTip::TToolTip(HWND owner)
+    : FOwner(owner),
+      FHandle(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
+                              GetModuleHandleA(nullptr), nullptr)) {}
+
+void TToolTip::Add(HWND tool, const std::string& text) {
+  TOOLINFOA info{};
+  info.cbSize = TTTOOLINFOA_V1_SIZE;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = FOwner;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = const_cast<char*>(text.c_str());  // copied by the control
+  SendMessageA(FHandle.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
