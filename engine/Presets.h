@@ -14,7 +14,7 @@ class TPresets {
   using TNotifyEvent = std::function<void(TPresets& Sender)>;
 
   TPresets();   // "default", then the names stored in the settings file; ItemIndex -1
-  ~TPresets();  // stores the names (SaveToIni)
+  ~TPresets();  // stores the names (SaveToIni); a failed write is recorded, not raised
   TPresets(const TPresets&) = delete;
   TPresets& operator=(const TPresets&) = delete;
 
@@ -27,6 +27,10 @@ class TPresets {
   std::int32_t ItemIndex() const { return FItemIndex; }
   void SetItemIndex(std::int32_t Index);
   std::string CurrentName() const;
+  // Name without any "]" (it would close the section name "Preset_" + name
+  // early), without control characters and without outer blanks (the
+  // settings file cannot hold them in a name, so two names differing only
+  // there would share one stored map).
   static std::string NormalizeName(const std::string& Name);
 
   void AddPreset(const std::string& Name);
@@ -36,7 +40,7 @@ class TPresets {
   void MovePresetDown();
 
   void LoadFromIni();
-  void SaveToIni() const;
+  void SaveToIni() const;  // throws EIniFileException when the file cannot be written
 
   TNotifyEvent OnChange;         // after every change of the entries
   TNotifyEvent OnIndexChange;    // after ItemIndex has been set
@@ -44,6 +48,8 @@ class TPresets {
 
  private:
   void Changed();
+  void IndexChanging();
+  void IndexChanged();
   std::vector<std::string> FItems;
   std::int32_t FItemIndex = -1;
 };

@@ -1,0 +1,54 @@
+#include "settings/IniDefs.h"
+
+#include "platform/Platform.h"
+
+std::string IniFolder;
+std::string IniFileName;
+
+namespace {
+
+bool IsDelimiter(char c) {
+#if defined(_WIN32)
+  return c == '\\' || c == '/';
+#else
+  return c == platform::PathDelimiter;
+#endif
+}
+
+std::string CutAtNul(std::string text) {
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+  return text;
+}
+
+// The program file's name without folder and without its last extension.
+std::string ProgramName() {
+  std::string name = CutAtNul(platform::ProgramFilePath());
+  const std::size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+}  // namespace
+
+std::string GetLocalAppDataFolder() {
+  std::string folder = CutAtNul(platform::LocalAppDataFolder());
+  while (!folder.empty() && IsDelimiter(folder.back())) folder.pop_back();
+  return folder;
+}
+
+void InitializeIniDefs() {
+  // When the system reports no folder, the path is formed from the empty
+  // name as it is: the file then lies in the root folder, where writes
+  // normally fail and are reported, rather than in whatever folder the
+  // program happens to be started from.
+  IniFolder = GetLocalAppDataFolder() + platform::PathDelimiter;
+  IniFileName = IniFolder + ProgramName() + ".ini";
+}
+
+void FinalizeIniDefs() {
+  IniFolder.clear();
+  IniFileName.clear();
+}
