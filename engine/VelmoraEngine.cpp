@@ -49,8 +49,14 @@ TVelmoraEngine::~TVelmoraEngine() {
   FTimer->SetEnabled(false);
   SavePreset();
   SaveSettings();
+  // Each port closes itself as it is freed; closing first keeps the port
+  // reachable through the engine while its last state reports run.
+  FMidiIn->Close();
   FMidiIn.reset();
-  for (auto& device : FMidiOuts) device.reset();  // ascending; each closes itself
+  for (auto& device : FMidiOuts) {  // ascending, whatever the counts
+    device->Close();
+    device.reset();
+  }
   FMessageList.reset();  // queued messages are dropped unsent
   FTimer.reset();
   FPresets.reset();  // stores the preset names

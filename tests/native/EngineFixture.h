@@ -38,6 +38,7 @@ class EngineFixture : public ::testing::Test {
   // Settings path, catalogue, engine: the start-up order of the program.
   void Boot() {
     InitializeIniDefs();
+    settingsPath = IniFileName;
     BuildDeviceCatalogue();
     InitializeEngine();
     engine = GlobalEngine;
@@ -111,11 +112,12 @@ class EngineFixture : public ::testing::Test {
 
   std::string SettingsText() {
     std::string text;
-    platform::ReadFileText(IniFileName, text);
+    platform::ReadFileText(settingsPath, text);
     return text;
   }
 
   TVelmoraEngine* engine = nullptr;
+  std::string settingsPath;  // kept after shutdown, when the unit has cleared its own
   std::vector<TStateReport> reports;
   std::vector<std::string> events;
 };

@@ -23,11 +23,12 @@ class EnginePersistence : public EngineFixture {
   }
   void WriteSettings(const std::string& text) {
     InitializeIniDefs();
+    settingsPath = IniFileName;
     ASSERT_TRUE(platform::ReplaceFileText(IniFileName, text));
     FinalizeIniDefs();
   }
   std::string Read(const std::string& section, const std::string& key) {
-    return TIniFile(IniFileName).ReadString(section, key, "<absent>");
+    return TIniFile(settingsPath).ReadString(section, key, "<absent>");
   }
   // The channel map stored under a preset, as device indices.
   std::vector<std::int32_t> StoredMap(const std::string& preset) {
