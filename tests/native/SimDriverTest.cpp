@@ -377,12 +377,15 @@ TEST_F(SimDriver, TheTimerTicksOnItsOwnThreadAndAKilledEventNeverRunsAgain) {
     std::atomic<bool> OnCallerThread{false};
     std::thread::id Caller = std::this_thread::get_id();
     std::atomic<int> SlowMs{0};
+    std::atomic<bool> Inside{false};
   } fast, slow;
   static constexpr LPTIMECALLBACK Count = [](UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
     auto& counter = *reinterpret_cast<Counter*>(user);
     if (std::this_thread::get_id() == counter.Caller) counter.OnCallerThread = true;
+    counter.Inside = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(counter.SlowMs.load()));
     ++counter.Ticks;
+    counter.Inside = false;
   };
   const UINT fastId = platform::timeSetEvent(4, 1, Count, reinterpret_cast<DWORD_PTR>(&fast), TIME_PERIODIC);
   const UINT slowId = platform::timeSetEvent(10, 1, Count, reinterpret_cast<DWORD_PTR>(&slow), TIME_PERIODIC);
@@ -402,7 +405,9 @@ TEST_F(SimDriver, TheTimerTicksOnItsOwnThreadAndAKilledEventNeverRunsAgain) {
   sim::SetRealTime(true);
   while (slow.Ticks == 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::this_thread::sleep_for(std::chrono::milliseconds(12));  // into the next, slow callback
+  // Its callbacks take longer than its interval, so one is always running.
   EXPECT_EQ(platform::timeKillEvent(slowId), TIMERR_NOERROR);
+  EXPECT_FALSE(slow.Inside) << "the kill returned while a callback ran";
   const int slowAtKill = slow.Ticks;
   EXPECT_EQ(platform::timeKillEvent(fastId), TIMERR_NOERROR);
   const int fastAtKill = fast.Ticks;
@@ -417,25 +422,24 @@ TEST_F(SimDriver, TheTimerTicksOnItsOwnThreadAndAKilledEventNeverRunsAgain) {
 
 TEST_F(SimDriver, AnEventMayKillItselfFromItsOwnCallback) {
   struct Self {
-    UINT Id = 0;
     std::atomic<int> Ticks{0};
     std::atomic<MMRESULT> Killed{99};
   } self;
-  static constexpr LPTIMECALLBACK KillSelf = [](UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  // The callback is told its own event's identifier.
+  static constexpr LPTIMECALLBACK KillSelf = [](UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
     auto& s = *reinterpret_cast<Self*>(user);
-    if (++s.Ticks == 2) s.Killed = platform::timeKillEvent(s.Id);
+    if (++s.Ticks == 2) s.Killed = platform::timeKillEvent(id);
   };
   for (bool realTime : {false, true}) {
     self.Ticks = 0;
     self.Killed = 99;
     sim::SetRealTime(realTime);
-    self.Id = platform::timeSetEvent(2, 1, KillSelf, reinterpret_cast<DWORD_PTR>(&self), TIME_PERIODIC);
-    ASSERT_NE(self.Id, 0u);
+    ASSERT_NE(platform::timeSetEvent(5, 1, KillSelf, reinterpret_cast<DWORD_PTR>(&self), TIME_PERIODIC), 0u);
     if (realTime) {
       while (self.Killed == 99u) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } else {
-      sim::RunFor(20);
+      sim::RunFor(50);
     }
     EXPECT_EQ(self.Killed, TIMERR_NOERROR) << realTime;
     EXPECT_EQ(self.Ticks, 2) << realTime;
