@@ -1,6 +1,6 @@
 #include "settings/IniFile.h"
 
-#include <cstring>
+#include <cstddef>
 #include <utility>
 
 #include "platform/Platform.h"
