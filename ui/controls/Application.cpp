@@ -93,8 +93,10 @@ bool TApplication::PreTranslate(MSG& message) {
 void TApplication::Idle() {
   bool done = true;
   if (OnIdle) {
+    // A handler may clear OnIdle while it runs: call a copy.
+    const TIdleEvent idle = OnIdle;
     try {
-      OnIdle(*this, done);
+      idle(*this, done);
     } catch (const std::exception& error) {
       HandleException(error);
     }

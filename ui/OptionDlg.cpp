@@ -1,0 +1,162 @@
+#include "ui/OptionDlg.h"
+
+#include <algorithm>
+
+#include "engine/VelmoraEngine.h"
+#include "midi/MidiIO.h"
+#include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+#include "ui/controls/Application.h"
+
+TOptionDialog* OptionDialog = nullptr;
+
+namespace {
+
+constexpr char PositionSection[] = "OptionDialog";
+constexpr int DesignedClientHeight = 168;
+constexpr int PageControlBottomMargin = DesignedClientHeight - 127;   // anchored to all edges
+constexpr int CloseButtonBottomMargin = DesignedClientHeight - 136;  // anchored left and bottom
+
+TFormArgs OptionFormArgs(HWND owner) {
+  TFormArgs args;
+  args.Caption = "Velmora - Option";
+  args.ClientWidth = 192;
+  args.ClientHeight = DesignedClientHeight;
+  args.Border = TFormBorder::Single;
+  args.Placement = TFormPlacement::Designed;
+  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET);
+  args.Owner = owner;
+  return args;
+}
+
+}  // namespace
+
+TOptionDialog::TOptionDialog(HWND owner)
+    : TForm(OptionFormArgs(owner)),
+      OptionPageControl({AsParent(), {0, 0, 192, 127}, ""}),
+      DelayTabSheet(OptionPageControl.AddPage("Delay")),
+      MiscTabSheet(OptionPageControl.AddPage("Misc")),
+      TimerIntervalLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 19, 73, 12}, "Timer Interval:"}}),
+      TimerIntervalEdit(TEditArgs{{MiscTabSheet.AsParent(), {104, 16, 48, 20}, "4"}, true, false}),
+      TimerIntervalUpDown(TUpDownArgs{{MiscTabSheet.AsParent(), {152, 16, 16, 20}, ""}, &TimerIntervalEdit, 1,
+                           100, 4}),
+      FontLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 64, 25, 12}, "Font:"}}),
+      FontSetupButton({MiscTabSheet.AsParent(), {104, 59, 64, 24}, "Setup"}),
+      CloseButton({AsParent(), {56, 136, 80, 24}, "Close"}) {
+  OptionPageControl.SetActivePage(MiscTabSheet);
+  UIFontDialog.Font = TFont("Tahoma", -11);  // replaced by SetUIFont before any use
+  TimerIntervalEdit.OnChange = [this](TEdit& sender) { TimerIntervalEditChange(sender); };
+  FontSetupButton.OnClick = [this](TButton&) { FontSetupButtonClick(); };
+  CloseButton.OnClick = [this](TButton&) { CloseButtonClick(); };
+  SetDefaultButton(&CloseButton);
+  SetCancelButton(&CloseButton);
+  FBuilt = true;
+
+  // FormCreate.
+  DelayEdits.resize(static_cast<std::size_t>(MidiOutDeviceCount));
+  DelayLabels.resize(static_cast<std::size_t>(MidiOutDeviceCount));
+  DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));
+  BuildDelayRows();
+  LoadPosition();
+}
+
+TOptionDialog::~TOptionDialog() {
+  try {
+    SavePosition();
+  } catch (const std::exception& error) {
+    HandleUiException(error);
+  }
+}
+
+void TOptionDialog::BuildDelayRows() {
+  const TParent page = DelayTabSheet.AsParent();
+  for (std::size_t i = 0; i < DelayEdits.size(); ++i) {
+    const int top = 24 * static_cast<int>(i) + 16;
+    // An empty name stands for a device whose capabilities were not reported.
+    DelayLabels[i] = std::make_unique<TLabel>(
+        TLabelArgs{{page, {16, top + 3, 0, 0}, MidiOutDeviceNames[static_cast<std::int32_t>(i)]}});
+    DelayEdits[i] = std::make_unique<TEdit>(TEditArgs{{page, {16, top, 48, 24}, ""}, false, false});
+    DelayEdits[i]->Tag = static_cast<int>(i);
+    const auto delay = std::clamp<std::int32_t>(GlobalEngine->Delays(static_cast<std::int32_t>(i)), 0, 9999);
+    DelayUpDowns[i] = std::make_unique<TUpDown>(TUpDownArgs{
+        {page, {64, top, 16, 24}, ""}, DelayEdits[i].get(), 0, 9999, static_cast<std::int16_t>(delay)});
+    DelayUpDowns[i]->Tag = static_cast<int>(i);
+    // Assigned once the pair is complete: the up-down's first text is the
+    // engine's own value, which SetDelay would ignore anyway.
+    DelayEdits[i]->OnChange = [this](TEdit& sender) { DelayEditChange(sender); };
+  }
+  TimerIntervalUpDown.SetPosition(GlobalEngine->TimerInterval());
+}
+
+void TOptionDialog::UpdateDelay(int Device, int Milliseconds) {
+  if (Device < 0 || static_cast<std::size_t>(Device) >= DelayUpDowns.size()) return;
+  DelayUpDowns[static_cast<std::size_t>(Device)]->SetPosition(Milliseconds);
+}
+
+void TOptionDialog::UpdateTimerInterval(int Milliseconds) {
+  TimerIntervalUpDown.SetPosition(Milliseconds);
+}
+
+void TOptionDialog::SetUIFont(const TFont& Font) {
+  SetFont(Font);
+  UIFontDialog.Font = Font;
+
+  int labelColumn = 0;
+  for (auto& label : DelayLabels) labelColumn = std::max(labelColumn, label->Width());
+  for (std::size_t i = 0; i < DelayEdits.size(); ++i) {
+    DelayEdits[i]->SetLeft(labelColumn + 24);
+    DelayUpDowns[i]->SetLeft(labelColumn + 72);
+  }
+
+  TimerIntervalEdit.SetLeft(TimerIntervalLabel.Left() + TimerIntervalLabel.Width() + 8);
+  TimerIntervalUpDown.SetLeft(TimerIntervalEdit.Left() + TimerIntervalEdit.Width());
+  FontSetupButton.SetLeft(TimerIntervalEdit.Left());
+
+  // Margin, label column, gap, edit, up-down and margin: 16 + W + 8 + 48 + 16 + 16.
+  const int needWidth =
+      std::max(labelColumn + 104, TimerIntervalUpDown.Left() + TimerIntervalUpDown.Width());
+  if (DelayTabSheet.ClientWidth() < needWidth)
+    SetClientSize(ClientWidth() + needWidth - DelayTabSheet.ClientWidth(), ClientHeight());
+  if (!DelayEdits.empty()) {
+    const TEdit& last = *DelayEdits.back();
+    const int needHeight = last.Top() + last.Height() + 16;
+    if (DelayTabSheet.ClientHeight() < needHeight)
+      SetClientSize(ClientWidth(), ClientHeight() + needHeight - DelayTabSheet.ClientHeight());
+  }
+  CloseButton.SetLeft((ClientWidth() - CloseButton.Width()) / 2);
+}
+
+void TOptionDialog::Resized() {
+  if (!FBuilt) return;
+  OptionPageControl.SetBounds({0, 0, ClientWidth(), ClientHeight() - PageControlBottomMargin});
+  OptionPageControl.LayoutPages();
+  CloseButton.SetTop(ClientHeight() - CloseButtonBottomMargin);
+}
+
+void TOptionDialog::DelayEditChange(TEdit& Sender) {
+  const auto device = static_cast<std::size_t>(Sender.Tag);
+  const std::int32_t milliseconds = DelayUpDowns[device]->Position();
+  GlobalEngine->SetDelay(static_cast<std::int32_t>(device), milliseconds);
+}
+
+void TOptionDialog::TimerIntervalEditChange(TEdit&) {
+  GlobalEngine->SetTimerInterval(TimerIntervalUpDown.Position());
+}
+
+void TOptionDialog::FontSetupButtonClick() {
+  // The font comes back through SetUIFont when the main window applies it.
+  if (UIFontDialog.Execute(Handle()) && OnFontChange) OnFontChange(*this, UIFontDialog.Font);
+}
+
+void TOptionDialog::CloseButtonClick() { Close(); }
+
+void TOptionDialog::LoadPosition() {
+  TIniFile ini(IniFileName);
+  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
+}
+
+void TOptionDialog::SavePosition() {
+  TIniFile ini(IniFileName);
+  ini.WriteInteger(PositionSection, "Left", Left());
+  ini.WriteInteger(PositionSection, "Top", Top());
+}

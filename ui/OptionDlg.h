@@ -1,0 +1,63 @@
+// The option dialog, modeless: a "Delay" page with one row per MIDI output
+// device and a "Misc" page with the timer interval and the font chooser.
+// There is no OK step: each change goes to the engine at once, and the
+// engine's changes come back through UpdateDelay and UpdateTimerInterval.
+// The dialog only grows with a larger font, never shrinks.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/controls/Button.h"
+#include "ui/controls/Edit.h"
+#include "ui/controls/FontDialog.h"
+#include "ui/controls/Form.h"
+#include "ui/controls/Label.h"
+#include "ui/controls/PageControl.h"
+#include "ui/controls/UpDown.h"
+
+class TOptionDialog : public TForm {
+ public:
+  using TFontChangeEvent = std::function<void(TOptionDialog& Sender, const TFont& Font)>;
+
+  explicit TOptionDialog(HWND owner);  // FormCreate
+  ~TOptionDialog() override;           // FormDestroy
+
+  TPageControl OptionPageControl;
+  TTabSheet& DelayTabSheet;
+  TTabSheet& MiscTabSheet;
+  TLabel TimerIntervalLabel;
+  TEdit TimerIntervalEdit;
+  TUpDown TimerIntervalUpDown;
+  TLabel FontLabel;
+  TButton FontSetupButton;
+  TButton CloseButton;
+  TFontDialog UIFontDialog;
+
+  std::vector<std::unique_ptr<TEdit>> DelayEdits;
+  std::vector<std::unique_ptr<TLabel>> DelayLabels;
+  std::vector<std::unique_ptr<TUpDown>> DelayUpDowns;
+  TFontChangeEvent OnFontChange;
+
+  void UpdateDelay(int Device, int Milliseconds);
+  void UpdateTimerInterval(int Milliseconds);
+  void SetUIFont(const TFont& Font);
+
+  void DelayEditChange(TEdit& Sender);
+  void TimerIntervalEditChange(TEdit& Sender);
+  void FontSetupButtonClick();
+  void CloseButtonClick();
+
+ protected:
+  void Resized() override;
+
+ private:
+  void BuildDelayRows();
+  void LoadPosition();
+  void SavePosition();
+
+  bool FBuilt = false;
+};
+
+extern TOptionDialog* OptionDialog;

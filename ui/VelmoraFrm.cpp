@@ -1,0 +1,293 @@
+#include "ui/VelmoraFrm.h"
+
+#include "midi/MidiIO.h"
+#include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+#include "ui/EditPresetsDlg.h"
+#include "ui/OptionDlg.h"
+#include "ui/RenPresetDlg.h"
+#include "ui/VersionDlg.h"
+#include "ui/controls/Application.h"
+
+TVelmoraForm* VelmoraForm = nullptr;
+
+const std::array<const char*, 16> ChannelCaptions = {
+    "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"};
+
+namespace {
+
+constexpr char PositionSection[] = "Velmora";
+
+TFormArgs MainFormArgs() {
+  TFormArgs args;
+  args.Caption = "Velmora";
+  args.ClientWidth = 768;
+  args.ClientHeight = 376;
+  args.Border = TFormBorder::Single;
+  args.Placement = TFormPlacement::Designed;
+  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET, clWindowText);
+  return args;
+}
+
+TShortCut Ctrl(char key) { return {static_cast<WORD>(key), true}; }
+
+}  // namespace
+
+TVelmoraForm::TVelmoraForm()
+    : TForm(MainFormArgs()),
+      MidiInGroupBox({AsParent(), {8, 8, 352, 48}, " MIDI IN "}),
+      MidiInComboBox({MidiInGroupBox.AsParent(), {16, 16, 328, 20}, ""}),
+      OptionGroupBox({AsParent(), {368, 8, 64, 48}, " Option "}),
+      OptionSetupButton({OptionGroupBox.AsParent(), {8, 16, 48, 24}, "Setup"}),
+      PresetGroupBox({AsParent(), {440, 8, 320, 48}, " Preset "}),
+      PresetComboBox({PresetGroupBox.AsParent(), {8, 16, 264, 20}, ""}),
+      EditPresetButton({PresetGroupBox.AsParent(), {272, 16, 40, 24}, "Edit"}),
+      MidiOutGroupBox({AsParent(), {8, 64, 752, 304}, " MIDI OUT "}),
+      ChannelLabel1(TLabelArgs{{MidiOutGroupBox.AsParent(), {8, 16, 16, 12}, "Ch."}}),
+      DeviceLabel1(TLabelArgs{{MidiOutGroupBox.AsParent(), {32, 16, 336, 23}, "Device"}, false,
+                    TAlignment::Center}),
+      ChannelLabel2(TLabelArgs{{MidiOutGroupBox.AsParent(), {384, 16, 16, 12}, "Ch."}}),
+      DeviceLabel2(TLabelArgs{{MidiOutGroupBox.AsParent(), {408, 16, 336, 23}, "Device"}, false,
+                    TAlignment::Center}),
+      OptionSetupCommand(VelmoraPopupMenu.Add("Option ...", Ctrl('O'))),
+      PresetEditCommand(VelmoraPopupMenu.Add("Preset ...", Ctrl('P'))),
+      ReopenCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Reopen", Ctrl('R')))),
+      VersionCommand(
+          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {VK_F1, false}))),
+      MinimizeCommand(
+          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Minimize", Ctrl('Z')))),
+      QuitCommand(VelmoraPopupMenu.Add("Quit", Ctrl('Q'))) {
+  MidiInComboBox.OnChange = [this](TComboBox& sender) { MidiInComboBoxChange(sender); };
+  PresetComboBox.OnChange = [this](TComboBox& sender) { PresetComboBoxChange(sender); };
+  OptionSetupButton.OnClick = [this](TButton&) { OptionSetupButtonClick(); };
+  EditPresetButton.OnClick = [this](TButton&) { EditPresetButtonClick(); };
+  // A popup command that repeats a button shares the button's handler.
+  OptionSetupCommand.OnClick = [this](TMenuItem&) { OptionSetupButtonClick(); };
+  PresetEditCommand.OnClick = [this](TMenuItem&) { EditPresetButtonClick(); };
+  ReopenCommand.OnClick = [this](TMenuItem&) { ReopenCommandClick(); };
+  VersionCommand.OnClick = [this](TMenuItem&) { VersionCommandClick(); };
+  MinimizeCommand.OnClick = [this](TMenuItem&) { MinimizeCommandClick(); };
+  QuitCommand.OnClick = [this](TMenuItem&) { QuitCommandClick(); };
+  SetPopupMenu(&VelmoraPopupMenu);
+
+  // FormCreate.
+  UIFont = std::make_unique<TFont>(Font());
+  CreateChannelRows();
+  LoadPosition();
+  PresetComboBox.SetItems(GlobalEngine->Presets().Items());
+  PresetComboBox.SetItemIndex(GlobalEngine->Presets().ItemIndex());
+  HookEngine();
+  if (Application)
+    Application->OnIdle = [this](TApplication& sender, bool& done) { FirstIdle(sender, done); };
+}
+
+TVelmoraForm::~TVelmoraForm() {
+  // FormDestroy. The engine outlives the window and still reports port
+  // states while it shuts down: it must find no handler of ours by then,
+  // also when saving fails.
+  try {
+    SaveFontToIni(IniFileName, "Font", *UIFont);
+    SavePosition();
+  } catch (const std::exception& error) {
+    UnhookEngine();
+    HandleUiException(error);
+    UIFont.reset();
+    return;
+  }
+  UnhookEngine();
+  UIFont.reset();
+}
+
+void TVelmoraForm::CreateChannelRows() {
+  MidiInLED = std::make_unique<TLED>(MidiInGroupBox.AsParent(), 8, 17);
+  MidiInComboBox.SetItems(MidiInDeviceNames.Items());
+  for (int r = 0; r < 16; ++r) {
+    const int x = 376 * (r / 8);
+    const int y = 32 * (r % 8);
+    ChannelLabels[r] = std::make_unique<TLabel>(
+        TLabelArgs{{MidiOutGroupBox.AsParent(), {x + 8, y + 43, 0, 0}, ChannelCaptions[r]}});
+    ChannelLEDs[r] = std::make_unique<TLED>(MidiOutGroupBox.AsParent(), x + 32, y + 41);
+    auto combo =
+        std::make_unique<TComboBox>(TControlArgs{MidiOutGroupBox.AsParent(), {x + 40, y + 40, 328, 20}, ""});
+    combo->SetItems(MidiOutDeviceNames.Items());
+    combo->Tag = r;
+    combo->OnChange = [this](TComboBox& sender) { ChannelComboBoxChange(sender); };
+    ChannelComboBoxes[r] = std::move(combo);
+  }
+}
+
+void TVelmoraForm::LoadPosition() {
+  TIniFile ini(IniFileName);
+  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
+}
+
+void TVelmoraForm::SavePosition() {
+  TIniFile ini(IniFileName);
+  ini.WriteInteger(PositionSection, "Left", Left());
+  ini.WriteInteger(PositionSection, "Top", Top());
+}
+
+void TVelmoraForm::HookEngine() {
+  TVelmoraEngine& engine = *GlobalEngine;
+  engine.OnMidiInDeviceChange = [this](TVelmoraEngine& s, std::int32_t i) {
+    EngineMidiInDeviceChange(s, i);
+  };
+  engine.OnMidiInStateChange = [this](TVelmoraEngine& s, TMidiPortState st) {
+    EngineMidiInStateChange(s, st);
+  };
+  engine.OnDelayChange = [this](TVelmoraEngine& s, std::int32_t d, std::int32_t ms) {
+    EngineDelayChange(s, d, ms);
+  };
+  engine.OnChannelDeviceChange = [this](TVelmoraEngine& s, std::uint8_t c, std::int32_t d) {
+    EngineChannelDeviceChange(s, c, d);
+  };
+  engine.OnMidiOutStateChange = [this](TVelmoraEngine& s, std::int32_t d, TMidiPortState st) {
+    EngineMidiOutStateChange(s, d, st);
+  };
+  engine.OnPresetsChange = [this](TVelmoraEngine& s, TPresets& p) { EnginePresetsChange(s, p); };
+  engine.OnPresetIndexChange = [this](TVelmoraEngine& s, std::int32_t i) {
+    EnginePresetIndexChange(s, i);
+  };
+  engine.OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) {
+    EngineTimerIntervalChange(s, ms);
+  };
+}
+
+void TVelmoraForm::UnhookEngine() {
+  TVelmoraEngine& engine = *GlobalEngine;
+  engine.OnMidiInDeviceChange = nullptr;
+  engine.OnMidiInStateChange = nullptr;
+  engine.OnDelayChange = nullptr;
+  engine.OnChannelDeviceChange = nullptr;
+  engine.OnMidiOutStateChange = nullptr;
+  engine.OnPresetsChange = nullptr;
+  engine.OnPresetIndexChange = nullptr;
+  engine.OnTimerIntervalChange = nullptr;
+}
+
+// Not in FormCreate: it needs the dialogs, which the program body creates
+// after this window. At the first idle moment all five windows exist and
+// this one is on screen.
+void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
+  Sender.OnIdle = nullptr;  // once only, also when a step below fails
+  OptionDialog->SetUIFont(*UIFont);
+  OptionDialog->OnFontChange = [this](TOptionDialog& sender, const TFont& font) {
+    OptionDialogFontChange(sender, font);
+  };
+  LoadFontFromIni(IniFileName, "Font", *UIFont);
+  ApplyFont();
+  GlobalEngine->Start();
+}
+
+void TVelmoraForm::ApplyFont() {
+  SetFont(*UIFont);
+  EditPresetsDialog->SetFont(*UIFont);
+  OptionDialog->SetUIFont(*UIFont);
+  RenamePresetDialog->SetFont(*UIFont);
+  MidiInLED->SetHeight(MidiInComboBox.Height() - 2);
+  OptionSetupButton.SetHeight(MidiInComboBox.Height());
+  EditPresetButton.SetHeight(PresetComboBox.Height());
+  for (int r = 0; r < 16; ++r) {
+    TLabel& label = *ChannelLabels[r];
+    label.SetLeft(376 * (r / 8) + 22 - label.Width());
+    ChannelLEDs[r]->SetHeight(ChannelComboBoxes[r]->Height() - 2);
+  }
+}
+
+void TVelmoraForm::OptionDialogFontChange(TOptionDialog&, const TFont& Font) {
+  *UIFont = Font;
+  ApplyFont();  // stored only at exit
+}
+
+void TVelmoraForm::MidiInComboBoxChange(TComboBox& Sender) {
+  GlobalEngine->SetMidiInDevice(Sender.ItemIndex());
+}
+
+void TVelmoraForm::PresetComboBoxChange(TComboBox& Sender) {
+  GlobalEngine->Presets().SetItemIndex(Sender.ItemIndex());
+}
+
+void TVelmoraForm::ChannelComboBoxChange(TComboBox& Sender) {
+  GlobalEngine->SetChannelDevice(static_cast<std::uint8_t>(Sender.Tag), Sender.ItemIndex());
+}
+
+void TVelmoraForm::OptionSetupButtonClick() { OptionDialog->Show(); }
+
+void TVelmoraForm::EditPresetButtonClick() { EditPresetsDialog->Show(); }
+
+void TVelmoraForm::ReopenCommandClick() { GlobalEngine->Reopen(); }
+
+void TVelmoraForm::VersionCommandClick() { VersionDialog->ShowModal(); }
+
+void TVelmoraForm::MinimizeCommandClick() {
+  if (Application) Application->Minimize();
+}
+
+void TVelmoraForm::QuitCommandClick() { Close(); }
+
+void TVelmoraForm::EngineMidiInDeviceChange(TVelmoraEngine&, std::int32_t Index) {
+  MidiInComboBox.SetItemIndex(Index);
+}
+
+void TVelmoraForm::EngineMidiInStateChange(TVelmoraEngine&, TMidiPortState State) {
+  MidiInLED->SetState(State);
+}
+
+void TVelmoraForm::EngineDelayChange(TVelmoraEngine&, std::int32_t Device,
+                                     std::int32_t Milliseconds) {
+  OptionDialog->UpdateDelay(Device, Milliseconds);
+}
+
+void TVelmoraForm::EngineChannelDeviceChange(TVelmoraEngine& Sender, std::uint8_t Channel,
+                                             std::int32_t Device) {
+  if (Channel >= ChannelComboBoxes.size()) return;
+  ChannelComboBoxes[Channel]->SetItemIndex(Device);
+  // A device already open shows its colour at once.
+  const bool known = Device >= 0 && Device < Sender.MidiOutCount();
+  ChannelLEDs[Channel]->SetState(known ? Sender.MidiOutStates(Device) : mpsClosed);
+}
+
+void TVelmoraForm::EngineMidiOutStateChange(TVelmoraEngine& Sender, std::int32_t Device,
+                                            TMidiPortState State) {
+  for (std::uint8_t channel = 0; channel < 16; ++channel)
+    if (Sender.ChannelDevices(channel) == Device) ChannelLEDs[channel]->SetState(State);
+}
+
+void TVelmoraForm::EnginePresetIndexChange(TVelmoraEngine&, std::int32_t Index) {
+  PresetComboBox.SetItemIndex(Index);
+  EditPresetsDialog->SetPresetIndex(Index);
+}
+
+void TVelmoraForm::EnginePresetsChange(TVelmoraEngine&, TPresets& Presets) {
+  PresetComboBox.SetItems(Presets.Items());
+  EditPresetsDialog->SetPresetItems(Presets.Items());
+}
+
+void TVelmoraForm::EngineTimerIntervalChange(TVelmoraEngine&, std::int32_t Milliseconds) {
+  OptionDialog->UpdateTimerInterval(Milliseconds);
+}
+
+void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font) {
+  TIniFile ini(FileName);
+  Font.Charset = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Charset", Font.Charset) & 0xFF);
+  Font.Color = ini.ReadInteger(Section, "Color", Font.Color);
+  Font.Name = ini.ReadString(Section, "Name", Font.Name);
+  Font.Orientation = ini.ReadInteger(Section, "Orientation", Font.Orientation);
+  Font.Pitch = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Pitch", Font.Pitch) & 0xFF);
+  // The height stands for the size; it is only recomputed for a new size,
+  // so a missing key leaves a height that no whole point size gives alone.
+  const std::int32_t size = ini.ReadInteger(Section, "Size", Font.Size());
+  if (size != Font.Size()) Font.SetSize(size);
+  Font.Style = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Style", Font.Style) & 0xFF);
+}
+
+void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font) {
+  TIniFile ini(FileName);
+  ini.WriteInteger(Section, "Charset", Font.Charset);
+  ini.WriteInteger(Section, "Color", Font.Color);
+  ini.WriteString(Section, "Name", Font.Name);
+  ini.WriteInteger(Section, "Orientation", Font.Orientation);
+  ini.WriteInteger(Section, "Pitch", Font.Pitch);
+  ini.WriteInteger(Section, "Size", Font.Size());
+  ini.WriteInteger(Section, "Style", Font.Style);
+}

@@ -1,0 +1,100 @@
+// The main window: the MIDI input device, the option and preset commands
+// and, for each of the sixteen MIDI channels, the output device with a lamp
+// showing that device's state. It holds no routing state: every choice goes
+// to GlobalEngine, and every change in the engine comes back through the
+// engine's eight events, which this window also passes on to the option
+// dialog and the preset editor. It owns the user-interface font.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "engine/VelmoraEngine.h"
+#include "ui/LED.h"
+#include "ui/controls/Button.h"
+#include "ui/controls/ComboBox.h"
+#include "ui/controls/Form.h"
+#include "ui/controls/GroupBox.h"
+#include "ui/controls/Label.h"
+#include "ui/controls/PopupMenu.h"
+
+class TApplication;
+class TOptionDialog;
+
+// Channels are shown 0-based, as the MIDI status byte numbers them.
+extern const std::array<const char*, 16> ChannelCaptions;
+
+class TVelmoraForm : public TForm {
+ public:
+  TVelmoraForm();            // FormCreate
+  ~TVelmoraForm() override;  // FormDestroy
+
+  // Designed components, in declaration order.
+  TGroupBox MidiInGroupBox;
+  TComboBox MidiInComboBox;
+  TGroupBox OptionGroupBox;
+  TButton OptionSetupButton;
+  TGroupBox PresetGroupBox;
+  TComboBox PresetComboBox;
+  TButton EditPresetButton;
+  TGroupBox MidiOutGroupBox;
+  TLabel ChannelLabel1;
+  TLabel DeviceLabel1;
+  TLabel ChannelLabel2;
+  TLabel DeviceLabel2;
+  TPopupMenu VelmoraPopupMenu;
+  TMenuItem& OptionSetupCommand;
+  TMenuItem& PresetEditCommand;
+  TMenuItem& ReopenCommand;
+  TMenuItem& VersionCommand;
+  TMenuItem& MinimizeCommand;
+  TMenuItem& QuitCommand;
+
+  // Built at run time.
+  std::unique_ptr<TLED> MidiInLED;
+  std::array<std::unique_ptr<TComboBox>, 16> ChannelComboBoxes;
+  std::array<std::unique_ptr<TLabel>, 16> ChannelLabels;
+  std::array<std::unique_ptr<TLED>, 16> ChannelLEDs;
+  std::unique_ptr<TFont> UIFont;
+
+  void ApplyFont();
+  void OptionDialogFontChange(TOptionDialog& Sender, const TFont& Font);
+  void FirstIdle(TApplication& Sender, bool& Done);
+
+  // Handlers of the user's actions.
+  void MidiInComboBoxChange(TComboBox& Sender);
+  void PresetComboBoxChange(TComboBox& Sender);
+  void ChannelComboBoxChange(TComboBox& Sender);
+  void OptionSetupButtonClick();
+  void EditPresetButtonClick();
+  void ReopenCommandClick();
+  void VersionCommandClick();
+  void MinimizeCommandClick();
+  void QuitCommandClick();
+
+ private:
+  void CreateChannelRows();
+  void LoadPosition();
+  void SavePosition();
+  void HookEngine();
+  void UnhookEngine();
+
+  // Handlers of the engine's events.
+  void EngineMidiInDeviceChange(TVelmoraEngine& Sender, std::int32_t Index);
+  void EngineMidiInStateChange(TVelmoraEngine& Sender, TMidiPortState State);
+  void EngineDelayChange(TVelmoraEngine& Sender, std::int32_t Device, std::int32_t Milliseconds);
+  void EngineChannelDeviceChange(TVelmoraEngine& Sender, std::uint8_t Channel, std::int32_t Device);
+  void EngineMidiOutStateChange(TVelmoraEngine& Sender, std::int32_t Device, TMidiPortState State);
+  void EnginePresetIndexChange(TVelmoraEngine& Sender, std::int32_t Index);
+  void EnginePresetsChange(TVelmoraEngine& Sender, TPresets& Presets);
+  void EngineTimerIntervalChange(TVelmoraEngine& Sender, std::int32_t Milliseconds);
+};
+
+extern TVelmoraForm* VelmoraForm;
+
+// The seven stored attributes of a font, read with the font's current values
+// as defaults and written in the same order: "Charset", "Color", "Name",
+// "Orientation", "Pitch", "Size", "Style".
+void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font);
+void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font);

@@ -1,0 +1,37 @@
+// The information box, modal: the program's name, icon and version, the
+// legal notice, and two links that the shell opens in the user's browser and
+// mail program.
+#pragma once
+
+#include "ui/controls/Button.h"
+#include "ui/controls/Form.h"
+#include "ui/controls/Image.h"
+#include "ui/controls/Label.h"
+
+class TVersionDialog : public TForm {
+ public:
+  static constexpr const char* VersionText = "Version 0.9.0";
+  static constexpr const char* CopyrightText = "Copyright (C) 2026 The Velmora authors";
+  static constexpr const char* HomeAddress = "https://velmora.example.org/";
+  static constexpr const char* MailAddress = "velmora@example.org";
+
+  explicit TVersionDialog(HWND owner);  // FormCreate
+
+  TLabel ApplicationNameLabel;
+  TImage IconImage;
+  TLabel VersionLabel;
+  TLabel CopyrightLabel;
+  TLabel HomeLabel;
+  TLabel MailLabel;
+  TButton OkButton;
+
+  void HomeLabelClick();
+  void MailLabelClick();
+  void LabelsMouseEnter(TLabel& Sender);
+  void LabelsMouseLeave(TLabel& Sender);
+
+ private:
+  void OpenInShell(const std::string& prefix, const std::string& address);
+};
+
+extern TVersionDialog* VersionDialog;
