@@ -6,6 +6,15 @@
 // The simulated system is one process-wide object (as the real one is);
 // sim::Reset() returns it to a fresh machine with no devices. All control
 // functions are called from the test's main thread, except where noted.
+// A control naming a device that does not exist (InjectShort(5, ...) with two
+// inputs) throws std::out_of_range: it is a fault of the test, not a state of
+// the machine. Queries (InputOpen, ReceivedBy...) answer false / empty instead.
+//
+// The devices behave as winmm's do: each device is open by one handle at a
+// time (a second open answers MMSYSERR_ALLOCATED); an id beyond the count
+// answers MMSYSERR_BADDEVICEID; a handle that is closed or was never given
+// out answers MMSYSERR_INVALHANDLE. Handles, notice-window targets and timer
+// ids are never given out twice in the life of the process.
 #pragma once
 
 #include <cstdint>
@@ -56,11 +65,21 @@ struct Received {
 };
 
 // --- the machine ---------------------------------------------------------
-void Reset();  // no devices, no failures, empty records, manual clock at the start time
+// No devices, no failures, empty records and notice queue, manual clock at
+// the start time (29 March 2026 01:59:00), timer events killed and their
+// threads joined, timer caps 1..1 000 000, auto-complete and open/close
+// notices on, a new temporary folder. Live notice windows stay registered and
+// heap blocks given out earlier stay valid (and are no longer counted).
+void Reset();
+// Throws std::logic_error while a device of that direction is open, and
+// std::invalid_argument for NameFillsAll with a name shorter than 32.
 void SetInputDevices(std::vector<DeviceConfig> devices);
 void SetOutputDevices(std::vector<DeviceConfig> devices);
 // A device that disappears (or comes back) while the program runs: every call
-// on its handles then answers MMSYSERR_NODRIVER, a new open included.
+// on its handles then answers MMSYSERR_NODRIVER, a new open and GetDevCaps
+// included. Its close answers MMSYSERR_NODRIVER too but releases the handle
+// (the buffers or headers it held are lost with it), so the device can be
+// opened again once it is back. The device count does not change.
 void SetOutputPresent(int device, bool present);
 void SetInputPresent(int device, bool present);
 
@@ -68,7 +87,10 @@ void SetInputPresent(int device, bool present);
 // The next `count` calls of `what` (on `device`, or on any device when -1)
 // answer `result` instead of doing their work. count < 0: from now on.
 // For HeapAlloc a failure answers nullptr; for ReadFile/ReplaceFile, false.
-// For TimeSetEvent a failure answers 0.
+// For TimeSetEvent a failure answers 0; for MidiIn/OutGetNumDevs, 0 devices.
+// A failure is checked before anything else (a failing close leaves the
+// handle open) and is recorded with the result it gave. Rules match in the
+// order they were given; the MIDI mapper counts as device 0 here.
 void FailCall(Call what, MMRESULT result, int count = 1, int device = -1);
 void ClearFailures();
 
@@ -85,12 +107,18 @@ std::size_t HeapFreesOfUnknownBlocks();     // frees of blocks never allocated, 
 bool InputOpen(int device);
 bool InputStarted(int device);
 std::size_t QueuedInputBuffers(int device);  // headers given with AddBuffer, not yet returned
-// Posts MM_MIM_DATA to the open input's notice window (nothing if not open/started).
+// Posts MM_MIM_DATA (WParam = handle, LParam = message) to the open input's
+// notice window (nothing if not open/started).
 void InjectShort(int device, DWORD message);
 // Feeds bytes into the queued buffers in order: a buffer that fills, and the
-// buffer that holds a closing 0xF7, is returned with MM_MIM_LONGDATA. Bytes
+// buffer that holds a closing 0xF7, is returned (MHDR_DONE set, MHDR_INQUEUE
+// cleared) with MM_MIM_LONGDATA (WParam = handle, LParam = header). Bytes
 // that arrive while no buffer is queued are lost, as a real driver loses them;
-// the return value is the number of bytes that found a buffer.
+// the return value is the number of bytes that found a buffer. A message
+// without its 0xF7 stays in its buffer, and the next bytes join it. Nothing
+// is recorded while the device is not open and started (returns 0).
+// midiInStop returns the front buffer if it holds part of a message;
+// midiInReset returns every queued buffer, each with its own notice.
 std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length);
 // Posts a notice of any kind to the notice window of the input or output
 // port that holds `device` open (or to the window that was last given to it),
@@ -110,7 +138,10 @@ std::vector<Received> ReceivedBy(int device);  // everything sent since Reset / 
 void ClearReceived();
 // Long-message headers the device holds and has not completed, in send order.
 std::vector<MIDIHDR*> PendingOutputHeaders(int device);
-// Marks the header done and posts MM_MOM_DONE for it; any order is allowed.
+// Marks the header done and posts MM_MOM_DONE for it (WParam = handle,
+// LParam = header); any order is allowed. Throws std::invalid_argument for a
+// header the device does not hold. midiOutReset completes every held header
+// in send order; the notes it silences are not recorded as received.
 void CompleteHeader(int device, MIDIHDR* header);
 void CompleteAllHeaders(int device);
 // When set (the default), every long message is completed at once, posting
@@ -120,12 +151,18 @@ void SetAutoComplete(bool on);
 // --- notices (the main thread's message loop) -----------------------------
 std::size_t PendingNotices();
 // Delivers every posted notice in posting order, including those posted while
-// delivering; returns how many were delivered. Same as
-// platform::DeliverPendingNotices.
+// delivering; returns how many this call delivered itself (a handler that
+// delivers again counts its own). Same as platform::DeliverPendingNotices.
+// Each notice goes to its window's handler on the calling thread, with no
+// lock held; only windows created on the calling thread receive, others'
+// notices stay queued. A notice for a window that no longer exists is dropped.
 std::size_t DeliverNotices();
 
 // --- clock -----------------------------------------------------------------
-// Manual clock (the default): Now stays put until the test moves it.
+// Manual clock (the default): Now stays put until the test moves it. Now is
+// the set value plus the milliseconds advanced since, so after AdvanceMs(d)
+// it equals start + d / MillisecondsPerDay computed in one step. AdvanceMs
+// throws std::invalid_argument for a negative step (SetNow may go anywhere).
 void SetNow(TDateTime now);
 void AdvanceMs(double milliseconds);
 TDateTime NowValue();
@@ -135,18 +172,27 @@ TDateTime NowValue();
 void SetTimerCaps(UINT periodMin, UINT periodMax);
 std::size_t RunningTimerEvents();
 int OutstandingTimerPeriods();  // timeBeginPeriod calls not yet matched
-// Manual timer: runs one tick of every running periodic event on the timer
-// thread and waits until the callbacks have returned.
+// timeSetEvent refuses (answers 0) a delay of 0 or outside the caps, a null
+// callback and event callbacks; TIME_ONESHOT events fire once and are gone.
+// Manual timer: runs one tick of every running event, in id order, on the
+// timer thread (one thread, never the caller's) and waits until the callbacks
+// have returned. The clock does not move and due times are not changed.
 void TickTimer();
-// Advances the manual clock by `milliseconds` in steps of the smallest running
-// event's interval, ticking at each step (as the real timer would).
+// Advances the manual clock by `milliseconds`, stopping at each due time of a
+// running event (an event is due `interval` ms after its timeSetEvent, then
+// every interval), setting Now to that due time and running the events due
+// then on the timer thread. With one event of 4 ms, RunFor(40) ticks it 10
+// times at +4, +8 ... +40. Events created by callbacks join in.
+// TickTimer and RunFor throw std::logic_error in real-time mode.
 void RunFor(double milliseconds);
 
 // --- real-time mode ----------------------------------------------------------
 // Now follows the steady clock (anchored at the moment of the switch), and each
 // periodic event fires on its own thread at its interval against the steady
 // clock, as the system timer does. For concurrency tests and benchmarks.
-// Sends are then recorded with the real time of the send.
+// Sends are then recorded with the real time of the send. A tick that comes
+// late is made up at once, but only one: there are no bursts. Switching back
+// stops the threads (waiting for callbacks) and leaves Now where it had got.
 void SetRealTime(bool on);
 bool RealTime();
 
