@@ -1,0 +1,94 @@
+// The hidden window of a MIDI port: a message-only window (HWND_MESSAGE) of
+// the thread that creates the port. winmm posts the port's notices to it, so
+// they reach the port in that thread's message loop in posting order.
+#include "platform/NoticeWindow.h"
+
+#include <exception>
+#include <utility>
+
+#include "platform/Platform.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module, whether exe or DLL
+
+namespace platform {
+
+struct NoticeWindow::Impl {
+  Handler OnMessage;
+  HWND Window = nullptr;
+};
+
+namespace {
+
+constexpr char WindowClassName[] = "VelmoraMidiNoticeWindow";
+
+// The multimedia notices of MIDI ports, MM_MIM_OPEN to MM_MIM_MOREDATA. They
+// go to the port; every other message gets the system's default handling.
+bool IsMidiNotice(UINT message) { return message >= 0x3C1 && message <= 0x3CC; }
+
+// An exception that a port's handler let out. It cannot travel through the
+// system's message dispatch, so it is kept here and raised again by the
+// next DeliverPendingNotices of this thread; later ones are dropped until
+// then.
+thread_local std::exception_ptr pendingException;
+
+LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* impl = reinterpret_cast<NoticeWindow::Impl*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (impl && IsMidiNotice(message)) {
+    TMessage notice;
+    notice.Msg = message;
+    notice.WParam = wParam;
+    notice.LParam = lParam;
+    try {
+      if (impl->OnMessage) impl->OnMessage(notice);
+    } catch (...) {
+      if (!pendingException) pendingException = std::current_exception();
+    }
+    return notice.Result;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+// Registered once for the process and left registered until it ends.
+bool RegisterWindowClassOnce() {
+  static const bool registered = [] {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = NoticeWindowProc;
+    windowClass.hInstance = ThisModule();
+    windowClass.lpszClassName = WindowClassName;
+    return ::RegisterClassExA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  }();
+  return registered;
+}
+
+}  // namespace
+
+NoticeWindow::NoticeWindow(Handler handler) : impl_(std::make_unique<Impl>()) {
+  impl_->OnMessage = std::move(handler);
+  // A message-only window cannot fail to be created short of the system
+  // running out of resources; should it fail, the port's opens still work
+  // but it receives no notices (the handle given to winmm is then 0).
+  if (RegisterWindowClassOnce())
+    impl_->Window = ::CreateWindowExA(0, WindowClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      ThisModule(), impl_.get());
+}
+
+NoticeWindow::~NoticeWindow() {
+  // Notices still queued for the window are discarded with it.
+  if (impl_->Window) ::DestroyWindow(impl_->Window);
+}
+
+DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window); }
+
+void DeliverPendingNotices() {
+  // The thread's message loop has delivered every notice already.
+  if (pendingException) std::rethrow_exception(std::exchange(pendingException, nullptr));
+}
+
+}  // namespace platform

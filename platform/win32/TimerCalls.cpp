@@ -1,0 +1,21 @@
+// The multimedia timer calls of the platform seam, over winmm.
+#include "platform/Platform.h"
+
+namespace platform {
+
+MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize) { return ::timeGetDevCaps(caps, capsSize); }
+MMRESULT timeBeginPeriod(UINT period) { return ::timeBeginPeriod(period); }
+MMRESULT timeEndPeriod(UINT period) { return ::timeEndPeriod(period); }
+
+// Every event is created with TIME_KILL_SYNCHRONOUS, so that no callback of
+// it starts once timeKillEvent has returned (the timer's own handshake waits
+// for one that is already running), and with TIME_CALLBACK_FUNCTION, since
+// the callback is always a function.
+UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags) {
+  return ::timeSetEvent(delay, resolution, callback, user,
+                        flags | TIME_KILL_SYNCHRONOUS | TIME_CALLBACK_FUNCTION);
+}
+
+MMRESULT timeKillEvent(UINT timerId) { return ::timeKillEvent(timerId); }
+
+}  // namespace platform
