@@ -1,0 +1,19 @@
+// Velmora.exe: a MIDI router for one input and up to sixteen outputs. The
+// program takes no command-line arguments.
+#include <exception>
+
+#include <windows.h>
+
+#include "app/VelmoraProgram.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    TVelmoraProgram program;
+    program.Run();
+  } catch (const std::exception& error) {
+    // Only a start that could not build its windows ends here.
+    MessageBoxA(nullptr, error.what(), "Velmora", MB_OK | MB_ICONERROR);
+    return 1;
+  }
+  return 0;
+}

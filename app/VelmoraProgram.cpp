@@ -1,0 +1,57 @@
+#include "app/VelmoraProgram.h"
+
+#include "engine/Engine.h"
+#include "midi/MidiIO.h"
+#include "settings/IniDefs.h"
+#include "ui/EditPresetsDlg.h"
+#include "ui/OptionDlg.h"
+#include "ui/RenPresetDlg.h"
+#include "ui/VelmoraFrm.h"
+#include "ui/VersionDlg.h"
+
+TVelmoraProgram::TIniDefsUnit::TIniDefsUnit() { InitializeIniDefs(); }
+TVelmoraProgram::TIniDefsUnit::~TIniDefsUnit() { FinalizeIniDefs(); }
+
+TVelmoraProgram::TMidiIOUnit::TMidiIOUnit() { BuildDeviceCatalogue(); }
+TVelmoraProgram::TMidiIOUnit::~TMidiIOUnit() { FreeDeviceCatalogue(); }
+
+TVelmoraProgram::TEngineUnit::TEngineUnit() { InitializeEngine(); }
+
+TVelmoraProgram::TEngineUnit::~TEngineUnit() {
+  // The engine stores the current preset, its settings and the preset names
+  // as it goes.
+  try {
+    FinalizeEngine();
+  } catch (const std::exception& error) {
+    HandleUiException(error);
+  }
+}
+
+TVelmoraProgram::TVelmoraProgram() {
+  FApplication.SetTitle("Velmora");
+  FVelmoraForm = std::make_unique<TVelmoraForm>();
+  VelmoraForm = FVelmoraForm.get();
+  const HWND owner = FVelmoraForm->Handle();
+  FEditPresetsDialog = std::make_unique<TEditPresetsDialog>(owner);
+  EditPresetsDialog = FEditPresetsDialog.get();
+  FOptionDialog = std::make_unique<TOptionDialog>(owner);
+  OptionDialog = FOptionDialog.get();
+  FRenamePresetDialog = std::make_unique<TRenamePresetDialog>(owner);
+  RenamePresetDialog = FRenamePresetDialog.get();
+  FVersionDialog = std::make_unique<TVersionDialog>(owner);
+  VersionDialog = FVersionDialog.get();
+}
+
+TVelmoraProgram::~TVelmoraProgram() {
+  FVersionDialog.reset();
+  VersionDialog = nullptr;
+  FRenamePresetDialog.reset();
+  RenamePresetDialog = nullptr;
+  FOptionDialog.reset();
+  OptionDialog = nullptr;
+  FEditPresetsDialog.reset();
+  EditPresetsDialog = nullptr;
+  FVelmoraForm.reset();
+  VelmoraForm = nullptr;
+  FApplication.OnIdle = nullptr;
+}

@@ -1,0 +1,57 @@
+// The program body: the units start in the order IniDefs, MidiIO, Engine;
+// the application gets its title; the five windows are created (main
+// window first, so it is the application's main window); the message loop
+// runs until the main window closes. At the end the windows go, last
+// created first, and then the units, in reverse order.
+#pragma once
+
+#include <memory>
+
+#include "ui/controls/Application.h"
+
+class TVelmoraForm;
+class TEditPresetsDialog;
+class TOptionDialog;
+class TRenamePresetDialog;
+class TVersionDialog;
+
+class TVelmoraProgram {
+ public:
+  TVelmoraProgram();
+  ~TVelmoraProgram();
+  TVelmoraProgram(const TVelmoraProgram&) = delete;
+  TVelmoraProgram& operator=(const TVelmoraProgram&) = delete;
+
+  TApplication& App() { return FApplication; }
+  void Run() { FApplication.Run(); }
+
+ private:
+  // Each unit's initialiser runs when its member is built and its finaliser
+  // when the member goes, so the order of the members is the order of the
+  // units. A finaliser that fails (a settings file that cannot be written)
+  // is shown by the application's error report.
+  struct TIniDefsUnit {
+    TIniDefsUnit();
+    ~TIniDefsUnit();
+  };
+  struct TMidiIOUnit {
+    TMidiIOUnit();
+    ~TMidiIOUnit();
+  };
+  struct TEngineUnit {
+    TEngineUnit();
+    ~TEngineUnit();
+  };
+
+  // Built first and gone last, so the error report works during shutdown.
+  TApplication FApplication;
+  TIniDefsUnit FIniDefs;
+  TMidiIOUnit FMidiIO;
+  TEngineUnit FEngine;
+
+  std::unique_ptr<TVelmoraForm> FVelmoraForm;
+  std::unique_ptr<TEditPresetsDialog> FEditPresetsDialog;
+  std::unique_ptr<TOptionDialog> FOptionDialog;
+  std::unique_ptr<TRenamePresetDialog> FRenamePresetDialog;
+  std::unique_ptr<TVersionDialog> FVersionDialog;
+};
