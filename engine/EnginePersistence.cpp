@@ -76,11 +76,11 @@ void TVelmoraEngine::LoadPreset() {
   }
 }
 
-void TVelmoraEngine::SavePreset() {
+bool TVelmoraEngine::SavePreset() {
   const std::int32_t index = FPresets->ItemIndex();
-  if (index < 0 || index >= FPresets->Count()) return;
+  if (index < 0 || index >= FPresets->Count()) return true;
   const std::string name = FPresets->CurrentName();
-  if (name.empty()) return;
+  if (name.empty()) return true;
   try {
     TIniFile ini(IniFileName);
     const std::string section = PresetSectionPrefix + name;
@@ -93,5 +93,7 @@ void TVelmoraEngine::SavePreset() {
     }
   } catch (const EIniFileException& error) {
     RecordWriteFailure(error.FileName);
+    return false;
   }
+  return true;
 }

@@ -168,9 +168,17 @@ void TVelmoraEngine::PresetsChange(TPresets& Sender) {
   if (OnPresetsChange) OnPresetsChange(*this, Sender);
 }
 
-void TVelmoraEngine::PresetIndexChanging(TPresets&) { SavePreset(); }
+void TVelmoraEngine::PresetIndexChanging(TPresets&) {
+  FUnsavedPreset.clear();
+  if (!SavePreset()) FUnsavedPreset = FPresets->CurrentName();
+}
 
 void TVelmoraEngine::PresetIndexChange(TPresets&) {
-  LoadPreset();
+  // When the live map could not be stored and the same preset stays current
+  // (selected again, moved, renamed), loading would put the older stored map
+  // in its place: the live map is kept instead.
+  const bool keepLiveMap = !FUnsavedPreset.empty() && SameText(FUnsavedPreset, FPresets->CurrentName());
+  FUnsavedPreset.clear();
+  if (!keepLiveMap) LoadPreset();
   if (OnPresetIndexChange) OnPresetIndexChange(*this, FPresets->ItemIndex());
 }

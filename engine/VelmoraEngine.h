@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/MidiOutMessageList.h"
@@ -78,7 +79,7 @@ class TVelmoraEngine {
   void LoadSettings();
   void SaveSettings();
   void LoadPreset();
-  void SavePreset();
+  bool SavePreset();  // false when the settings file could not be written
 
   // The eight events, assigned by the main window (main thread only).
   TIndexEvent OnMidiInDeviceChange;
@@ -109,6 +110,9 @@ class TVelmoraEngine {
   std::array<std::atomic<std::int32_t>, 16> FChannelDevices;
   std::vector<TDateTime> FDelayTimes;       // main thread only
   std::int32_t FTimerInterval = 4;          // main thread only
+  // The preset whose live map could not be stored when the current index was
+  // about to change; empty when the last save went through. Main thread only.
+  std::string FUnsavedPreset;
 
   std::unique_ptr<TPresets> FPresets;
   std::unique_ptr<TMidiInput> FMidiIn;

@@ -198,4 +198,20 @@ TEST_F(EnginePersistence, AFailedWriteLeavesTheFileAsItWasAndTheEngineRunning) {
   sim::ClearFailures();
 }
 
+TEST_F(EnginePersistence, ALiveMapThatCouldNotBeStoredIsNotReplacedByAnOlderOne) {
+  BootAndStart();
+  engine->Presets().AddPreset("Live");
+  MapAll(1);
+  engine->Presets().SetItemIndex(1);  // stored: Live on device 1
+  sim::FailCall(sim::Call::ReplaceFile, 0, -1);
+  engine->SetChannelDevice(5, 2);
+  engine->Presets().SetItemIndex(1);  // selected again: the save fails
+  EXPECT_EQ(engine->ChannelDevices(5), 2);
+  engine->Presets().RenamePreset("Stage");
+  EXPECT_EQ(engine->ChannelDevices(5), 2);
+  engine->Presets().SetItemIndex(0);  // another preset: its own map, as asked
+  EXPECT_EQ(engine->ChannelDevices(5), 0);
+  sim::ClearFailures();
+}
+
 }  // namespace

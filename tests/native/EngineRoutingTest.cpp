@@ -267,7 +267,9 @@ TEST_F(EngineRouting, ReopenWithNoInputSelectedLeavesTheInputAndUnusedOutputsAlo
   for (const sim::CallRecord& call : sim::Calls()) {
     EXPECT_NE(call.What, sim::Call::MidiInOpen);
     EXPECT_NE(call.What, sim::Call::MidiInClose);
-    if (call.What == sim::Call::MidiOutOpen) EXPECT_EQ(call.Device, 1);
+    if (call.What == sim::Call::MidiOutOpen) {
+      EXPECT_EQ(call.Device, 1);
+    }
   }
   EXPECT_EQ(sim::Calls(sim::Call::MidiOutOpen).size(), 1u);
   EXPECT_TRUE(sim::OutputOpen(1));
