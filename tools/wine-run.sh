@@ -11,14 +11,24 @@
 # is the virtual MIDI driver of the Windows tests (winevmidi.drv). Unset,
 # the prefix keeps what it has. Without a DISPLAY, a private Xvfb is started
 # for the run.
+#
+# wine-run.sh --prepare <build folder> only creates the prefix.
 set -euo pipefail
 
-if [ $# -lt 1 ]; then
-  echo "usage: $0 program.exe [arguments...]" >&2
+prepare_only=0
+if [ "${1:-}" = "--prepare" ] && [ $# -eq 2 ]; then
+  # wine-run.sh --prepare <build folder>: create the prefix (and set the
+  # audio driver) without running anything.
+  prepare_only=1
+  mkdir -p "$2"
+  program=$(cd "$2" && pwd)/.prepare
+elif [ $# -ge 1 ]; then
+  program=$1
+  shift
+else
+  echo "usage: $0 program.exe [arguments...] | $0 --prepare <build folder>" >&2
   exit 2
 fi
-program=$1
-shift
 
 build_dir_of() {
   local dir
@@ -63,28 +73,37 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 } 9> "$build_dir/wineprefix.lock"
 
 xvfb_pid=""
+xvfb_display_file=""
 stop_xvfb() {
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2> /dev/null || true
     wait "$xvfb_pid" 2> /dev/null || true
   fi
+  [ -z "$xvfb_display_file" ] || rm -f "$xvfb_display_file"
 }
-if [ -z "${DISPLAY:-}" ]; then
-  for number in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
-    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$number" ] && break
-      sleep 0.1
-    done
-    if kill -0 "$xvfb_pid" 2> /dev/null; then
-      export DISPLAY=":$number"
-      break
-    fi
-    xvfb_pid=""
+# Starts Xvfb on a free display number (Xvfb picks it) and exports DISPLAY.
+start_xvfb() {
+  xvfb_display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$xvfb_display_file" > /dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$xvfb_display_file" ] && break
+    kill -0 "$xvfb_pid" 2> /dev/null || break
+    sleep 0.1
   done
+  if [ ! -s "$xvfb_display_file" ]; then
+    echo "wine-run.sh: Xvfb did not start" >&2
+    exit 1
+  fi
+  export DISPLAY=":$(head -n1 "$xvfb_display_file")"
+}
+
+if [ "$prepare_only" = 1 ]; then
+  exit 0
+fi
+if [ -z "${DISPLAY:-}" ]; then
   trap stop_xvfb EXIT
+  start_xvfb
 fi
 
 status=0

@@ -56,6 +56,11 @@ bool ReadFileText(const std::string& path, std::string& text) {
 }
 
 bool ReplaceFileText(const std::string& path, const std::string& text) {
+  // A read-only file is not to be written. Windows refuses to rename over
+  // one, but Wine does not, so the rule is checked here for both.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    return false;
   const std::string temporary = TemporaryPathFor(path);
   bool written;
   {
