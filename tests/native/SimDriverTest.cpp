@@ -124,7 +124,7 @@ TEST_F(SimDriver, InjectedSystemExclusiveFillsQueuedBuffersInOrderAndIsLostWitho
   EXPECT_EQ(h1.dwBytesRecorded, 4u);
   EXPECT_EQ(h2.dwBytesRecorded, 2u);
   EXPECT_EQ(std::vector<char>(data2.begin(), data2.begin() + 2), (std::vector<char>{4, '\xF7'}));
-  EXPECT_EQ(h1.dwFlags & (MHDR_DONE | MHDR_INQUEUE | MHDR_PREPARED), MHDR_DONE | MHDR_PREPARED);
+  EXPECT_EQ(h1.dwFlags & (MHDR_DONE | MHDR_INQUEUE | MHDR_PREPARED), DWORD{MHDR_DONE | MHDR_PREPARED});
 
   // Handed back, a buffer is filled from its start again.
   ASSERT_EQ(platform::midiInAddBuffer(in, &h1, sizeof h1), MMSYSERR_NOERROR);
@@ -314,7 +314,7 @@ TEST_F(SimDriver, HandlesAndTimerIdsAreNeverGivenOutTwiceAndStaleOnesAreRefused)
     ASSERT_NE(id, 0u);
     EXPECT_TRUE(ids.insert(id).second);
     EXPECT_EQ(platform::timeKillEvent(id), TIMERR_NOERROR);
-    EXPECT_NE(platform::timeKillEvent(id), TIMERR_NOERROR) << "killed once only";
+    EXPECT_NE(platform::timeKillEvent(id), MMRESULT{TIMERR_NOERROR}) << "killed once only";
   }
   sim::Reset();
   const UINT afterReset = platform::timeSetEvent(4, 1, Nothing, 0, TIME_PERIODIC);
@@ -441,7 +441,7 @@ TEST_F(SimDriver, AnEventMayKillItselfFromItsOwnCallback) {
     } else {
       sim::RunFor(50);
     }
-    EXPECT_EQ(self.Killed, TIMERR_NOERROR) << realTime;
+    EXPECT_EQ(self.Killed, MMRESULT{TIMERR_NOERROR}) << realTime;
     EXPECT_EQ(self.Ticks, 2) << realTime;
     EXPECT_EQ(sim::RunningTimerEvents(), 0u) << realTime;
     sim::SetRealTime(false);
