@@ -18,13 +18,21 @@ const std::string PresetSectionPrefix = "Preset_";
 
 std::string DeviceKey(std::int32_t n) { return "Device" + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
+
+// The position of a stored device name, or -1. An empty name (a key that is
+// absent, or a device whose name could not be read when it was stored)
+// names no device: it must not pick a device whose capabilities cannot be
+// read, which the catalogue lists under the empty name.
+std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) {
+  return stored.empty() ? -1 : names.IndexOf(stored);
+}
 }  // namespace
 
 void TVelmoraEngine::LoadSettings() {
   const TIniFile ini(IniFileName);
 
   const std::int32_t input =
-      MidiInDeviceNames.IndexOf(ini.ReadString(EngineSection, "MidiInDeviceName", ""));
+      StoredDevice(MidiInDeviceNames, ini.ReadString(EngineSection, "MidiInDeviceName", ""));
   SetMidiInDevice(input >= 0 ? input : 0);
 
   // A corrupted count costs no more than the keys the section really holds.
@@ -32,7 +40,7 @@ void TVelmoraEngine::LoadSettings() {
   const std::int64_t pairs =
       std::min<std::int64_t>(stored, static_cast<std::int64_t>(ini.KeyCount(DelaysSection)));
   for (std::int32_t n = 0; n < pairs; ++n) {
-    const std::int32_t device = MidiOutDeviceNames.IndexOf(ini.ReadString(DelaysSection, DeviceKey(n), ""));
+    const std::int32_t device = StoredDevice(MidiOutDeviceNames, ini.ReadString(DelaysSection, DeviceKey(n), ""));
     if (device < 0) continue;  // an absent device's delay is not read
     SetDelay(device, ini.ReadInteger(DelaysSection, DelayKey(n), 0));
   }
@@ -69,7 +77,7 @@ void TVelmoraEngine::LoadPreset() {
   const std::string section = PresetSectionPrefix + name;
   for (std::uint8_t channel = 0; channel < 16; ++channel) {
     const std::int32_t device =
-        MidiOutDeviceNames.IndexOf(ini.ReadString(section, DeviceKey(channel), ""));
+        StoredDevice(MidiOutDeviceNames, ini.ReadString(section, DeviceKey(channel), ""));
     // An unknown device falls back to the first one; with no output devices
     // at all the channel maps to none.
     SetChannelDevice(channel, device >= 0 ? device : (MidiOutCount() > 0 ? 0 : -1));

@@ -106,6 +106,10 @@ void TMidiInput::WndProc(TMessage& Message) {
       const int slot = HeaderSlot(Message.LParam);
       if (slot < 0) break;
       MIDIHDR& header = *FSysExHeaders[slot];
+      // Handle values and header addresses can both come back after a close
+      // (Wine reuses both): a buffer that the device has not marked done is
+      // still queued in it, and its bytes are not complete yet.
+      if ((header.dwFlags & MHDR_DONE) == 0) break;
       const HMIDIIN handle = FHandle;
       if (OnLongData) {
         OnLongData(*this, reinterpret_cast<const std::uint8_t*>(header.lpData),

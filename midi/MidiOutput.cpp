@@ -148,6 +148,10 @@ void TMidiOutput::WndProc(TMessage& Message) {
     if (reinterpret_cast<WPARAM>(FHandle) != Message.WParam) return;
     auto found = std::find(FPendingHeaders.begin(), FPendingHeaders.end(), header);
     if (found == FPendingHeaders.end()) return;
+    // The handle value and the header's address can both come back after a
+    // close (Wine reuses both): a header that the device has not marked done
+    // is still the device's, whatever the notice says.
+    if ((header->dwFlags & MHDR_DONE) == 0) return;
     FPendingHeaders.erase(found);
   }
   DoLongDone(header);
