@@ -11,8 +11,8 @@
 class TVersionDialog : public TForm {
  public:
   static constexpr const char* VersionText = "Version 0.9.0";
-  static constexpr const char* CopyrightText = "Copyright (C) 2026 The Velmora authors";
-  static constexpr const char* HomeAddress = "https://velmora.example.org/";
+  static constexpr const char* CopyrightText = "(C) 2026 The Velmora authors";
+  static constexpr const char* HomeAddress = "https://velmora.example/";
   static constexpr const char* MailAddress = "velmora@example.org";
 
   explicit TVersionDialog(HWND owner);  // FormCreate

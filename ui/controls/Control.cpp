@@ -12,6 +12,8 @@ namespace {
 // keys send to the form, and below the popup menus' command numbers.
 int NextControlId = 1000;
 constexpr UINT_PTR SubclassId = 0x56454C;
+// The window property that leads from a window to its control.
+constexpr char ControlProperty[] = "VelmoraControl";
 
 }  // namespace
 
@@ -23,6 +25,7 @@ TControl::TControl(const TControlArgs& args, const TWindowSpec& spec)
                             FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
                             GetModuleHandleA(nullptr), nullptr);
   if (!FHandle) throw Exception(std::string("Cannot create a window of class ") + spec.ClassName);
+  SetPropA(FHandle, ControlProperty, this);
   SetWindowSubclass(FHandle, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
   FFont = Form().Font();
   ApplyFontHandle(Form().FontHandle());
@@ -32,13 +35,13 @@ TControl::TControl(const TControlArgs& args, const TWindowSpec& spec)
 TControl::~TControl() {
   Form().RemoveControl(*this);
   RemoveWindowSubclass(FHandle, SubclassProc, SubclassId);
+  RemovePropA(FHandle, ControlProperty);
   DestroyWindow(FHandle);
 }
 
 TControl* TControl::FromHandle(HWND window) {
-  DWORD_PTR self = 0;
-  if (!window || !GetWindowSubclass(window, SubclassProc, SubclassId, &self)) return nullptr;
-  return reinterpret_cast<TControl*>(self);
+  if (!window) return nullptr;
+  return static_cast<TControl*>(GetPropA(window, ControlProperty));
 }
 
 bool TControl::DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {

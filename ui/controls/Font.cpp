@@ -1,6 +1,8 @@
 #include "ui/controls/Font.h"
 
+#include <cctype>
 #include <cstring>
+#include <vector>
 
 #include "ui/controls/Handle.h"
 
@@ -75,11 +77,39 @@ bool FontFaceInstalled(const std::string& name) {
   return found;
 }
 
+namespace {
+
+bool Contains(const std::string& text, const char* part) {
+  std::string lower;
+  for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  return lower.find(part) != std::string::npos;
+}
+
+// Installed faces of the same kind, the system's own first.
+const std::vector<const char*>& ReplacementsFor(const TFont& font) {
+  static const std::vector<const char*> serif = {"Times New Roman", "Liberation Serif",
+                                                 "DejaVu Serif", "Georgia"};
+  static const std::vector<const char*> fixed = {"Courier New", "Liberation Mono",
+                                                 "DejaVu Sans Mono", "Lucida Console"};
+  static const std::vector<const char*> sans = {"Tahoma", "Segoe UI", "Microsoft Sans Serif",
+                                                "Arial", "Liberation Sans", "DejaVu Sans"};
+  const std::string& name = font.Name;
+  if (font.Pitch == fpFixed || Contains(name, "courier") || Contains(name, "mono") ||
+      Contains(name, "console") || Contains(name, "fixed"))
+    return fixed;
+  if (Contains(name, "times") || Contains(name, "mincho") || Contains(name, "roman") ||
+      Contains(name, "georgia") || (Contains(name, "serif") && !Contains(name, "sans")))
+    return serif;
+  return sans;
+}
+
+}  // namespace
+
 std::string EffectiveFaceName(const TFont& font) {
   if (FontFaceInstalled(font.Name)) return font.Name;
-  // The dialog face of every Windows since 2000, and the one Wine ships.
-  if (FontFaceInstalled("Tahoma")) return "Tahoma";
-  return "MS Shell Dlg 2";
+  for (const char* face : ReplacementsFor(font))
+    if (FontFaceInstalled(face)) return face;
+  return "MS Shell Dlg 2";  // the system's own dialog face
 }
 
 HFONT CreateFontHandle(const TFont& font) {

@@ -55,9 +55,10 @@ class TFont {
 
 // A font handle for the value. When the face is not installed the system's
 // font mapper would pick whatever matches the character set (under Wine a
-// missing "MS UI Gothic" with Shift-JIS turns into a wide bitmap face), so a
-// missing face is replaced by the dialog face of the system instead. The
-// value itself keeps the face the user chose.
+// missing "MS UI Gothic" with Shift-JIS turns into whatever face claims that
+// character set), so a missing face is replaced by an installed face of the
+// same kind (sans serif, serif or fixed pitch) with the default character
+// set. The value itself keeps the face the user chose.
 HFONT CreateFontHandle(const TFont& font);
 // The face CreateFontHandle uses for the value.
 std::string EffectiveFaceName(const TFont& font);

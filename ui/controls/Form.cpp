@@ -17,7 +17,9 @@ constexpr int SnapDistance = 10;  // pixels from a screen edge at which a dragge
 constexpr int ProgramIconId = 1;
 
 DWORD StyleFor(TFormBorder border) {
-  const DWORD common = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  // No WS_CLIPCHILDREN: a group box paints only its frame, so the form must
+  // paint the background beneath it.
+  const DWORD common = WS_CAPTION | WS_SYSMENU;
   return border == TFormBorder::Single ? common | WS_MINIMIZEBOX : common;
 }
 

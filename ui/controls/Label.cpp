@@ -41,7 +41,9 @@ void TLabel::FontChanged() {
     DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
               DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
   }
-  SetBounds({Left(), Top(), r.right, r.bottom});
+  // One pixel more than the advance widths: the last glyph's anti-aliased
+  // edge may stand past them and would be cut off.
+  SetBounds({Left(), Top(), r.right + (text.empty() ? 0 : 1), r.bottom});
 }
 
 void TLabel::Command(WORD code) {

@@ -1,0 +1,13 @@
+// Saves what a window shows on the screen as a PNG file, so that a person
+// can look at the windows as the tests left them.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+// The folder named by VELMORA_SCREENSHOTS, created when missing; empty when
+// the variable is not set (no screenshots are taken then).
+std::string ScreenshotFolder();
+// Writes <folder>/<name>.png; false when it could not be taken or written.
+bool SaveScreenshot(HWND window, const std::string& name);

@@ -1,0 +1,58 @@
+// Not a check of pixels: leaves pictures of every window for a person to
+// look at (build/screenshots), with the program as a user first sees it.
+#include <fstream>
+
+#include "GuiDriver.h"
+#include "Screenshot.h"
+#include "VelmoraFixture.h"
+
+namespace {
+
+void ShowAndShoot(TForm& form, const std::string& name) {
+  form.Show();
+  SetWindowPos(form.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+  gui::Pump();
+  Sleep(200);  // the X server shows what Wine drew
+  gui::Pump();
+  SaveScreenshot(form.Handle(), name);
+}
+
+}  // namespace
+
+TEST_F(VelmoraWindows, LeavesScreenshotsOfEveryWindow) {
+  if (ScreenshotFolder().empty()) GTEST_SKIP() << "VELMORA_SCREENSHOTS is not set";
+  StartProgram();
+  TVelmoraEngine& engine = *GlobalEngine;
+  engine.Presets().AddPreset("Live");
+  engine.Presets().AddPreset("Studio");
+  engine.SetChannelDevice(1, 1);
+  engine.SetChannelDevice(9, 2);
+  engine.SetChannelDevice(12, 3);
+  engine.SetDelay(1, 1500);
+  gui::Pump();
+
+  VelmoraForm->SetPosition(20, 20);
+  ShowAndShoot(*VelmoraForm, "main-window");
+
+  OptionDialog->SetPosition(820, 20);
+  OptionDialog->OptionPageControl.SetActivePage(OptionDialog->DelayTabSheet);
+  ShowAndShoot(*OptionDialog, "option-delay");
+  OptionDialog->OptionPageControl.SetActivePage(OptionDialog->MiscTabSheet);
+  ShowAndShoot(*OptionDialog, "option-misc");
+  OptionDialog->Hide();
+
+  EditPresetsDialog->SetPosition(820, 300);
+  ShowAndShoot(*EditPresetsDialog, "preset-editor");
+  EditPresetsDialog->Hide();
+
+  VersionDialog->SetPosition(820, 300);
+  ShowAndShoot(*VersionDialog, "version");
+  VersionDialog->Hide();
+
+  RenamePresetDialog->SetPresetName("Studio");
+  RenamePresetDialog->SetPosition(820, 300);
+  ShowAndShoot(*RenamePresetDialog, "rename-preset");
+  RenamePresetDialog->Hide();
+  EXPECT_TRUE(std::ifstream(ScreenshotFolder() + "/main-window.png").good());
+}

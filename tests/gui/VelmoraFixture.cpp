@@ -1,0 +1,54 @@
+#include "VelmoraFixture.h"
+
+#include "GuiDriver.h"
+#include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+
+void VelmoraWindows::SetUp() {
+  sim::Reset();
+  sim::SetInputDevices({{"Keys In"}, {"Pad Controller"}});
+  std::vector<sim::DeviceConfig> outputs;
+  for (const char* name : OutputNames) outputs.push_back({name});
+  sim::SetOutputDevices(outputs);
+}
+
+void VelmoraWindows::TearDown() {
+  EndProgram();
+  EXPECT_TRUE(Errors.empty()) << "first error: " << (Errors.empty() ? "" : Errors.front());
+}
+
+void VelmoraWindows::StartProgram() {
+  Program = std::make_unique<TVelmoraProgram>();
+  FSettingsFile = IniFileName;
+  TApplication& app = Program->App();
+  app.IdleWaitMilliseconds = 0;  // the simulated notices are no window messages
+  app.OnException = [this](TApplication&, const std::exception& e) { Errors.push_back(e.what()); };
+  app.MainForm()->Show();
+  for (int i = 0; i < 1000 && app.OnIdle; ++i) app.HandleMessage();
+  ASSERT_FALSE(app.OnIdle) << "the first idle moment never came";
+  gui::Pump();
+}
+
+void VelmoraWindows::EndProgram() { Program.reset(); }
+
+std::string VelmoraWindows::OutputName(int device) {
+  return std::string(OutputNames[device]) + " (1.0)";
+}
+
+std::string VelmoraWindows::ReadSetting(const std::string& section, const std::string& key) const {
+  return TIniFile(FSettingsFile).ReadString(section, key, "<absent>");
+}
+
+bool VelmoraWindows::SectionExists(const std::string& section) const {
+  return TIniFile(FSettingsFile).SectionExists(section);
+}
+
+void VelmoraWindows::PlayNote(int channel, int note) {
+  sim::InjectShort(0, static_cast<DWORD>(0x90 | channel) | static_cast<DWORD>(note) << 8 | 100u << 16);
+  gui::Pump();
+}
+
+void VelmoraWindows::LetTimePass(double milliseconds) {
+  sim::RunFor(milliseconds);
+  gui::Pump();
+}
