@@ -76,6 +76,8 @@ xvfb_pid=""
 xvfb_display_file=""
 stop_xvfb() {
   if [ -n "$xvfb_pid" ]; then
+    # The prefix's own processes hold the display until they end.
+    timeout 15 wineserver -w > /dev/null 2>&1 || true
     kill "$xvfb_pid" 2> /dev/null || true
     wait "$xvfb_pid" 2> /dev/null || true
   fi
