@@ -51,6 +51,14 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs: the programs need neither.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# The audio driver as the prefix's registry file holds it (empty if unset).
+audio_driver_on_disk() {
+  awk '/^\[Software\\\\Wine\\\\Drivers\]/ { inside = 1; next }
+       /^\[/ { inside = 0 }
+       inside && /^"Audio"=/ { value = $0; sub(/^"Audio"="/, "", value); sub(/"$/, "", value); print value }' \
+    "$WINEPREFIX/user.reg" 2> /dev/null || true
+}
+
 # One creator at a time: CTest may start several programs at once.
 {
   flock 9
@@ -63,12 +71,12 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
     wineserver -w  # the registry is on disk once the server has ended
     touch "$WINEPREFIX/.velmora-prefix-ready"
   fi
-  if [ -n "${VELMORA_WINE_AUDIO+set}" ]; then
-    stamp="$WINEPREFIX/.velmora-audio-driver"
-    if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$VELMORA_WINE_AUDIO" ]; then
-      wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$VELMORA_WINE_AUDIO" /f > /dev/null 2>&1
-      echo "$VELMORA_WINE_AUDIO" > "$stamp"
-    fi
+  if [ -n "${VELMORA_WINE_AUDIO+set}" ] && [ "$(audio_driver_on_disk)" != "$VELMORA_WINE_AUDIO" ]; then
+    # Also when only the server holds it yet: setting it again is harmless.
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$VELMORA_WINE_AUDIO" /f > /dev/null 2>&1
+    # Preparing: let the server write the registry, so that the programs
+    # run next find the driver on disk and need not set it again.
+    [ "$prepare_only" = 0 ] || wineserver -w
   fi
 } 9> "$build_dir/wineprefix.lock"
 
