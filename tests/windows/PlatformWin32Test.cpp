@@ -189,7 +189,7 @@ TEST(Win32Heap, BlocksComeZeroFilled) {
     blocks.push_back(block);
   }
   for (void* block : blocks) platform::ProcessHeapFree(block);
-  platform::ProcessHeapFree(nullptr);  // allowed, as for the simulated heap
+  platform::ProcessHeapFree(nullptr);  // ignored
 }
 
 // --- notice windows ------------------------------------------------------------

@@ -11,8 +11,12 @@ namespace vmidi {
 
 class FrameWriter {
  public:
-  explicit FrameWriter(std::uint8_t type) : bytes_(4, 0) { U8(type); }
-  FrameWriter& U8(std::uint8_t v) { bytes_.push_back(v); return *this; }
+  explicit FrameWriter(std::uint8_t type) {
+    bytes_.reserve(64);
+    bytes_.assign(4, 0);
+    U8(type);
+  }
+  FrameWriter& U8(std::uint8_t v) { return Raw(&v, 1); }
   FrameWriter& U32(std::uint32_t v) { return Raw(&v, 4); }
   FrameWriter& I64(std::int64_t v) { return Raw(&v, 8); }
   FrameWriter& Bytes(const void* data, std::size_t length) { return Raw(data, length); }
@@ -25,8 +29,11 @@ class FrameWriter {
 
  private:
   FrameWriter& Raw(const void* data, std::size_t length) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    bytes_.insert(bytes_.end(), p, p + length);  // x86-64: host order is little endian
+    // Grown, then copied: GCC 12 warns wrongly about vector::insert of a
+    // few bytes. x86-64 is little endian, so fields go as they are.
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + length);
+    if (length > 0) std::memcpy(bytes_.data() + at, data, length);
     return *this;
   }
   std::vector<std::uint8_t> bytes_;
