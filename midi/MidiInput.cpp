@@ -1,5 +1,7 @@
 #include "midi/MidiInput.h"
 
+#include <algorithm>
+
 #include "midi/DriverHeldBlocks.h"
 #include "platform/Platform.h"
 
@@ -9,12 +11,16 @@ constexpr UINT HeaderSize = sizeof(MIDIHDR);
 
 TMidiInput::TMidiInput() = default;
 
-TMidiInput::~TMidiInput() { Close(); }
+TMidiInput::~TMidiInput() {
+  Close();
+  CloseUnclosedHandle();
+}
 
 bool TMidiInput::Open(std::int32_t Index) {
   if (State() != mpsClosed) Close();
   SetDeviceIndex(Index < 0 ? -1 : Index);
   SetState(mpsOpening);
+  CloseUnclosedHandle();
 
   bool ok = platform::midiInOpen(&FHandle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
                                  CALLBACK_WINDOW) == MMSYSERR_NOERROR;
@@ -28,7 +34,7 @@ bool TMidiInput::Open(std::int32_t Index) {
     header.dwBufferLength = SysExBufferSize;
     header.dwFlags = 0;
     ok = platform::midiInPrepareHeader(FHandle, &header, HeaderSize) == MMSYSERR_NOERROR &&
-         platform::midiInAddBuffer(FHandle, &header, HeaderSize) == MMSYSERR_NOERROR;
+         GiveBuffer(slot);
   }
   ok = ok && platform::midiInStart(FHandle) == MMSYSERR_NOERROR;
   if (ok) {
@@ -43,25 +49,33 @@ bool TMidiInput::Open(std::int32_t Index) {
 void TMidiInput::Close() {
   if (State() == mpsClosed) return;
   SetState(mpsClosing);
-  // Results deliberately not examined, but for the one that tells whether
-  // the driver still holds a buffer.
+  // Results deliberately not examined, but for those that tell whether the
+  // driver still holds a buffer or the handle.
   platform::midiInStop(FHandle);
   platform::midiInReset(FHandle);
-  std::array<bool, SysExBufferCount> stillHeld{};
+  // The stop and the reset have returned every buffer the device held,
+  // those with bytes it had received included; their notices arrive after
+  // the close, when the buffers are gone. Their bytes are passed on now, in
+  // the order the device filled them, and the late notices find no buffer.
+  std::deque<int> returned;
+  returned.swap(FQueuedSlots);
+  PassOnReturnedBuffers(returned);
+  std::array<bool, SysExBufferCount> unprepared{};
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
     if (FSysExBlocks[slot] == nullptr) continue;
-    stillHeld[slot] = platform::midiInUnprepareHeader(FHandle, FSysExHeaders[slot], HeaderSize) ==
-                      MIDIERR_STILLPLAYING;
+    unprepared[slot] = platform::midiInUnprepareHeader(FHandle, FSysExHeaders[slot], HeaderSize) ==
+                       MMSYSERR_NOERROR;
   }
-  platform::midiInClose(FHandle);
+  if (platform::midiInClose(FHandle) == MIDIERR_STILLPLAYING) FUnclosedHandle = FHandle;
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    // A buffer the driver would not give back (its reset failed, as a
-    // vanished device answers) is kept rather than freed; every block is
-    // released once at most.
-    void* blocks[] = {FSysExBlocks[slot], FSysExHeaders[slot]};
-    for (void* block : blocks) {
-      if (block == nullptr) continue;
-      if (stillHeld[slot]) {
+    if (FSysExBlocks[slot] == nullptr) continue;
+    // A buffer whose unprepare was refused is freed only when the close has
+    // left it no longer queued (a vanished device lets go of its buffers as
+    // its handle goes); one the driver may still hold is kept rather than
+    // freed. Every block is released once at most.
+    const bool held = !unprepared[slot] && (FSysExHeaders[slot]->dwFlags & MHDR_INQUEUE) != 0;
+    for (void* block : {FSysExBlocks[slot], static_cast<void*>(FSysExHeaders[slot])}) {
+      if (held) {
         KeepBlockForDriver(block);
       } else {
         platform::ProcessHeapFree(block);
@@ -75,6 +89,27 @@ void TMidiInput::Close() {
   SetDeviceIndex(-2);
 }
 
+void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {
+  for (const int slot : slots) {
+    const MIDIHDR& header = *FSysExHeaders[slot];
+    // A buffer the device did not return (its reset failed) may still be
+    // written to; its bytes are lost with the device.
+    if ((header.dwFlags & MHDR_DONE) == 0 || header.dwBytesRecorded == 0) continue;
+    if (OnLongData) {
+      OnLongData(*this, reinterpret_cast<const std::uint8_t*>(header.lpData),
+                 static_cast<std::int32_t>(header.dwBytesRecorded));
+    }
+  }
+}
+
+void TMidiInput::CloseUnclosedHandle() {
+  if (FUnclosedHandle == nullptr) return;
+  // The reset makes the device give back what it still holds; results
+  // deliberately not examined, but for the close that may be refused again.
+  platform::midiInReset(FUnclosedHandle);
+  if (platform::midiInClose(FUnclosedHandle) != MIDIERR_STILLPLAYING) FUnclosedHandle = nullptr;
+}
+
 int TMidiInput::HeaderSlot(LPARAM address) const {
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
     if (FSysExBlocks[slot] != nullptr && reinterpret_cast<LPARAM>(FSysExHeaders[slot]) == address)
@@ -83,10 +118,18 @@ int TMidiInput::HeaderSlot(LPARAM address) const {
   return -1;
 }
 
-void TMidiInput::HandBack(MIDIHDR& header) {
-  // The header is still prepared; results deliberately not examined.
-  platform::midiInPrepareHeader(FHandle, &header, HeaderSize);
-  platform::midiInAddBuffer(FHandle, &header, HeaderSize);
+bool TMidiInput::GiveBuffer(int slot) {
+  if (platform::midiInAddBuffer(FHandle, FSysExHeaders[slot], HeaderSize) != MMSYSERR_NOERROR)
+    return false;
+  FQueuedSlots.push_back(slot);
+  return true;
+}
+
+void TMidiInput::HandBack(int slot) {
+  // The header is still prepared; results deliberately not examined (a
+  // buffer the device refuses stays with the port until the close).
+  platform::midiInPrepareHeader(FHandle, FSysExHeaders[slot], HeaderSize);
+  GiveBuffer(slot);
 }
 
 void TMidiInput::WndProc(TMessage& Message) {
@@ -97,26 +140,30 @@ void TMidiInput::WndProc(TMessage& Message) {
     case MM_MIM_LONGDATA: {
       // A notice posted by the reset of a close arrives late, possibly after
       // a new open: act only on notices of the current handle while the
-      // device is open, and only for one of this port's own headers. With
-      // several buffers queued, a notice without a header (LParam 0) names
-      // none of them, so there is nothing to pass on or hand back.
+      // device is open, and only for one of this port's own headers that the
+      // device holds. With several buffers queued, a notice without a header
+      // (LParam 0) names none of them, so there is nothing to pass on or
+      // hand back.
       const TMidiPortState state = State();
       if (state != mpsOpen && state != mpsClosing) break;
       if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) break;
       const int slot = HeaderSlot(Message.LParam);
       if (slot < 0) break;
+      const auto queued = std::find(FQueuedSlots.begin(), FQueuedSlots.end(), slot);
+      if (queued == FQueuedSlots.end()) break;
       MIDIHDR& header = *FSysExHeaders[slot];
       // Handle values and header addresses can both come back after a close
       // (Wine reuses both): a buffer that the device has not marked done is
       // still queued in it, and its bytes are not complete yet.
       if ((header.dwFlags & MHDR_DONE) == 0) break;
+      FQueuedSlots.erase(queued);
       const HMIDIIN handle = FHandle;
       if (OnLongData) {
         OnLongData(*this, reinterpret_cast<const std::uint8_t*>(header.lpData),
                    static_cast<std::int32_t>(header.dwBytesRecorded));
       }
       // The listener may have pumped messages and closed the port meanwhile.
-      if ((State() == mpsOpen || State() == mpsClosing) && FHandle == handle) HandBack(header);
+      if ((State() == mpsOpen || State() == mpsClosing) && FHandle == handle) HandBack(slot);
       break;
     }
     default:

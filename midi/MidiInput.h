@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 
 #include "midi/MidiIOBase.h"
@@ -36,11 +37,21 @@ class TMidiInput : public TMidiIOBase {
 
  private:
   int HeaderSlot(LPARAM address) const;
-  void HandBack(MIDIHDR& header);
+  bool GiveBuffer(int slot);
+  void HandBack(int slot);
+  void PassOnReturnedBuffers(const std::deque<int>& slots);
+  void CloseUnclosedHandle();
 
   HMIDIIN FHandle = nullptr;
   // Headers and their data blocks come from the process heap and are owned
   // by the port until the device has returned them.
   std::array<MIDIHDR*, SysExBufferCount> FSysExHeaders{};
   std::array<void*, SysExBufferCount> FSysExBlocks{};
+  // The slots whose buffers the device holds, in the order they were given
+  // to it, which is the order in which it fills and returns them.
+  std::deque<int> FQueuedSlots;
+  // A handle whose close was refused with MIDIERR_STILLPLAYING: the system
+  // still holds the device open through it, so it is closed again before
+  // the next open.
+  HMIDIIN FUnclosedHandle = nullptr;
 };

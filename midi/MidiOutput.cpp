@@ -12,7 +12,10 @@ constexpr UINT HeaderSize = sizeof(MIDIHDR);
 
 TMidiOutput::TMidiOutput() = default;
 
-TMidiOutput::~TMidiOutput() { Close(); }
+TMidiOutput::~TMidiOutput() {
+  Close();
+  CloseUnclosedHandle();
+}
 
 void TMidiOutput::SetState(TMidiPortState Value) {
   {
@@ -30,6 +33,7 @@ bool TMidiOutput::OpenPort(std::int32_t Index) {
   if (State() != mpsClosed) Close();
   SetDeviceIndex(Index < 0 ? -1 : Index);
   SetState(mpsOpening);
+  CloseUnclosedHandle();
   HMIDIOUT handle = nullptr;
   const MMRESULT result =
       platform::midiOutOpen(&handle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
@@ -62,8 +66,28 @@ void TMidiOutput::Close() {
     std::lock_guard<std::mutex> guard(FSendLock);
     pending.swap(FPendingHeaders);
   }
-  for (MIDIHDR* header : pending) ReleaseHeader(header, true);
-  platform::midiOutClose(handle);  // result deliberately not examined
+  // A header is freed once the driver has let go of it: its unprepare went
+  // through, or, when that was refused (a vanished device refuses every
+  // call), the close has left it no longer queued. One the driver may still
+  // hold is kept rather than freed.
+  std::vector<MIDIHDR*> refused;
+  for (MIDIHDR* header : pending) {
+    if (platform::midiOutUnprepareHeader(handle, header, HeaderSize) == MMSYSERR_NOERROR) {
+      ReleaseHeader(header, false);
+    } else {
+      refused.push_back(header);
+    }
+  }
+  // The result tells only whether the system still holds the handle.
+  if (platform::midiOutClose(handle) == MIDIERR_STILLPLAYING) FUnclosedHandle = handle;
+  for (MIDIHDR* header : refused) {
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+      KeepBlockForDriver(header->lpData);
+      KeepBlockForDriver(header);
+    } else {
+      ReleaseHeader(header, false);
+    }
+  }
   SetState(mpsClosed);
   {
     std::lock_guard<std::mutex> guard(FSendLock);
@@ -134,6 +158,14 @@ void TMidiOutput::ReleaseHeader(MIDIHDR* Header, bool unprepare) {
   }
   platform::ProcessHeapFree(Header->lpData);
   platform::ProcessHeapFree(Header);
+}
+
+void TMidiOutput::CloseUnclosedHandle() {
+  if (FUnclosedHandle == nullptr) return;
+  // The reset makes the device give back what it still holds; results
+  // deliberately not examined, but for the close that may be refused again.
+  platform::midiOutReset(FUnclosedHandle);
+  if (platform::midiOutClose(FUnclosedHandle) != MIDIERR_STILLPLAYING) FUnclosedHandle = nullptr;
 }
 
 void TMidiOutput::WndProc(TMessage& Message) {

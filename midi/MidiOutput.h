@@ -38,6 +38,7 @@ class TMidiOutput : public TMidiIOBase {
  private:
   bool OpenPort(std::int32_t Index);
   void ReleaseHeader(MIDIHDR* Header, bool unprepare);
+  void CloseUnclosedHandle();
 
   // Keeps a send apart from the state change of a close: held by every send
   // for its whole driver call, and by the state changes to and from mpsOpen,
@@ -46,4 +47,8 @@ class TMidiOutput : public TMidiIOBase {
   mutable std::mutex FSendLock;
   HMIDIOUT FHandle = nullptr;             // guarded by FSendLock
   std::vector<MIDIHDR*> FPendingHeaders;  // guarded by FSendLock; in send order
+  // A handle whose close was refused with MIDIERR_STILLPLAYING: the system
+  // still holds the device open through it, so it is closed again before
+  // the next open. Main thread only.
+  HMIDIOUT FUnclosedHandle = nullptr;
 };
