@@ -135,6 +135,9 @@ void TMidiInput::HandBack(int slot) {
 void TMidiInput::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case MM_MIM_DATA:
+      // Passed on whatever handle the notice names: only this port's own
+      // opens post to its window, and data of an earlier open was played
+      // while it was open.
       if (OnData) OnData(*this, static_cast<DWORD>(Message.LParam));
       break;
     case MM_MIM_LONGDATA: {
