@@ -82,8 +82,14 @@ TEST_F(PortsOverWinmm, AStaleInputBufferPassesNothingOnAfterTheNextOpen) {
 
   // The close returns the partly filled buffer and the empty ones; their
   // notices are handled only after the next open, whose buffers have then
-  // already taken bytes of a new message.
+  // already taken bytes of a new message. What the close got back may be
+  // passed on while the buffer is still the port's, once and unchanged.
   port.Close();
+  ASSERT_LE(blocks.size(), 1u);
+  if (!blocks.empty()) {
+    EXPECT_EQ(blocks[0], cutOff);
+  }
+  blocks.clear();
   ASSERT_TRUE(port.Open(InKeyboard));
   auto message = Bytes(300, 4);
   message.front() = 0xF0;
