@@ -130,5 +130,6 @@ void SetProgramFilePath(std::string path) {
   TheMachine().FileSystem.SetProgramFilePath(std::move(path));
 }
 std::string LocalAppDataFolder() { return TheMachine().FileSystem.LocalAppDataFolder(); }
+void SetFileStepHook(FileStepHook hook) { TheMachine().FileSystem.SetStepHook(std::move(hook)); }
 
 }  // namespace sim

@@ -201,4 +201,17 @@ void SetLocalAppDataFolder(std::string folder);  // default: a fresh temp folder
 void SetProgramFilePath(std::string path);       // default: <folder>/Velmora.exe
 std::string LocalAppDataFolder();
 
+// The steps of a ReplaceFileText at which a test can stop the program, as a
+// kill or a power cut would: before the temporary file is written, after it
+// has been written and flushed (the target is still the old file), and after
+// it has been renamed over the target (the target is the new file).
+enum class FileStep { BeforeTemporary, TemporaryWritten, Renamed };
+using FileStepHook =
+    std::function<void(FileStep step, const std::string& path, const std::string& text)>;
+// Called on the writing thread at each step of every ReplaceFileText that a
+// FailCall rule does not fail, with no lock held; a hook may _exit() there.
+// A step the write does not reach (the temporary file cannot be made) is not
+// called. Reset clears it.
+void SetFileStepHook(FileStepHook hook);
+
 }  // namespace sim

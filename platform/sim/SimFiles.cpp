@@ -55,6 +55,12 @@ bool Files::ReplaceText(const std::string& path, const std::string& text) {
   if (const auto failure = calls_.TakeFailure(Call::ReplaceFile, -1)) {
     record.Result = *failure;
   } else {
+    FileStepHook hook;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      hook = stepHook_;
+    }
+    if (hook) hook(FileStep::BeforeTemporary, path, text);
     const std::string temporary = path + ".tmp";
     {
       std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
@@ -68,8 +74,10 @@ bool Files::ReplaceText(const std::string& path, const std::string& text) {
     }
     std::error_code error;
     if (ok) {
+      if (hook) hook(FileStep::TemporaryWritten, path, text);
       fs::rename(fs::path(temporary), fs::path(path), error);
       ok = !error;
+      if (ok && hook) hook(FileStep::Renamed, path, text);
     }
     if (!ok) fs::remove(fs::path(temporary), error);  // best effort: the target is untouched
     record.Result = ok ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
@@ -132,11 +140,17 @@ void Files::SetProgramFilePath(std::string path) {
   programFile_ = std::move(path);
 }
 
+void Files::SetStepHook(FileStepHook hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stepHook_ = std::move(hook);
+}
+
 void Files::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   RemoveFreshFolder();
   appDataFolder_.reset();
   programFile_.reset();
+  stepHook_ = nullptr;
 }
 
 }  // namespace sim

@@ -26,6 +26,7 @@ class Files {
   std::string ProgramFilePath();
   void SetLocalAppDataFolder(std::string folder);
   void SetProgramFilePath(std::string path);
+  void SetStepHook(FileStepHook hook);
 
   // Removes the temporary folder of the last run and forgets every choice.
   void Reset();
@@ -40,6 +41,7 @@ class Files {
   std::string freshFolder_;                    // guarded by mutex_; empty until first asked
   std::optional<std::string> appDataFolder_;   // guarded by mutex_; set by the test
   std::optional<std::string> programFile_;     // guarded by mutex_; set by the test
+  FileStepHook stepHook_;                      // guarded by mutex_; called without it
 };
 
 }  // namespace sim
