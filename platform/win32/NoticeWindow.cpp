@@ -3,10 +3,12 @@
 // they reach the port in that thread's message loop in posting order.
 #include "platform/NoticeWindow.h"
 
+#include <atomic>
 #include <exception>
-#include <utility>
+#include <stdexcept>
 
 #include "platform/Platform.h"
+#include "platform/win32/NoticeExceptions.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module, whether exe or DLL
 
@@ -25,11 +27,12 @@ constexpr char WindowClassName[] = "VelmoraMidiNoticeWindow";
 // go to the port; every other message gets the system's default handling.
 bool IsMidiNotice(UINT message) { return message >= 0x3C1 && message <= 0x3CC; }
 
-// An exception that a port's handler let out. It cannot travel through the
-// system's message dispatch, so it is kept here and raised again by the
-// next DeliverPendingNotices of this thread; later ones are dropped until
-// then.
-thread_local std::exception_ptr pendingException;
+// Set by the program (its error report); read by every notice window.
+std::atomic<win32::NoticeExceptionHandler> noticeExceptionHandler{nullptr};
+
+void Report(const std::exception& error) noexcept {
+  if (const auto handler = noticeExceptionHandler.load()) handler(error);
+}
 
 LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
@@ -44,8 +47,10 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     notice.LParam = lParam;
     try {
       if (impl->OnMessage) impl->OnMessage(notice);
+    } catch (const std::exception& error) {
+      Report(error);
     } catch (...) {
-      if (!pendingException) pendingException = std::current_exception();
+      Report(std::runtime_error("Unknown exception in a MIDI notice."));
     }
     return notice.Result;
   }
@@ -87,8 +92,11 @@ NoticeWindow::~NoticeWindow() {
 DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window); }
 
 void DeliverPendingNotices() {
-  // The thread's message loop has delivered every notice already.
-  if (pendingException) std::rethrow_exception(std::exchange(pendingException, nullptr));
+  // Nothing to do: the thread's message loop delivers every notice.
+}
+
+void win32::SetNoticeExceptionHandler(win32::NoticeExceptionHandler handler) {
+  noticeExceptionHandler.store(handler);
 }
 
 }  // namespace platform
