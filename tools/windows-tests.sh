@@ -51,5 +51,10 @@ if [ ! -s "$xvfb_display_file" ]; then
   exit 1
 fi
 export DISPLAY=":$(head -n1 "$xvfb_display_file")"
-echo "=== windows: test (Wine $(wine --version 2> /dev/null), DISPLAY=$DISPLAY)"
+wine_version=$(WINEDEBUG=-all wine --version 2> /dev/null || true)
+case "$wine_version" in
+  wine-8.0*) ;;
+  *) echo "windows-tests.sh: the tests are pinned to Wine 8.0 (Debian 12); this is ${wine_version:-no Wine}, results may differ" >&2 ;;
+esac
+echo "=== windows: test ($wine_version, DISPLAY=$DISPLAY)"
 ctest --preset windows -j "$jobs"

@@ -50,7 +50,11 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     } catch (const std::exception& error) {
       Report(error);
     } catch (...) {
-      Report(std::runtime_error("Unknown exception in a MIDI notice."));
+      try {
+        Report(std::runtime_error("Unknown exception in a MIDI notice."));
+      } catch (...) {
+        // Out of memory for the report itself: the exception is dropped.
+      }
     }
     return notice.Result;
   }
