@@ -1,0 +1,229 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark and writes bench/results.md: the machine
+# and the date at the top, a summary of every target, then each benchmark's
+# own tables. Installs what is missing first (Debian).
+#
+#   ./bench.sh            the full run (about 12 minutes on two cores)
+#   ./bench.sh --quick    one second per lateness case, fewer repetitions:
+#                         a check that everything runs, not figures to keep
+set -euo pipefail
+cd "$(dirname "$0")"
+source ./tools/deps.sh
+velmora_install_deps bench
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+# The machine is shared: never more than two compile jobs.
+jobs=2
+native=build/linux-bench
+windows=build/h-bench-windows
+out=$native/results
+mkdir -p build "$out"
+rm -f "$out"/*.md "$out"/*.txt
+
+echo "=== linux-bench: configure and build"
+cmake --preset linux-bench > build/linux-bench.configure.log 2>&1 || { cat build/linux-bench.configure.log; exit 1; }
+cmake --build --preset linux-bench -j "$jobs"
+
+# The Windows pieces: Velmora.exe (its size), the start-up probe and the
+# timer lateness program of the Windows tests (both run under Wine).
+have_windows=0
+if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posix > /dev/null && command -v wine > /dev/null; then
+  echo "=== Windows: configure and build"
+  if cmake -S . -B "$windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=ON \
+      > build/h-bench-windows.configure.log 2>&1; then
+    have_windows=1
+    targets=()
+    available=$(cmake --build "$windows" --target help 2>/dev/null || true)
+    for t in Velmora velmora_startup_time velmora_timer_lateness winevmidi; do
+      grep -q "^$t:" <<< "$available" && targets+=("$t")
+    done
+    if [ ${#targets[@]} -gt 0 ]; then
+      cmake --build "$windows" -j "$jobs" --target "${targets[@]}" || echo "bench.sh: part of the Windows build failed; its figures are missing below"
+    fi
+  else
+    echo "bench.sh: the Windows build could not be configured (see build/h-bench-windows.configure.log)"
+  fi
+fi
+
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+summary=$out/summary.txt
+: > "$summary"
+
+if [ "$quick" -eq 1 ]; then
+  queue_args=(--benchmark_min_time=0.05)
+  lateness_args=(--seconds=1)
+  wine_messages=500
+else
+  queue_args=(--benchmark_repetitions=3 --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true)
+  lateness_args=(--seconds=10)
+  wine_messages=5000
+fi
+
+echo "=== memory"
+"$native/bench/velmora_bench_memory" --markdown="$out/2-memory.md" --summary="$summary" > /dev/null
+echo "=== queue"
+"$native/bench/velmora_bench_queue" "${queue_args[@]}" --markdown="$out/1-queue.md" --summary="$summary" > "$out/queue-console.txt"
+echo "=== lateness end to end (several minutes)"
+"$native/bench/velmora_bench_lateness" "${lateness_args[@]}" --markdown="$out/3-lateness.md" --summary="$summary" > /dev/null
+
+# --- Windows, under Wine -------------------------------------------------
+windows_md=$out/4-windows.md
+{
+  echo "## Windows build under Wine"
+  echo
+} > "$windows_md"
+
+exe=$windows/app/Velmora.exe
+probe=$windows/bench/velmora_startup_time.exe
+wine_timer=$windows/tests/windows/velmora_timer_lateness.exe
+size_limit=$((2 * 1024 * 1024))
+
+if [ "$have_windows" -eq 1 ] && [ -f "$exe" ]; then
+  size=$(stat -c %s "$exe")
+  dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}' | sort -u | tr '\n' ' ')
+  verdict=met
+  [ "$size" -ge "$size_limit" ] && verdict="**missed**"
+  {
+    echo "### Size of Velmora.exe"
+    echo
+    echo "| Measurement | Value | Target |"
+    echo "|---|---:|---|"
+    echo "| size of \`Velmora.exe\` (release, statically linked) | $size bytes ($(awk "BEGIN {printf \"%.2f\", $size / 1048576}") MiB) | < 2 MiB: $verdict |"
+    echo "| DLLs it imports (all part of Windows) | $dlls | — |"
+    echo
+  } >> "$windows_md"
+  echo "| Velmora.exe under 2 MB, statically linked | $size bytes; imports only $dlls | $verdict |" >> "$summary"
+else
+  echo "Velmora.exe was not built (no Windows toolchain, or the program's sources are not in the tree yet): its size is not measured." >> "$windows_md"
+  echo >> "$windows_md"
+  echo "| Velmora.exe under 2 MB, statically linked | not built | not measured |" >> "$summary"
+fi
+
+if [ "$have_windows" -eq 1 ] && [ -f "$probe" ]; then
+  echo "=== start-up under Wine"
+  # Wine's own audio driver, not the virtual one of the timer program: the
+  # program body starts on a machine as Wine presents it.
+  runs=()
+  for i in 0 1 2 3; do
+    line=$(VELMORA_WINE_AUDIO="" timeout 120 tools/wine-run.sh "$probe" 2> /dev/null | tr -d '\r' | grep process-start-to-main || true)
+    # The first run starts Wine's server and fills its caches: not counted.
+    [ "$i" -gt 0 ] && [ -n "$line" ] && runs+=("$line")
+  done
+  if [ ${#runs[@]} -gt 0 ]; then
+    median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR + 1) / 2)]}'; }
+    to_main=$(printf '%s\n' "${runs[@]}" | awk '{print $2}' | median)
+    to_idle=$(printf '%s\n' "${runs[@]}" | awk '{print $4}' | median)
+    main_idle=$(printf '%s\n' "${runs[@]}" | awk '{print $6}' | median)
+    all_idle=$(printf '%s\n' "${runs[@]}" | awk '{print $4}' | tr '\n' ' ')
+    verdict=met
+    awk "BEGIN {exit !($to_idle > 200)}" && verdict="**missed**"
+    {
+      echo "### Start-up under Wine"
+      echo
+      echo "\`bench/windows/StartupTime.cpp\` runs the program body of Velmora.exe and ends its message loop at the main window's first idle moment (stored font applied, engine started). Times from the process's creation as the system records it; median of ${#runs[@]} runs after one warm-up run; Wine's own audio driver (the container has no MIDI devices)."
+      echo
+      echo "| Measurement | Value | Target |"
+      echo "|---|---:|---|"
+      echo "| process created → program code starts (Wine's loader, the C++ runtime) | $to_main ms | — |"
+      echo "| program code starts → first idle moment | $main_idle ms | — |"
+      echo "| process created → first idle moment | $to_idle ms (runs: $all_idle) | ≤ 200 ms: $verdict |"
+      echo
+    } >> "$windows_md"
+    # Where the time goes: each system service the start touches, timed
+    # alone on first use, then the program body's own parts.
+    breakdown=$(VELMORA_WINE_AUDIO="" timeout 120 tools/wine-run.sh "$probe" --breakdown 2> /dev/null | tr -d '\r' | grep '^step ' || true)
+    if [ -n "$breakdown" ]; then
+      {
+        echo "Where the time goes (one run with \`--breakdown\`: the services first, each on its first use, then the program body, which then finds them warm):"
+        echo
+        echo "| Step | Time |"
+        echo "|---|---:|"
+        sed -E 's/^step +(.*[^ ]) +([0-9.]+) ms$/| \1 | \2 ms |/' <<< "$breakdown"
+        echo
+      } >> "$windows_md"
+    fi
+    echo "| First idle within 200 ms of start under Wine | $to_idle ms (of which $to_main ms before the program's code runs) | $verdict |" >> "$summary"
+  else
+    echo "The start-up probe did not report under Wine." >> "$windows_md"
+    echo "| First idle within 200 ms of start under Wine | the probe did not report | not measured |" >> "$summary"
+  fi
+else
+  echo "The start-up probe was not built (it needs the program body, app/ and ui/, in the Windows build): start-up time is not measured." >> "$windows_md"
+  echo >> "$windows_md"
+  echo "| First idle within 200 ms of start under Wine | not built | not measured |" >> "$summary"
+fi
+
+if [ "$have_windows" -eq 1 ] && [ -f "$wine_timer" ]; then
+  echo "=== lateness over the multimedia timer under Wine"
+  {
+    echo "### Lateness over the multimedia timer under Wine"
+    echo
+    echo "The Windows tests' own program (\`tests/windows/TimerLateness.cpp\`, by the Windows backend), run unchanged with $wine_messages messages per interval: the real backend, Wine's winmm timer and the virtual MIDI driver, which stamps every arrival with the performance counter. *timer*: arrival − (moment the engine queued it + delay); *end to end*: the same from the moment the driver posted the input."
+    echo
+  } >> "$windows_md"
+  if VELMORA_WINE_AUDIO=vmidi timeout 600 tools/wine-run.sh "$wine_timer" "$wine_messages" 2> "$out/wine-timer.err" | tr -d '\r' > "$out/wine-timer.txt"; then
+    status=0
+  else
+    status=$?
+  fi
+  cat "$out/wine-timer.txt" >> "$windows_md"
+  echo >> "$windows_md"
+  if [ "$status" -ne 0 ]; then
+    echo "(The program ended with status $status: it found lost, reordered or early messages, or did not finish; see \`$out/wine-timer.err\`.)" >> "$windows_md"
+    echo >> "$windows_md"
+  fi
+  wine_rows=$(grep -E '^\| [14] ms' "$out/wine-timer.txt" | awk -F'|' '{gsub(/ /, "", $2); gsub(/^ +| +$/, "", $6); gsub(/^ +| +$/, "", $7); printf "%s%s: p99 %s, max %s", sep, $2, $6, $7; sep="; "}')
+  echo "| Lateness over the real multimedia timer under Wine (figures for reference; targets judged above) | ${wine_rows:-no figures} | — |" >> "$summary"
+else
+  echo "The Wine timer lateness program (tests/windows/TimerLateness.cpp) was not built: no figures over the real multimedia timer." >> "$windows_md"
+  echo >> "$windows_md"
+fi
+
+cat >> "$windows_md" <<'EOF'
+### Timer resolution of a hidden or minimised window (Windows 11)
+
+`platform/win32/TimerResolutionOptOut.cpp` opts the process out of timer-resolution throttling (`SetProcessInformation` with `ProcessPowerThrottling`, control mask `PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION`, state 0), looked up at run time in kernel32 and skipped where absent. Wine has no such throttling, so there is nothing to measure here; on Windows 11 the check is a 1 ms-interval lateness run with the window minimised.
+
+EOF
+
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# --- results.md ----------------------------------------------------------
+cpu=$(lscpu 2> /dev/null | awk -F: '/^Model name/ {gsub(/^ +/, "", $2); print $2; exit}')
+memory=$(awk '/^MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
+commit=$(git rev-parse --short HEAD 2> /dev/null || echo "?")
+git diff --quiet HEAD -- 2> /dev/null || commit="$commit (with uncommitted changes in the tree)"
+wine_version=$(wine --version 2> /dev/null || echo "none")
+{
+  echo "# Velmora benchmark results"
+  echo
+  echo "| Machine | |"
+  echo "|---|---|"
+  echo "| Date | $(date -u '+%Y-%m-%d %H:%M UTC') |"
+  echo "| System | $(uname -srm) |"
+  echo "| Processor | ${cpu:-unknown}, $(nproc) cores available |"
+  echo "| Memory | $memory |"
+  echo "| Compiler | $(g++ --version | head -1); Google Benchmark $(dpkg-query -W -f='${Version}' libbenchmark-dev 2> /dev/null || echo '?') |"
+  echo "| Wine | $wine_version |"
+  echo "| Source | commit $commit |"
+  echo "| Load average (1, 5, 15 min) | $load_before before the runs, $load_after after |"
+  [ "$quick" -eq 1 ] && echo "| Mode | **--quick: shortened runs, not figures to keep** |"
+  echo
+  echo "The machine is shared with other work, so every timing figure carries that load; the lateness tables show, beside each figure, the ideal reference measured in the same run under the same load. \`bench/README.md\` says how each benchmark works and how to run one alone."
+  echo
+  echo "## Targets"
+  echo
+  echo "| Target | Measured | Outcome |"
+  echo "|---|---|---|"
+  cat "$summary"
+  echo
+  for part in "$out"/[0-9]-*.md; do
+    cat "$part"
+    echo
+  done
+} > bench/results.md
+
+echo "bench.sh: wrote bench/results.md"

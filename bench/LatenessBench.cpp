@@ -1,0 +1,929 @@
+// Lateness end to end: a stream of short messages arrives on the simulated
+// input (main thread: inject, deliver the notice, the engine queues), the
+// engine's timer thread sends them when due, and the simulated output records
+// the real time of every send. Lateness = send time - due time, where the due
+// time is the arrival (platform::Now just before the notice is delivered)
+// plus the device's delay. The data bytes carry a sequence number, so every
+// send is matched to its arrival; lost, duplicated and out-of-order messages
+// are counted.
+//
+// Beside every case runs the ideal reference of the same run: one thread per
+// stream that sleeps until each message's exact due time on the steady clock
+// and notes how late it woke.
+//
+// Heap allocations are counted per thread for the whole case; every thread
+// but the main thread and the reference threads is the timer service's.
+//
+//   velmora_bench_lateness [--markdown=<file>] [--summary=<file>] [--seconds=<s>]
+//                          [--only=<case-prefix>] [--main-priority=on]
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/AllocationCounter.h"
+#include "bench/BenchMachine.h"
+#include "bench/LatencySummary.h"
+#include "bench/Markdown.h"
+#include "platform/Platform.h"
+#include "platform/sim/SimDriver.h"
+
+namespace {
+
+using bench::Fixed;
+using bench::Grouped;
+using bench::TLatencySummary;
+using Steady = std::chrono::steady_clock;
+
+constexpr double MsPerDay = MillisecondsPerDay;
+
+struct TCase {
+  std::string Name;
+  // The main thread too at real-time priority for the case: for finding out
+  // what the timer thread waits for, not one of the standard cases.
+  bool MainPriority = false;
+  // The timer service's thread and the reference sleepers pinned to one
+  // processor, so that both meet the same stalls of that processor: shows
+  // whether the engine stalls where the machine does not.
+  bool PinTogether = false;
+  // The timer service's thread (and the reference sleepers) at real-time
+  // priority, as the Windows multimedia timer runs its callbacks on a
+  // time-critical thread; otherwise at the normal priority of every thread.
+  bool TimerPriority = true;
+  int IntervalMs = 4;
+  int RatePerSecond = 1000;
+  std::vector<int> DelaysMs;  // one stream per entry, each to its own device
+  double Seconds = 10;
+};
+
+// One stream: the messages of one channel, routed to one device.
+struct TStream {
+  int Device = 0;
+  std::uint8_t Channel = 0;
+  int DelayMs = 0;
+  // Per sequence number, engine time: the engine's due time lies between
+  // these two, taken just before and just after its input handler ran.
+  std::vector<TDateTime> DueEarliest;
+  std::vector<TDateTime> DueLatest;
+  std::int64_t Sent = 0;                // messages injected
+
+  // The reference sleeper of this stream.
+  std::vector<Steady::time_point> ReferenceDue;  // written before Published moves past it
+  std::vector<double> ReferenceLatenessMs;       // reference thread only, until joined
+  std::atomic<int> Published{0};                 // release by main, acquire by the reference
+  unsigned long ReferenceThread = 0;             // written by the reference before it waits
+  std::atomic<bool> ReferenceReady{false};       // the reference has written its identity
+};
+
+struct TResult {
+  TCase Case;
+  bool PriorityGranted = false;  // the real-time priority was asked for and given
+  std::int64_t Messages = 0;
+  std::int64_t Received = 0;
+  std::int64_t Lost = 0;
+  std::int64_t Unmatched = 0;  // sends no arrival explains (duplicates, strangers)
+  std::int64_t OutOfOrder = 0;
+  std::int64_t WaitingAtEndOfInput = 0;
+  std::uint64_t TimerThreadAllocations = 0;
+  TLatencySummary Engine;
+  TLatencySummary Reference;
+  TLatencySummary NoticeMicroseconds;  // main thread: one input notice handled
+  // Sends later than the timer's own limit (one period) plus 0.5 ms, and
+  // reference wake-ups later than 0.5 ms: the stalls the scheduler caused.
+  std::int64_t EngineBeyondLimit = 0;
+  std::int64_t ReferenceBeyondLimit = 0;
+  // Engine stalls during which no reference thread was stalled as well: the
+  // ones the machine does not explain.
+  std::int64_t EngineStallsAlone = 0;
+};
+
+// Runs `Create` with the calling thread at real-time priority (and, when
+// asked, on one processor), so that the threads it creates inherit that
+// priority; then the calling thread goes back to what it was. Returns whether
+// the priority was given (it needs the right to use it: root or
+// CAP_SYS_NICE).
+template <typename Work>
+bool CreateAtTimerPriority(bool Wanted, bool PinToOneProcessor, Work Create) {
+  // Affinity, like the priority, is inherited by the threads created here.
+  cpu_set_t saved;
+  const bool pinned =
+      PinToOneProcessor && pthread_getaffinity_np(pthread_self(), sizeof saved, &saved) == 0;
+  if (pinned) {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    // The last processor the process may use: the main thread tends to the first.
+    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
+      if (CPU_ISSET(cpu, &saved)) {
+        CPU_SET(cpu, &one);
+        break;
+      }
+    }
+    pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+  }
+  bool granted = false;
+  if (!Wanted) {
+    Create();
+  } else {
+    int policy = 0;
+    sched_param normal{};
+    pthread_getschedparam(pthread_self(), &policy, &normal);
+    sched_param raised{};
+    raised.sched_priority = sched_get_priority_min(SCHED_FIFO) + 9;
+    granted = pthread_setschedparam(pthread_self(), SCHED_FIFO, &raised) == 0;
+    Create();
+    if (granted) pthread_setschedparam(pthread_self(), policy, &normal);
+  }
+  if (pinned) pthread_setaffinity_np(pthread_self(), sizeof saved, &saved);
+  return granted;
+}
+
+void RunReference(TStream& stream) {
+  stream.ReferenceThread = bench::ThisThread();
+  stream.ReferenceReady.store(true, std::memory_order_release);
+  const auto total = static_cast<int>(stream.ReferenceDue.size());
+  for (int k = 0; k < total; ++k) {
+    int published = stream.Published.load(std::memory_order_acquire);
+    while (published <= k) {
+      stream.Published.wait(published, std::memory_order_acquire);
+      published = stream.Published.load(std::memory_order_acquire);
+    }
+    const Steady::time_point due = stream.ReferenceDue[static_cast<std::size_t>(k)];
+    std::this_thread::sleep_until(due);
+    stream.ReferenceLatenessMs[static_cast<std::size_t>(k)] =
+        std::chrono::duration<double, std::milli>(Steady::now() - due).count();
+  }
+}
+
+std::vector<bench::ThreadAllocations> AllocationSnapshot() { return bench::AllocationsByThread(); }
+
+// Allocations made since `before` by every thread that is not excluded.
+std::uint64_t AllocationsOfOthers(const std::vector<bench::ThreadAllocations>& before,
+                                  const std::vector<unsigned long>& excluded) {
+  const std::vector<bench::ThreadAllocations> after = AllocationSnapshot();
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    if (std::find(excluded.begin(), excluded.end(), after[i].Thread) != excluded.end()) continue;
+    const std::uint64_t earlier = i < before.size() ? before[i].Allocations : 0;
+    total += after[i].Allocations - earlier;
+  }
+  return total;
+}
+
+class TLatenessRun {
+ public:
+  TLatenessRun() : FMachine(2), FMainThread(bench::ThisThread()) {
+    // The engine reads Now for a message inside its input handler; reading
+    // it just before and just after that handler brackets the due time the
+    // engine gave the message to within the handler's own run.
+    TMidiInput& input = FMachine.Engine().MidiIn();
+    input.OnData = [this, engineHandler = input.OnData](TMidiInput& Sender, DWORD Data) {
+      FHandlerEntered = platform::Now();
+      engineHandler(Sender, Data);
+      FHandlerLeft = platform::Now();
+    };
+  }
+
+  // The simulated devices record every send in a list of their own, which
+  // grows on the timer thread as a real driver's would not. It is grown here,
+  // before the clock runs, to more than any case sends, and only cleared
+  // (which keeps its capacity) between cases.
+  void PrepareDeviceRecords(std::int64_t PerDevice) {
+    for (int device = 0; device < 2; ++device) {
+      FMachine.RouteAll(device);
+      FMachine.SetDelay(device, 0);
+      for (std::int64_t i = 0; i < PerDevice; ++i) {
+        FMachine.Play(bench::NoteOnCarrying(0, static_cast<std::uint32_t>(i)));
+      }
+      sim::TickTimer();
+    }
+    sim::ClearReceived();
+    FMachine.RouteAll(0);
+  }
+
+  void StartRealTime() { sim::SetRealTime(true); }
+  void StopRealTime() { sim::SetRealTime(false); }
+
+  TResult Run(const TCase& Case) {
+    TResult result;
+    result.Case = Case;
+    const std::size_t streamCount = Case.DelaysMs.size();
+    const auto total = static_cast<std::int64_t>(Case.RatePerSecond * Case.Seconds);
+
+    // Channel 8 * s goes to device s, with that device's delay.
+    std::vector<std::unique_ptr<TStream>> streams;
+    for (std::size_t s = 0; s < streamCount; ++s) {
+      auto stream = std::make_unique<TStream>();
+      stream->Device = static_cast<int>(s);
+      stream->Channel = static_cast<std::uint8_t>(8 * s);
+      stream->DelayMs = Case.DelaysMs[s];
+      const auto perStream = static_cast<std::size_t>(total / std::int64_t(streamCount) + 1);
+      stream->DueEarliest.assign(perStream, 0.0);
+      stream->DueLatest.assign(perStream, 0.0);
+      stream->ReferenceDue.assign(perStream, Steady::time_point{});
+      stream->ReferenceLatenessMs.assign(perStream, 0.0);
+      streams.push_back(std::move(stream));
+    }
+    for (std::uint8_t c = 0; c < 16; ++c) {
+      FMachine.Route(c, streamCount > 1 && c >= 8 ? 1 : 0);
+    }
+    for (const auto& stream : streams) FMachine.SetDelay(stream->Device, stream->DelayMs);
+    // Stopped while the case is set up, and started again below, so that
+    // every case has a timer thread of its own at the priority it asks for.
+    TMMTimer& timer = FMachine.Engine().Timer();
+    timer.SetEnabled(false);
+    FMachine.SetInterval(Case.IntervalMs);
+    sim::DeliverNotices();
+    sim::ClearReceived();
+    std::vector<double> noticeUs(static_cast<std::size_t>(total), 0.0);
+
+    // The reference threads know in advance how many messages their stream
+    // gets: total split round robin.
+    for (std::size_t s = 0; s < streamCount; ++s) {
+      const std::int64_t count =
+          total / std::int64_t(streamCount) + (std::int64_t(s) < total % std::int64_t(streamCount));
+      streams[s]->ReferenceDue.resize(static_cast<std::size_t>(count));
+      streams[s]->ReferenceLatenessMs.resize(static_cast<std::size_t>(count));
+    }
+    int mainPolicy = 0;
+    sched_param mainSaved{};
+    pthread_getschedparam(pthread_self(), &mainPolicy, &mainSaved);
+    if (Case.MainPriority) {
+      sched_param raised{};
+      raised.sched_priority = sched_get_priority_min(SCHED_FIFO) + 5;
+      pthread_setschedparam(pthread_self(), SCHED_FIFO, &raised);
+    }
+    std::vector<std::thread> references;
+    result.PriorityGranted = CreateAtTimerPriority(Case.TimerPriority, Case.PinTogether, [&] {
+      timer.SetEnabled(true);
+      for (auto& stream : streams) references.emplace_back(RunReference, std::ref(*stream));
+    });
+    std::vector<unsigned long> excluded = {FMainThread};
+    for (auto& stream : streams) {
+      while (!stream->ReferenceReady.load(std::memory_order_acquire)) std::this_thread::yield();
+      excluded.push_back(stream->ReferenceThread);
+    }
+    const auto allocationsBefore = AllocationSnapshot();
+
+    // Each arrival falls at a random moment of its own slot of the rate, so
+    // that arrivals meet the timer at every phase of its period (a rate the
+    // period divides would otherwise meet it at one phase only).
+    const double slotNs = 1e9 / Case.RatePerSecond;
+    std::mt19937_64 random(static_cast<std::uint64_t>(Case.RatePerSecond) * 7919u +
+                           static_cast<std::uint64_t>(Case.IntervalMs));
+    std::uniform_real_distribution<double> within(0.0, slotNs);
+    const Steady::time_point start = Steady::now() + std::chrono::milliseconds(20);
+    // One reading of each clock, to put sends and reference wake-ups on one
+    // time line.
+    FSteadyAnchor = Steady::now();
+    FNowAnchor = platform::Now();
+    TDateTime lastArrival = 0;
+    for (std::int64_t i = 0; i < total; ++i) {
+      const Steady::time_point at =
+          start + std::chrono::nanoseconds(static_cast<std::int64_t>(slotNs * double(i) + within(random)));
+      if (Steady::now() < at) std::this_thread::sleep_until(at);
+      TStream& stream = *streams[static_cast<std::size_t>(i % std::int64_t(streamCount))];
+      const auto k = static_cast<std::size_t>(stream.Sent);
+      const Steady::time_point steadyArrival = Steady::now();
+      stream.ReferenceDue[k] = steadyArrival + std::chrono::milliseconds(stream.DelayMs);
+      stream.Published.store(static_cast<int>(k + 1), std::memory_order_release);
+      stream.Published.notify_one();
+      const Steady::time_point noticeStart = Steady::now();
+      sim::InjectShort(0, bench::NoteOnCarrying(stream.Channel, static_cast<std::uint32_t>(k)));
+      sim::DeliverNotices();
+      const Steady::time_point noticeEnd = Steady::now();
+      noticeUs[static_cast<std::size_t>(i)] =
+          std::chrono::duration<double, std::micro>(noticeEnd - noticeStart).count();
+      const TDateTime delay = MillisecondsToDateTime(static_cast<std::uint32_t>(stream.DelayMs));
+      stream.DueEarliest[k] = FHandlerEntered + delay;
+      stream.DueLatest[k] = FHandlerLeft + delay;
+      lastArrival = FHandlerLeft;
+      ++stream.Sent;
+    }
+
+    // Everything due has been sent once the queue is empty and one more
+    // period has passed (the last chain taken may still be sending).
+    Steady::time_point lastDue{};
+    for (const auto& stream : streams) {
+      if (stream->Sent > 0) {
+        lastDue = std::max(lastDue, stream->ReferenceDue[static_cast<std::size_t>(stream->Sent - 1)]);
+      }
+    }
+    std::this_thread::sleep_until(lastDue + std::chrono::milliseconds(2 * Case.IntervalMs + 20));
+    const Steady::time_point giveUp = Steady::now() + std::chrono::seconds(5);
+    while (!FMachine.Engine().MessageList().Empty() && Steady::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * Case.IntervalMs + 10));
+    for (std::thread& reference : references) reference.join();
+    if (Case.MainPriority) pthread_setschedparam(pthread_self(), mainPolicy, &mainSaved);
+    result.TimerThreadAllocations = AllocationsOfOthers(allocationsBefore, excluded);
+
+    Evaluate(streams, lastArrival, result);
+    result.NoticeMicroseconds = bench::Summarise(noticeUs);
+    return result;
+  }
+
+  // Routes system-exclusive blocks for a while: each send copies its block
+  // into heap blocks on the timer thread, so the count must come out above
+  // zero. Shows that the counter sees the timer thread at all.
+  std::uint64_t ControlRunWithSystemExclusive(int Blocks) {
+    FMachine.RouteAll(0);
+    FMachine.SetDelay(0, 0);
+    FMachine.SetInterval(1);
+    sim::ClearReceived();
+    const std::vector<unsigned long> excluded = {FMainThread};
+    const auto before = AllocationSnapshot();
+    const std::uint8_t block[] = {0xF0, 0x7D, 0x01, 0x02, 0x03, 0xF7};
+    for (int i = 0; i < Blocks; ++i) {
+      sim::InjectSysEx(0, block, sizeof block);
+      sim::DeliverNotices();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      sim::DeliverNotices();  // the output's completion notices
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sim::DeliverNotices();
+    FControlBlocksSent = 0;
+    for (const sim::Received& r : sim::ReceivedBy(0)) FControlBlocksSent += r.Long ? 1 : 0;
+    return AllocationsOfOthers(before, excluded);
+  }
+  std::int64_t ControlBlocksSent() const { return FControlBlocksSent; }
+
+ private:
+  void Evaluate(std::vector<std::unique_ptr<TStream>>& Streams, TDateTime LastArrival,
+                TResult& Result) {
+    std::vector<double> lateness;
+    // Stalls as [start, end] in milliseconds since the anchor.
+    std::vector<std::pair<double, double>> engineStalls;
+    struct TSend {
+      TDateTime Time;
+      TDateTime DueEarliest;
+      TDateTime DueLatest;
+      bool Flagged;
+    };
+    std::vector<TSend> all;
+    for (auto& stream : Streams) {
+      Result.Messages += stream->Sent;
+      const std::vector<sim::Received> log = sim::ReceivedBy(stream->Device);
+      std::vector<bool> seen(static_cast<std::size_t>(stream->Sent), false);
+      std::int64_t last = -1;
+      std::int64_t latestSequence = -1;
+      for (const sim::Received& r : log) {
+        if (r.Long) {
+          ++Result.Unmatched;
+          continue;
+        }
+        // The nearest sequence number after the last one matched whose low
+        // 14 bits the message carries.
+        const std::int64_t carried = bench::SequenceCarriedBy(r.Short);
+        const std::int64_t range = bench::CarriedSequenceRange;
+        const std::int64_t base = last + 1;
+        std::int64_t delta = ((carried - base) % range + range) % range;
+        if (delta >= range / 2) delta -= range;
+        const std::int64_t k = base + delta;
+        if (k < 0 || k >= stream->Sent || seen[static_cast<std::size_t>(k)] ||
+            (r.Short & 0x0F) != stream->Channel) {
+          ++Result.Unmatched;
+          continue;
+        }
+        seen[static_cast<std::size_t>(k)] = true;
+        last = k;
+        ++Result.Received;
+        const auto index = static_cast<std::size_t>(k);
+        // Measured from the earliest the due time can be: never flattering.
+        const double late = (r.Time - stream->DueEarliest[index]) * MsPerDay;
+        lateness.push_back(late);
+        if (late > Result.Case.IntervalMs + 0.5) {
+          const double sentAt = (r.Time - FNowAnchor) * MsPerDay;
+          engineStalls.emplace_back(sentAt - late + Result.Case.IntervalMs, sentAt);
+        }
+        // One device, one delay: due-time order is arrival order, and the
+        // device's record is the order of sending.
+        const bool behind = k < latestSequence;
+        latestSequence = std::max(latestSequence, k);
+        all.push_back({r.Time, stream->DueEarliest[index], stream->DueLatest[index], behind});
+        if (r.Time > LastArrival) ++Result.WaitingAtEndOfInput;
+      }
+      for (bool s : seen) Result.Lost += s ? 0 : 1;
+    }
+    // Across devices: a message sent strictly after another one that was
+    // certainly due later than it (its earliest due time after this one's
+    // latest) left out of order.
+    std::stable_sort(all.begin(), all.end(),
+                     [](const TSend& a, const TSend& b) { return a.Time < b.Time; });
+    TDateTime latestBefore = -1;
+    std::size_t i = 0;
+    while (i < all.size()) {
+      std::size_t j = i;
+      TDateTime groupLatest = -1;
+      while (j < all.size() && all[j].Time == all[i].Time) {
+        if (all[j].DueLatest < latestBefore) all[j].Flagged = true;
+        groupLatest = std::max(groupLatest, all[j].DueEarliest);
+        ++j;
+      }
+      latestBefore = std::max(latestBefore, groupLatest);
+      i = j;
+    }
+    for (const TSend& s : all) Result.OutOfOrder += s.Flagged ? 1 : 0;
+    for (double l : lateness) Result.EngineBeyondLimit += l > Result.Case.IntervalMs + 0.5 ? 1 : 0;
+    Result.Engine = bench::Summarise(lateness);
+
+    std::vector<double> reference;
+    for (auto& stream : Streams) {
+      reference.insert(reference.end(), stream->ReferenceLatenessMs.begin(),
+                       stream->ReferenceLatenessMs.end());
+    }
+    for (double l : reference) Result.ReferenceBeyondLimit += l > 0.5 ? 1 : 0;
+    Result.Reference = bench::Summarise(reference);
+
+    std::vector<std::pair<double, double>> referenceStalls;
+    for (auto& stream : Streams) {
+      for (std::size_t k = 0; k < stream->ReferenceDue.size(); ++k) {
+        const double late = stream->ReferenceLatenessMs[k];
+        if (late <= 0.5) continue;
+        const double due =
+            std::chrono::duration<double, std::milli>(stream->ReferenceDue[k] - FSteadyAnchor).count();
+        referenceStalls.emplace_back(due, due + late);
+      }
+    }
+    std::sort(referenceStalls.begin(), referenceStalls.end());
+    // Stalls within a millisecond of each other count as one.
+    constexpr double SlackMs = 1.0;
+    for (const auto& stall : engineStalls) {
+      const auto after = std::upper_bound(
+          referenceStalls.begin(), referenceStalls.end(), std::pair{stall.second + SlackMs, 1e300});
+      bool shared = false;
+      for (auto it = referenceStalls.begin(); it != after && !shared; ++it) {
+        shared = it->second + SlackMs >= stall.first;
+      }
+      if (!shared) ++Result.EngineStallsAlone;
+    }
+  }
+
+  bench::TBenchMachine FMachine;
+  unsigned long FMainThread;
+  Steady::time_point FSteadyAnchor{};  // main thread only
+  TDateTime FNowAnchor = 0;             // main thread only
+  TDateTime FHandlerEntered = 0;  // main thread only
+  TDateTime FHandlerLeft = 0;     // main thread only
+  std::int64_t FControlBlocksSent = 0;
+};
+
+std::vector<TCase> CaseMatrix(double Seconds) {
+  std::vector<TCase> cases;
+  for (int interval : {1, 4}) {
+    for (int delay : {0, 5, 120, 9999}) {
+      for (int rate : {1000, 10000}) {
+        TCase c;
+        c.IntervalMs = interval;
+        c.RatePerSecond = rate;
+        c.DelaysMs = {delay};
+        c.Seconds = Seconds;
+        c.Name = std::to_string(interval) + "ms/" + std::to_string(delay) + "/" +
+                 std::to_string(rate);
+        cases.push_back(c);
+      }
+    }
+    // The slow stream the issue compares the busiest one with: 10 a second
+    // through the longest delay, for twice as long to get 200 samples.
+    TCase slow;
+    slow.IntervalMs = interval;
+    slow.RatePerSecond = 10;
+    slow.DelaysMs = {9999};
+    slow.Seconds = 2 * Seconds;
+    slow.Name = std::to_string(interval) + "ms/9999/10";
+    cases.push_back(slow);
+    // Two devices interleaved, one without delay and one with the longest:
+    // every arrival for the first is due before everything the second holds.
+    TCase mixed;
+    mixed.IntervalMs = interval;
+    mixed.RatePerSecond = 10000;
+    mixed.DelaysMs = {0, 9999};
+    mixed.Seconds = Seconds;
+    mixed.Name = std::to_string(interval) + "ms/0+9999/10000";
+    cases.push_back(mixed);
+  }
+  // The scheduler's share, at the 1 ms interval: the quietest and the
+  // busiest stream with every thread at normal priority, and again with the
+  // main thread at real-time priority too (then nothing the timer thread may
+  // wait for is held by a thread that other work can push aside).
+  for (const bool mainToo : {false, true}) {
+    for (const auto& [delay, rate] : {std::pair{0, 1000}, std::pair{9999, 10000}}) {
+      TCase c;
+      c.TimerPriority = mainToo;
+      c.MainPriority = mainToo;
+      c.IntervalMs = 1;
+      c.RatePerSecond = rate;
+      c.DelaysMs = {delay};
+      c.Seconds = Seconds;
+      c.Name = std::string(mainToo ? "main-too/" : "normal/") + "1ms/" + std::to_string(delay) +
+               "/" + std::to_string(rate);
+      cases.push_back(c);
+    }
+  }
+  // Where the stalls come from: the timer thread and its reference on one
+  // processor, at the 1 ms interval.
+  for (const auto& [delay, rate] : {std::pair{0, 1000}, std::pair{9999, 10000}}) {
+    TCase c;
+    c.PinTogether = true;
+    c.IntervalMs = 1;
+    c.RatePerSecond = rate;
+    c.DelaysMs = {delay};
+    c.Seconds = Seconds;
+    c.Name = "pinned/1ms/" + std::to_string(delay) + "/" + std::to_string(rate);
+    cases.push_back(c);
+  }
+  return cases;
+}
+
+std::string Cell(double Engine, double Reference) {
+  return Fixed(Engine, 3) + " (" + Fixed(Reference, 3) + ")";
+}
+
+std::string DelaysText(const TCase& Case) {
+  std::string text;
+  for (std::size_t i = 0; i < Case.DelaysMs.size(); ++i) {
+    if (i > 0) text += " + ";
+    text += std::to_string(Case.DelaysMs[i]);
+  }
+  return text + " ms";
+}
+
+bool TargetsMet(const TResult& r) {
+  const bool timing = r.Case.IntervalMs == 1 ? (r.Engine.P99 <= 1.5 && r.Engine.Max <= 3.0)
+                                              : (r.Engine.P99 <= 4.5);
+  return timing && r.OutOfOrder == 0 && r.Lost == 0 && r.Unmatched == 0 &&
+         r.TimerThreadAllocations == 0;
+}
+
+void WriteTable(const std::vector<const TResult*>& Rows, bool WithStallsAlone, std::ostream& out) {
+  out << "| Interval | Delay | Rate /s | Messages | Waiting at end of input | p50 ms (ref) | "
+         "p99 ms (ref) | p99.9 ms (ref) | max ms (ref) | Stalled (ref) | "
+      << (WithStallsAlone ? "Stalled alone | " : "")
+      << "Out of order | Lost | Timer allocs | Main thread per notice p50 / p99.9 / max µs | "
+         "Targets |\n";
+  out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|" << (WithStallsAlone ? "---:|" : "")
+      << "---:|---:|---:|---:|---|\n";
+  for (const TResult* row : Rows) {
+    const TResult& r = *row;
+    const std::string target = r.Case.IntervalMs == 1 ? "p99 ≤ 1.5, max ≤ 3, order, 0 allocs"
+                                                      : "p99 ≤ 4.5, order, 0 allocs";
+    out << "| " << r.Case.IntervalMs << " ms | " << DelaysText(r.Case) << " | "
+        << Grouped(static_cast<unsigned long long>(r.Case.RatePerSecond)) << " | "
+        << Grouped(static_cast<unsigned long long>(r.Messages)) << " | "
+        << Grouped(static_cast<unsigned long long>(r.WaitingAtEndOfInput)) << " | "
+        << Cell(r.Engine.P50, r.Reference.P50) << " | " << Cell(r.Engine.P99, r.Reference.P99)
+        << " | " << Cell(r.Engine.P999, r.Reference.P999) << " | "
+        << Cell(r.Engine.Max, r.Reference.Max) << " | " << r.EngineBeyondLimit << " ("
+        << r.ReferenceBeyondLimit << ") | "
+        << (WithStallsAlone ? std::to_string(r.EngineStallsAlone) + " | " : "") << r.OutOfOrder
+        << " | "
+        << r.Lost + r.Unmatched << " | " << r.TimerThreadAllocations << " | "
+        << Fixed(r.NoticeMicroseconds.P50, 1) << " / " << Fixed(r.NoticeMicroseconds.P999, 1)
+        << " / " << Fixed(r.NoticeMicroseconds.Max, 0) << " | " << target << ": "
+        << bench::Verdict(TargetsMet(r)) << " |\n";
+  }
+  out << "\n";
+}
+
+void WriteSummary(const std::vector<const TResult*>& Rows, std::ostream& out) {
+  for (int interval : {1, 4}) {
+    double worstP99 = 0, worstMax = 0, refP99 = 0, refMax = 0;
+    std::int64_t outOfOrder = 0;
+    bool any = false;
+    for (const TResult* r : Rows) {
+      if (r->Case.IntervalMs != interval) continue;
+      any = true;
+      worstP99 = std::max(worstP99, r->Engine.P99);
+      worstMax = std::max(worstMax, r->Engine.Max);
+      refP99 = std::max(refP99, r->Reference.P99);
+      refMax = std::max(refMax, r->Reference.Max);
+      outOfOrder += r->OutOfOrder;
+    }
+    if (!any) continue;
+    out << "- " << interval << " ms interval, worst row: p99 " << Fixed(worstP99, 3)
+        << " ms, max " << Fixed(worstMax, 3) << " ms (reference: p99 " << Fixed(refP99, 3)
+        << ", max " << Fixed(refMax, 3) << "); target "
+        << (interval == 1 ? "p99 ≤ 1.5 ms and max ≤ 3 ms" : "p99 ≤ 4.5 ms") << ": "
+        << bench::Verdict(interval == 1 ? (worstP99 <= 1.5 && worstMax <= 3.0)
+                                        : worstP99 <= 4.5)
+        << "; out of order: " << outOfOrder << " (target 0: " << bench::Verdict(outOfOrder == 0)
+        << ").\n";
+    const TResult* busy = nullptr;
+    const TResult* slow = nullptr;
+    for (const TResult* r : Rows) {
+      if (r->Case.IntervalMs != interval || r->Case.DelaysMs != std::vector<int>{9999}) continue;
+      if (r->Case.RatePerSecond == 10000) busy = r;
+      if (r->Case.RatePerSecond == 10) slow = r;
+    }
+    if (busy && slow) {
+      out << "- " << interval << " ms interval, 9 999 ms delay: 10 000 a second ("
+          << Grouped(static_cast<unsigned long long>(busy->WaitingAtEndOfInput))
+          << " waiting) p50 / p99 / max " << Fixed(busy->Engine.P50, 3) << " / "
+          << Fixed(busy->Engine.P99, 3) << " / " << Fixed(busy->Engine.Max, 3)
+          << " ms against 10 a second " << Fixed(slow->Engine.P50, 3) << " / "
+          << Fixed(slow->Engine.P99, 3) << " / " << Fixed(slow->Engine.Max, 3)
+          << " ms (target: the same).\n";
+    }
+  }
+}
+
+void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAllocations,
+                   std::int64_t ControlBlocks, std::ostream& out) {
+  std::vector<const TResult*> raised, normal;
+  std::vector<const TResult*> pinned, mainToo;
+  bool allGranted = true;
+  for (const TResult& r : Results) {
+    (r.Case.PinTogether ? pinned
+     : r.Case.MainPriority ? mainToo
+     : r.Case.TimerPriority ? raised
+                            : normal)
+        .push_back(&r);
+    if (r.Case.TimerPriority && !r.PriorityGranted) allGranted = false;
+  }
+
+  out << "## Lateness end to end (simulated platform, real-time mode)\n\n";
+  out << "The main thread injects note-on messages on the simulated input at a steady rate "
+         "and delivers each notice at once (the engine queues the message); the engine's "
+         "timer thread sends what is due; the simulated output records the real time of each "
+         "send. Lateness = send time − due time, in milliseconds. The engine computes the due "
+         "time from its own reading of Now inside its input handler; the benchmark reads Now "
+         "just before and just after that handler and measures from the earlier reading, so "
+         "each figure includes the handler's own run (well under a microsecond as a rule). "
+         "Each cell shows the "
+         "engine, and in parentheses the ideal reference of the same run (a thread per stream "
+         "that sleeps until each message's exact due time on the steady clock). *Out of "
+         "order*: messages sent after one that was due later (within a device: sent behind a "
+         "later arrival; across devices: sent after a message whose due time was certainly "
+         "later). *Stalled*: sends later than one timer period plus 0.5 ms (beyond the "
+         "timer's own limit), and reference wake-ups later than 0.5 ms: what the scheduler "
+         "did to each. *Lost*: messages never sent, or sends no arrival explains. *Timer allocs*: "
+         "heap allocations on every thread but the main and reference threads during the "
+         "case, i.e. the timer service's threads. *Main thread per notice*: the time the main "
+         "thread spends handling one input notice, queue insertion and any wait for the "
+         "queue's lock included.\n\n";
+  out << "### Timer thread at real-time priority\n\n";
+  out << "Windows runs multimedia-timer callbacks on a thread of time-critical priority; the "
+         "simulated timer service's thread gets the Linux counterpart here (SCHED_FIFO), and "
+         "so do the reference sleepers. The main thread keeps normal priority, as the "
+         "program's user-interface thread does. "
+      << (allGranted ? "The priority was granted for every case."
+                     : "**The priority was refused (no CAP_SYS_NICE) for some or all cases; "
+                       "those ran at normal priority.**")
+      << "\n\n";
+  WriteTable(raised, false, out);
+  WriteSummary(raised, out);
+  std::uint64_t timerAllocations = 0;
+  unsigned long long shortsSent = 0;
+  for (const TResult& r : Results) {
+    timerAllocations += r.TimerThreadAllocations;
+    shortsSent += static_cast<unsigned long long>(r.Received);
+  }
+  out << "- Heap allocations on the timer thread while it sent " << Grouped(shortsSent)
+      << " short messages (all rows of all tables): " << timerAllocations
+      << " (target 0: " << bench::Verdict(timerAllocations == 0)
+      << "). Control, same counter: routing " << ControlBlocks
+      << " system-exclusive blocks made " << ControlAllocations
+      << " allocations on the timer thread (each send copies its block), so the counter does "
+         "see that thread.\n\n";
+  if (!normal.empty()) {
+    out << "### Every thread at normal priority\n\n";
+    out << "The same program with the timer service's thread and the reference sleepers at "
+           "normal priority, competing with whatever else the machine runs: the difference "
+           "to the table above is the scheduler's.\n\n";
+    WriteTable(normal, false, out);
+    WriteSummary(normal, out);
+    out << "\n";
+  }
+  if (!mainToo.empty()) {
+    out << "### Main thread at real-time priority too\n\n";
+    out << "The timer thread waits, however briefly, for locks the main thread holds: the "
+           "queue's while a message is linked in, and in the simulated platform the clock's "
+           "and the call record's (the Windows clock reads a counter and takes no lock). When "
+           "other work pushes the main thread aside inside such a section, the timer thread "
+           "waits until it runs again. With the main thread at real-time priority as well, "
+           "nothing pushes it aside; the difference to the first table is that wait.\n\n";
+    WriteTable(mainToo, false, out);
+  }
+  if (!pinned.empty()) {
+    out << "### Where the stalls come from: timer thread and reference on one processor\n\n";
+    out << "Threads free to move can meet a stalled processor at different moments, so a "
+           "stall of one says little about the other. Here the timer service's thread and the "
+           "reference sleeper share one processor (both at real-time priority). *Stalled "
+           "alone*: engine stalls (sends later than one period plus 0.5 ms) during which the "
+           "reference was not stalled as well (within 1 ms): the stalls the machine does not "
+           "explain.\n\n";
+    WriteTable(pinned, true, out);
+    std::int64_t stalls = 0, alone = 0;
+    for (const TResult* r : pinned) {
+      stalls += r->EngineBeyondLimit;
+      alone += r->EngineStallsAlone;
+    }
+    out << "- " << alone << " of " << stalls
+        << " engine stalls came while the reference on the same processor was not stalled.\n\n";
+  }
+}
+
+struct TWorst {
+  double P99 = 0, Max = 0, ReferenceP99 = 0, ReferenceMax = 0;
+  bool Any = false;
+};
+
+TWorst WorstOf(const std::vector<TResult>& Results, bool TimerPriority, int Interval) {
+  TWorst worst;
+  for (const TResult& r : Results) {
+    if (r.Case.PinTogether || r.Case.MainPriority || r.Case.TimerPriority != TimerPriority ||
+        r.Case.IntervalMs != Interval)
+      continue;
+    worst.Any = true;
+    worst.P99 = std::max(worst.P99, r.Engine.P99);
+    worst.Max = std::max(worst.Max, r.Engine.Max);
+    worst.ReferenceP99 = std::max(worst.ReferenceP99, r.Reference.P99);
+    worst.ReferenceMax = std::max(worst.ReferenceMax, r.Reference.Max);
+  }
+  return worst;
+}
+
+// "the same": the busiest stream's p99 within a quarter of the smallest
+// period (0.25 ms) of the slowest stream's.
+constexpr double SameWithinMs = 0.25;
+
+void WriteSummary(const std::vector<TResult>& Results, std::uint64_t ControlAllocations,
+                  const std::string& File) {
+  if (File.empty()) return;
+  const TWorst one = WorstOf(Results, true, 1);
+  const TWorst four = WorstOf(Results, true, 4);
+  const auto ms = [](double value) { return Fixed(value, 3) + " ms"; };
+  if (one.Any) {
+    bench::AppendSummary(File, "Lateness at the 1 ms interval: p99 ≤ 1.5 ms",
+                         "worst row " + ms(one.P99) + " (reference " + ms(one.ReferenceP99) + ")",
+                         bench::Verdict(one.P99 <= 1.5));
+    bench::AppendSummary(File, "Lateness at the 1 ms interval: max ≤ 3 ms",
+                         "worst row " + ms(one.Max) + " (reference " + ms(one.ReferenceMax) + ")",
+                         bench::Verdict(one.Max <= 3.0));
+  }
+  if (four.Any) {
+    bench::AppendSummary(File, "Lateness at the 4 ms interval: p99 ≤ 4.5 ms",
+                         "worst row " + ms(four.P99) + " (reference " + ms(four.ReferenceP99) + ")",
+                         bench::Verdict(four.P99 <= 4.5));
+  }
+  std::int64_t outOfOrder = 0, lost = 0, sent = 0;
+  std::uint64_t allocations = 0;
+  for (const TResult& r : Results) {
+    outOfOrder += r.OutOfOrder;
+    lost += r.Lost + r.Unmatched;
+    sent += r.Received;
+    allocations += r.TimerThreadAllocations;
+  }
+  bench::AppendSummary(File, "Never out of order (and nothing lost)",
+                       std::to_string(outOfOrder) + " out of order, " + std::to_string(lost) +
+                           " lost, of " + Grouped(static_cast<unsigned long long>(sent)) + " sent",
+                       bench::Verdict(outOfOrder == 0 && lost == 0));
+  std::string same;
+  bool sameMet = true, sameAny = false;
+  for (int interval : {1, 4}) {
+    const TResult* busy = nullptr;
+    const TResult* slow = nullptr;
+    for (const TResult& r : Results) {
+      if (!r.Case.TimerPriority || r.Case.PinTogether || r.Case.MainPriority ||
+          r.Case.IntervalMs != interval ||
+          r.Case.DelaysMs != std::vector<int>{9999})
+        continue;
+      if (r.Case.RatePerSecond == 10000) busy = &r;
+      if (r.Case.RatePerSecond == 10) slow = &r;
+    }
+    if (!busy || !slow) continue;
+    sameAny = true;
+    if (!same.empty()) same += "; ";
+    same += std::to_string(interval) + " ms: p99 " + ms(busy->Engine.P99) + " (" +
+            Grouped(static_cast<unsigned long long>(busy->WaitingAtEndOfInput)) +
+            " waiting) vs " + ms(slow->Engine.P99);
+    sameMet = sameMet && busy->Engine.P99 <= slow->Engine.P99 + SameWithinMs;
+  }
+  if (sameAny) {
+    bench::AppendSummary(File,
+                         "10 000 a second with 9 999 ms delays the same as 10 a second (p99 "
+                         "within " + Fixed(SameWithinMs, 2) + " ms)",
+                         same, bench::Verdict(sameMet));
+  }
+  bench::AppendSummary(File, "Zero heap allocations on the timer thread while it sends short messages",
+                       std::to_string(allocations) + " in " +
+                           Grouped(static_cast<unsigned long long>(sent)) +
+                           " sends (control with system-exclusive blocks: " +
+                           std::to_string(ControlAllocations) + ")",
+                       bench::Verdict(allocations == 0 && ControlAllocations > 0));
+  std::int64_t pinnedStalls = 0, pinnedAlone = 0;
+  bool anyPinned = false;
+  for (const TResult& r : Results) {
+    if (!r.Case.PinTogether) continue;
+    anyPinned = true;
+    pinnedStalls += r.EngineBeyondLimit;
+    pinnedAlone += r.EngineStallsAlone;
+  }
+  if (anyPinned) {
+    bench::AppendSummary(File,
+                         "Stalls the machine does not explain (timer thread and reference on one "
+                         "processor; no target)",
+                         std::to_string(pinnedAlone) + " of " + std::to_string(pinnedStalls) +
+                             " engine stalls came while the reference was not stalled",
+                         "—");
+  }
+  double mainTooP99 = 0, mainTooMax = 0, mainTooRefMax = 0;
+  bool anyMainToo = false;
+  for (const TResult& r : Results) {
+    if (!r.Case.MainPriority || r.Case.PinTogether) continue;
+    anyMainToo = true;
+    mainTooP99 = std::max(mainTooP99, r.Engine.P99);
+    mainTooMax = std::max(mainTooMax, r.Engine.Max);
+    mainTooRefMax = std::max(mainTooRefMax, r.Reference.Max);
+  }
+  if (anyMainToo) {
+    bench::AppendSummary(File,
+                         "1 ms interval with the main thread at real-time priority too (no "
+                         "target: the share of waits for the main thread's locks)",
+                         "p99 " + ms(mainTooP99) + ", max " + ms(mainTooMax) + " (reference max " +
+                             ms(mainTooRefMax) + ")",
+                         "—");
+  }
+  const TWorst normalOne = WorstOf(Results, false, 1);
+  const TWorst normalFour = WorstOf(Results, false, 4);
+  if (normalOne.Any || normalFour.Any) {
+    bench::AppendSummary(File, "The same with every thread at normal priority (no target: the scheduler's share)",
+                         "1 ms: p99 " + ms(normalOne.P99) + ", max " + ms(normalOne.Max) +
+                             " (reference " + ms(normalOne.ReferenceP99) + ", " +
+                             ms(normalOne.ReferenceMax) + ")" +
+                             (normalFour.Any ? "; 4 ms: p99 " + ms(normalFour.P99) + ", max " +
+                                                   ms(normalFour.Max) + " (reference " +
+                                                   ms(normalFour.ReferenceP99) + ", " +
+                                                   ms(normalFour.ReferenceMax) + ")"
+                                             : std::string()),
+                         "—");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string markdown = bench::Option(argc, argv, "markdown");
+  const std::string secondsOption = bench::Option(argc, argv, "seconds");
+  const std::string only = bench::Option(argc, argv, "only");
+  const std::string summary = bench::Option(argc, argv, "summary");
+  const bool mainPriority = bench::Option(argc, argv, "main-priority") == "on";
+  const double seconds = secondsOption.empty() ? 10.0 : std::stod(secondsOption);
+
+  if (!bench::CountingIsActive()) {
+    std::cerr << "velmora_bench_lateness: the counting allocator is not in use\n";
+    return 1;
+  }
+
+  std::vector<TCase> cases;
+  for (const TCase& c : CaseMatrix(seconds)) {
+    if (only.empty() || c.Name.rfind(only, 0) == 0) {
+      cases.push_back(c);
+      if (mainPriority) cases.back().MainPriority = true;
+    }
+  }
+  std::int64_t largestPerDevice = 0;
+  for (const TCase& c : cases) {
+    largestPerDevice = std::max(
+        largestPerDevice, static_cast<std::int64_t>(c.RatePerSecond * c.Seconds) + 1000);
+  }
+
+  TLatenessRun run;
+  run.PrepareDeviceRecords(largestPerDevice);
+  run.StartRealTime();
+  std::vector<TResult> results;
+  for (const TCase& c : cases) {
+    std::cerr << "case " << c.Name << " (" << c.Seconds << " s) ..." << std::flush;
+    results.push_back(run.Run(c));
+    const TResult& r = results.back();
+    std::cerr << " p50 " << Fixed(r.Engine.P50, 3) << " p99 " << Fixed(r.Engine.P99, 3)
+              << " p99.9 " << Fixed(r.Engine.P999, 3) << " max " << Fixed(r.Engine.Max, 3)
+              << " | ref p99 " << Fixed(r.Reference.P99, 3) << " max "
+              << Fixed(r.Reference.Max, 3) << " | beyond " << r.EngineBeyondLimit << " (ref "
+              << r.ReferenceBeyondLimit << ") alone " << r.EngineStallsAlone << " | ooo "
+              << r.OutOfOrder << " lost "
+              << r.Lost + r.Unmatched << " allocs " << r.TimerThreadAllocations << "\n";
+  }
+  const std::uint64_t control = run.ControlRunWithSystemExclusive(200);
+  const std::int64_t controlBlocks = run.ControlBlocksSent();
+  run.StopRealTime();
+
+  std::ostringstream out;
+  WriteMarkdown(results, control, controlBlocks, out);
+  std::cout << out.str();
+  if (!markdown.empty()) std::ofstream(markdown) << out.str();
+  WriteSummary(results, control, summary);
+  return 0;
+}
