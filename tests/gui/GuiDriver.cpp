@@ -6,17 +6,24 @@ namespace gui {
 
 namespace {
 
-std::function<void()> PendingModalAction;
+std::function<bool()> PendingModalAction;
 bool ModalActionDone = false;
 UINT_PTR ModalTimer = 0;
+int ModalTries = 0;
+constexpr UINT ModalTryMilliseconds = 30;
 
 void CALLBACK RunModalAction(HWND, UINT, UINT_PTR, DWORD) {
+  if (!PendingModalAction) return;
   KillTimer(nullptr, ModalTimer);
   ModalTimer = 0;
   auto action = std::move(PendingModalAction);
   PendingModalAction = nullptr;
-  ModalActionDone = true;
-  if (action) action();
+  if (action()) {
+    ModalActionDone = true;
+  } else if (++ModalTries < 5000 / static_cast<int>(ModalTryMilliseconds)) {
+    PendingModalAction = std::move(action);
+    ModalTimer = SetTimer(nullptr, 0, ModalTryMilliseconds, RunModalAction);
+  }
 }
 
 void SetCtrl(bool down) {
@@ -54,9 +61,17 @@ void Click(HWND button) {
 }
 
 void WhenModalLoopRuns(std::function<void()> action) {
+  WhenModalLoopRunsRetry([action = std::move(action)] {
+    action();
+    return true;
+  });
+}
+
+void WhenModalLoopRunsRetry(std::function<bool()> action) {
   PendingModalAction = std::move(action);
   ModalActionDone = false;
-  ModalTimer = SetTimer(nullptr, 0, 30, RunModalAction);
+  ModalTries = 0;
+  ModalTimer = SetTimer(nullptr, 0, ModalTryMilliseconds, RunModalAction);
 }
 
 bool ModalActionRan() { return ModalActionDone; }

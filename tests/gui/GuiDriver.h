@@ -23,6 +23,9 @@ void Click(HWND button);
 // Runs the action from inside the next message loop that runs (a modal
 // dialog's), once that loop has handled its first messages.
 void WhenModalLoopRuns(std::function<void()> action);
+// The same with an action that may find its dialog not there yet: it is
+// tried again until it returns true (at most for five seconds).
+void WhenModalLoopRunsRetry(std::function<bool()> action);
 // True when the action given to WhenModalLoopRuns has run.
 bool ModalActionRan();
 

@@ -1,0 +1,214 @@
+// The main window as the user sees and drives it: the first start, the
+// channel rows, the lamps, the shortcuts and the end of the program.
+#include <algorithm>
+
+#include "GuiDriver.h"
+#include "VelmoraFixture.h"
+
+namespace {
+
+TComboBox& Row(int channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(channel)]; }
+TLED& Lamp(int channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(channel)]; }
+
+// The user picks a list entry by typing its first letter.
+void ChooseByLetter(TComboBox& combo, char letter) { gui::Type(combo.Handle(), std::string(1, letter)); }
+
+bool Received(int device, DWORD message) {
+  const auto got = sim::ReceivedBy(device);
+  return std::any_of(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == message; });
+}
+
+DWORD NoteOn(int channel, int note) { return static_cast<DWORD>(0x90 | channel) | static_cast<DWORD>(note) << 8 | 100u << 16; }
+
+}  // namespace
+
+TEST_F(VelmoraWindows, FirstStartWithoutSettingsShowsDefaultsFromTheEngine) {
+  StartProgram();
+  EXPECT_EQ(VelmoraForm->Caption(), "Velmora");
+  EXPECT_EQ(VelmoraForm->ClientWidth(), 768);
+  EXPECT_EQ(VelmoraForm->ClientHeight(), 376);
+  EXPECT_EQ(VelmoraForm->Left(), 0);
+  EXPECT_EQ(VelmoraForm->Top(), 0);
+  EXPECT_EQ(VelmoraForm->MidiInComboBox.ItemIndex(), 0);
+  EXPECT_EQ(VelmoraForm->MidiInComboBox.Text(), "Keys In (1.0)");
+  EXPECT_EQ(VelmoraForm->MidiInLED->BrushColor(), LEDColors[mpsOpen]);
+  EXPECT_EQ(VelmoraForm->PresetComboBox.Text(), "default");
+  for (int channel = 0; channel < 16; ++channel) {
+    SCOPED_TRACE(channel);
+    EXPECT_EQ(Row(channel).ItemIndex(), 0);
+    EXPECT_EQ(Row(channel).ItemCount(), 4);
+    EXPECT_EQ(Lamp(channel).BrushColor(), LEDColors[mpsOpen]);
+  }
+  EXPECT_TRUE(sim::OutputOpen(0));
+  EXPECT_FALSE(sim::OutputOpen(1));
+  // The designed font stays the stored value even where its face is missing.
+  EXPECT_EQ(VelmoraForm->UIFont->Name, "MS UI Gothic");
+  EXPECT_EQ(VelmoraForm->UIFont->Color, -16777208);
+}
+
+TEST_F(VelmoraWindows, ChoosingADeviceInARowRoutesThatChannel) {
+  StartProgram();
+  ChooseByLetter(Row(9), 'C');  // Cello Module, device 2
+  EXPECT_EQ(GlobalEngine->ChannelDevices(9), 2);
+  EXPECT_EQ(GlobalEngine->ChannelDevices(8), 0);
+  EXPECT_TRUE(sim::OutputOpen(2));
+  EXPECT_EQ(Lamp(9).BrushColor(), LEDColors[mpsOpen]);
+  EXPECT_EQ(VelmoraForm->ChannelLabels[9]->Caption(), "9");
+
+  sim::ClearReceived();
+  PlayNote(9, 60);
+  PlayNote(8, 62);
+  LetTimePass(20);
+  EXPECT_TRUE(Received(2, NoteOn(9, 60)));
+  EXPECT_FALSE(Received(2, NoteOn(8, 62)));
+  EXPECT_TRUE(Received(0, NoteOn(8, 62)));
+
+  // Back to the first device: the last user of device 2 has gone.
+  ChooseByLetter(Row(9), 'A');
+  EXPECT_EQ(GlobalEngine->ChannelDevices(9), 0);
+  EXPECT_FALSE(sim::OutputOpen(2));
+}
+
+TEST_F(VelmoraWindows, ChannelLabelsAreRightAlignedInBothColumns) {
+  StartProgram();
+  for (int channel : {0, 7, 8, 10, 15}) {
+    SCOPED_TRACE(channel);
+    const TLabel& label = *VelmoraForm->ChannelLabels[static_cast<std::size_t>(channel)];
+    EXPECT_EQ(label.Left() + label.Width(), channel < 8 ? 22 : 398);
+  }
+}
+
+TEST_F(VelmoraWindows, LampsOfChannelsSharingADeviceChangeTogether) {
+  StartProgram();
+  ChooseByLetter(Row(3), 'D');
+  // Device 3 is open already: the second row shows the open colour at once.
+  ChooseByLetter(Row(12), 'D');
+  EXPECT_EQ(Lamp(3).BrushColor(), LEDColors[mpsOpen]);
+  EXPECT_EQ(Lamp(12).BrushColor(), LEDColors[mpsOpen]);
+
+  // The device goes away; Reopen (Ctrl+R) closes everything and opens it
+  // again, which fails for device 3 only.
+  sim::SetOutputPresent(3, false);
+  gui::PressKey(Row(0).Handle(), 'R', true);
+  EXPECT_EQ(Lamp(3).BrushColor(), LEDColors[mpsClosed]);
+  EXPECT_EQ(Lamp(12).BrushColor(), LEDColors[mpsClosed]);
+  EXPECT_EQ(Lamp(4).BrushColor(), LEDColors[mpsOpen]);
+
+  sim::SetOutputPresent(3, true);
+  gui::PressKey(Row(0).Handle(), 'R', true);
+  EXPECT_EQ(Lamp(3).BrushColor(), LEDColors[mpsOpen]);
+  EXPECT_EQ(Lamp(12).BrushColor(), LEDColors[mpsOpen]);
+}
+
+TEST_F(VelmoraWindows, SelectionsMadeByTheEngineRunNoChangeHandler) {
+  StartProgram();
+  int changes = 0;
+  std::vector<TComboBox*> combos = {&VelmoraForm->MidiInComboBox, &VelmoraForm->PresetComboBox};
+  for (auto& row : VelmoraForm->ChannelComboBoxes) combos.push_back(row.get());
+  for (TComboBox* combo : combos) {
+    combo->OnChange = [&changes, handler = combo->OnChange](TComboBox& sender) {
+      ++changes;
+      handler(sender);
+    };
+  }
+  int listClicks = 0;
+  EditPresetsDialog->PresetsListBox.OnClick = [&listClicks, handler = EditPresetsDialog->PresetsListBox.OnClick](TListBox& sender) {
+    ++listClicks;
+    handler(sender);
+  };
+
+  GlobalEngine->SetChannelDevice(5, 1);
+  GlobalEngine->SetMidiInDevice(1);
+  GlobalEngine->Presets().AddPreset("Live");
+  GlobalEngine->Presets().SetItemIndex(0);
+  gui::Pump();
+  EXPECT_EQ(Row(5).ItemIndex(), 1);
+  EXPECT_EQ(VelmoraForm->MidiInComboBox.ItemIndex(), 1);
+  EXPECT_EQ(VelmoraForm->PresetComboBox.Text(), "default");
+  EXPECT_EQ(EditPresetsDialog->PresetsListBox.ItemIndex(), 0);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(listClicks, 0);
+
+  // The counters do count the user's choices.
+  ChooseByLetter(Row(5), 'C');
+  ChooseByLetter(VelmoraForm->PresetComboBox, 'L');
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(GlobalEngine->Presets().CurrentName(), "Live");
+  gui::PressKey(EditPresetsDialog->PresetsListBox.Handle(), VK_UP);
+  EXPECT_EQ(listClicks, 1);
+  EXPECT_EQ(GlobalEngine->Presets().CurrentName(), "default");
+}
+
+TEST_F(VelmoraWindows, ShortcutsWorkWhereverTheFocusIsInTheWindow) {
+  StartProgram();
+  // Ctrl+O and Ctrl+P from a channel row show the two modeless dialogs.
+  gui::PressKey(Row(10).Handle(), 'O', true);
+  EXPECT_TRUE(OptionDialog->Visible());
+  gui::PressKey(VelmoraForm->MidiInComboBox.Handle(), 'P', true);
+  EXPECT_TRUE(EditPresetsDialog->Visible());
+
+  // F1 shows the version dialog modally: the main window waits meanwhile.
+  bool modalSeen = false;
+  gui::WhenModalLoopRuns([&] {
+    modalSeen = VersionDialog->Visible() && VersionDialog->Modal() && !IsWindowEnabled(VelmoraForm->Handle());
+    gui::PressKey(VersionDialog->OkButton.Handle(), VK_ESCAPE);
+  });
+  gui::PressKey(VelmoraForm->PresetComboBox.Handle(), VK_F1);
+  EXPECT_TRUE(gui::ModalActionRan());
+  EXPECT_TRUE(modalSeen);
+  EXPECT_FALSE(VersionDialog->Visible());
+  EXPECT_TRUE(IsWindowEnabled(VelmoraForm->Handle()));
+
+  // Ctrl+Z minimises the application.
+  gui::PressKey(VelmoraForm->OptionSetupButton.Handle(), 'Z', true);
+  EXPECT_TRUE(IsIconic(VelmoraForm->Handle()));
+}
+
+TEST_F(VelmoraWindows, CtrlQEndsTheProgramAndTheFirstExitWritesEverySection) {
+  StartProgram();
+  VelmoraForm->SetPosition(40, 30);
+  gui::PressKey(Row(2).Handle(), 'Q', true);
+  ASSERT_TRUE(Program->App().Terminated());
+  Program->Run();  // the loop ends at once
+  EndProgram();
+
+  for (const char* section : {"VelmoraEngine", "MidiOutDelays", "Presets", "Preset_default", "Font",
+                              "Velmora", "OptionDialog", "EditPresetsDialog", "RenamePresetDialog"}) {
+    EXPECT_TRUE(SectionExists(section)) << section;
+  }
+  EXPECT_EQ(ReadSetting("Velmora", "Left"), "40");
+  EXPECT_EQ(ReadSetting("Velmora", "Top"), "30");
+  EXPECT_EQ(ReadSetting("Font", "Name"), "MS UI Gothic");
+  EXPECT_EQ(ReadSetting("Font", "Charset"), "128");
+  EXPECT_EQ(ReadSetting("Font", "Color"), "-16777208");
+  EXPECT_EQ(ReadSetting("Font", "Size"), "9");
+  EXPECT_EQ(ReadSetting("Font", "Style"), "0");
+  EXPECT_EQ(ReadSetting("Preset_default", "Device15"), OutputName(0));
+  EXPECT_EQ(ReadSetting("VelmoraEngine", "MidiInDeviceName"), "Keys In (1.0)");
+}
+
+TEST_F(VelmoraWindows, StoredSettingsComeBackAtTheNextStart) {
+  StartProgram();
+  ChooseByLetter(Row(1), 'B');
+  ChooseByLetter(VelmoraForm->MidiInComboBox, 'P');
+  VelmoraForm->SetPosition(100, 50);
+  TFont font = *VelmoraForm->UIFont;
+  font.Name = "Courier New";
+  font.SetSize(11);
+  font.Style = fsBold | fsItalic;
+  font.Color = 0x123456;
+  VelmoraForm->OptionDialogFontChange(*OptionDialog, font);
+  EndProgram();
+
+  StartProgram();
+  EXPECT_EQ(Row(1).ItemIndex(), 1);
+  EXPECT_EQ(VelmoraForm->MidiInComboBox.ItemIndex(), 1);
+  EXPECT_EQ(VelmoraForm->Left(), 100);
+  EXPECT_EQ(VelmoraForm->Top(), 50);
+  EXPECT_EQ(*VelmoraForm->UIFont, font);
+  EXPECT_EQ(VelmoraForm->Font(), font);
+  EXPECT_EQ(OptionDialog->Font(), font);
+  EXPECT_EQ(EditPresetsDialog->Font(), font);
+  EXPECT_EQ(RenamePresetDialog->Font(), font);
+  EXPECT_NE(VersionDialog->Font(), font);
+}
