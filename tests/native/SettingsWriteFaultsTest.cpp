@@ -158,8 +158,14 @@ TEST_F(SettingsWriteFaults, AFileThatCannotBeWrittenIsRecordedOnceAndStaysAsItWa
     if (c.What == Cause::ReadOnlyFolder) {
       readOnly = std::make_unique<TReadOnlyFolder>(folder);
       if (!readOnly->ReadOnly()) {
+#if defined(_WIN32)
+        // Windows (and Wine) ignore the read-only attribute of a folder:
+        // files can still be created in it, so this case cannot be made.
+        continue;
+#else
         ADD_FAILURE() << "no folder could be made read-only here";
         continue;
+#endif
       }
     }
     if (c.What == Cause::MissingFolder) {
