@@ -1,0 +1,329 @@
+// Settings files edited by hand, damaged or absurd, through the whole
+// start-up: the program starts and routes, every value outside what the
+// engine accepts is clamped or ignored as decided, and the next exit writes a
+// clean file that a later start reads back to the same values.
+#include <chrono>
+#include <random>
+
+#include "settings/IniFile.h"
+#include "settings/WriteFailures.h"
+#include "tests/native/EngineFixture.h"
+#include "tests/native/ReliabilityReport.h"
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// What the engine holds, as the user would check it in the windows.
+struct TEngineValues {
+  std::string Input;
+  std::vector<std::int32_t> Delays;
+  std::int32_t Interval = 0;
+  std::vector<std::string> Presets;
+  std::int32_t PresetIndex = 0;
+  std::vector<std::int32_t> Map;
+  bool operator==(const TEngineValues&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TEngineValues& v) {
+  os << "input '" << v.Input << "' interval " << v.Interval << " preset " << v.PresetIndex << " of "
+     << v.Presets.size() << " delays";
+  for (auto d : v.Delays) os << " " << d;
+  os << " map";
+  for (auto d : v.Map) os << " " << d;
+  return os;
+}
+
+bool CleanName(const std::string& name) {
+  if (name.empty() || name.front() == ' ' || name.back() == ' ') return false;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == ']' || byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
+struct THandCase;
+struct THandCounts;
+
+class SettingsHandCases : public EngineFixture {
+ protected:
+  void Run(const THandCase& c, THandCounts& counts);
+  void TearDown() override {
+    sim::ClearFailures();
+    EngineFixture::TearDown();
+  }
+  void WriteSettings(const std::string& text) {
+    InitializeIniDefs();
+    settingsPath = IniFileName;
+    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, text));
+    FinalizeIniDefs();
+  }
+  TEngineValues Values() {
+    TEngineValues v;
+    v.Input = MidiInDeviceNames[engine->MidiInDevice()];
+    for (std::int32_t d = 0; d < engine->MidiOutCount(); ++d) v.Delays.push_back(engine->Delays(d));
+    v.Interval = engine->TimerInterval();
+    v.Presets = engine->Presets().Items();
+    v.PresetIndex = engine->Presets().ItemIndex();
+    for (std::uint8_t c = 0; c < 16; ++c) v.Map.push_back(engine->ChannelDevices(c));
+    return v;
+  }
+  // The values as the file states them, read key by key as a user would,
+  // with the catalogue of the session that wrote it.
+  TEngineValues FromFile(const TDeviceNames& outputs) {
+    const TIniFile ini(settingsPath);
+    TEngineValues v;
+    v.Input = ini.ReadString("VelmoraEngine", "MidiInDeviceName", "<absent>");
+    const std::int32_t devices = ini.ReadInteger("MidiOutDelays", "MidiOutNumDevs", -1);
+    for (std::int32_t d = 0; d < devices; ++d) {
+      EXPECT_EQ(ini.ReadString("MidiOutDelays", "Device" + std::to_string(d), ""), outputs[d]);
+      v.Delays.push_back(ini.ReadInteger("MidiOutDelays", "Delay" + std::to_string(d), -1));
+    }
+    v.Interval = ini.ReadInteger("VelmoraEngine", "TimerInterval", -999);
+    v.Presets = {"default"};
+    const std::int32_t count = ini.ReadInteger("Presets", "PresetsCount", -1);
+    for (std::int32_t n = 1; n <= count; ++n)
+      v.Presets.push_back(ini.ReadString("Presets", "PresetName" + std::to_string(n), ""));
+    v.PresetIndex = ini.ReadInteger("VelmoraEngine", "PresetIndex", -1);
+    const std::string section = "Preset_" + v.Presets.at(static_cast<std::size_t>(std::max(v.PresetIndex, 0)));
+    for (int c = 0; c < 16; ++c)
+      v.Map.push_back(outputs.IndexOf(ini.ReadString(section, "Device" + std::to_string(c), "")));
+    return v;
+  }
+  void ExpectCleanValues(const TEngineValues& v) {
+    for (const auto d : v.Delays) EXPECT_TRUE(d >= 0 && d <= TVelmoraEngine::MaxDelay) << d;
+    for (const std::string& name : v.Presets) EXPECT_TRUE(CleanName(name)) << "'" << name.substr(0, 80) << "'";
+    EXPECT_TRUE(v.PresetIndex >= 0 && v.PresetIndex < static_cast<std::int32_t>(v.Presets.size()));
+    for (const auto d : v.Map) EXPECT_TRUE(d >= 0 && d < 3) << d;
+  }
+};
+
+struct THandCase {
+  std::string Name;
+  std::string File;
+  // Expected after the start; unset fields are not checked.
+  std::int32_t Interval = -1000;
+  std::vector<std::int32_t> Delays;
+  std::vector<std::string> Presets;
+  std::int32_t PresetIndex = -1;
+  std::int32_t Input = -1;
+  std::int32_t Channel0 = -1;
+};
+
+THandCase Case(std::string Name, std::string File, std::int32_t Interval = -1000,
+               std::vector<std::int32_t> Delays = {}) {
+  THandCase c;
+  c.Name = std::move(Name);
+  c.File = std::move(File);
+  c.Interval = Interval;
+  c.Delays = std::move(Delays);
+  return c;
+}
+
+std::vector<THandCase> HandCases() {
+  std::vector<THandCase> cases;
+  {
+    std::mt19937 random(5);
+    std::string binary(64 * 1024, '\0');
+    for (char& c : binary) c = static_cast<char>(random());
+    cases.push_back(Case("a binary file", binary));
+    cases.back().Presets = {"default"};
+    std::string binaryWithSections = binary;
+    binaryWithSections.insert(1000, "\n[VelmoraEngine]\nTimerInterval=9\n");
+    cases.push_back(Case("binary bytes around a section", binaryWithSections, 9));
+  }
+  cases.push_back(Case("keys without \"=\"",
+                   "[VelmoraEngine]\r\nTimerInterval\r\nTimerInterval 12\r\nTimerInterval=7\r\nPresetIndex\r\n", 7));
+  cases.push_back(Case("duplicate sections and keys: the first is read",
+                   "[VelmoraEngine]\r\nTimerInterval=5\r\nTimerInterval=50\r\n[velmoraengine]\r\nTimerInterval=60\r\n"
+                   "PresetIndex=1\r\n[Presets]\r\nPresetsCount=1\r\nPresetName1=A\r\n[PRESETS]\r\nPresetsCount=5\r\n",
+                   5));
+  cases.back().Presets = {"default", "A"};
+  cases.back().PresetIndex = 0;
+  cases.push_back(Case("names with \"]\", \"=\", outer blanks and control characters",
+                   "[Presets]\r\nPresetsCount=7\r\nPresetName1= a]b \r\nPresetName2=x=y\r\nPresetName3=\t Live \t\r\n"
+                   "PresetName4=]]]\r\nPresetName5=AB\r\nPresetName6=tab\there\r\nPresetName7=default \r\n"
+                   "[MidiOutDelays]\r\nMidiOutNumDevs=1\r\nDevice0=   Synth B (1.10)   \r\nDelay0= 15 \r\n",
+                   4, {0, 15, 0}));
+  cases.back().Presets = {"default", "ab", "x=y", "Live", "tabhere"};
+  cases.push_back(Case("non-ASCII bytes",
+                   "[Presets]\r\nPresetsCount=2\r\nPresetName1=\xC3\xA9t\xC3\xA9\r\nPresetName2=\xE9t\xE9\r\n"
+                   "[VelmoraEngine]\r\nMidiInDeviceName=S\xE9quenceur (2.3)\r\nPresetIndex=2\r\n"
+                   "[Preset_\xE9t\xE9]\r\nDevice0=Synth C (0.0)\r\n",
+                   4));
+  cases.back().Presets = {"default", "\xC3\xA9t\xC3\xA9", "\xE9t\xE9"};
+  cases.back().PresetIndex = 2;
+  cases.back().Input = 0;
+  cases.back().Channel0 = 2;
+  cases.push_back(Case("integers out of range and malformed",
+                   "[VelmoraEngine]\r\nTimerInterval=2147483648\r\nPresetIndex=$FFFFFFFF\r\n"
+                   "[MidiOutDelays]\r\nMidiOutNumDevs=0x7FFFFFFF\r\nDevice0=Synth A (1.5)\r\nDelay0=-1\r\n"
+                   "Device1=Synth B (1.10)\r\nDelay1=0x7FFFFFFF\r\nDevice2=Synth C (0.0)\r\nDelay2=12abc\r\n"
+                   "[Presets]\r\nPresetsCount=-1\r\nPresetName1=Never\r\n",
+                   4, {0, TVelmoraEngine::MaxDelay, 0}));
+  cases.back().Presets = {"default"};
+  cases.back().PresetIndex = 0;
+  cases.push_back(Case("\"$FFFFFFFF\", \"0x7FFFFFFF\" and \"12abc\" as interval and delays",
+                   "[VelmoraEngine]\r\nTimerInterval=12abc\r\n[MidiOutDelays]\r\nMidiOutNumDevs=2\r\n"
+                   "Device0=Synth A (1.5)\r\nDelay0=$FFFFFFFF\r\nDevice1=Synth B (1.10)\r\nDelay1=60000\r\n",
+                   4, {0, TVelmoraEngine::MaxDelay, 0}));
+  cases.push_back(Case("a \"PresetsCount\" of 2 000 000 000",
+                   "[Presets]\r\nPresetsCount=2000000000\r\nPresetName1=A\r\nPresetName2=B\r\nPresetName3=C\r\n"
+                   "[VelmoraEngine]\r\nPresetIndex=2000000000\r\n",
+                   4));
+  cases.back().Presets = {"default", "A", "B", "C"};
+  cases.back().PresetIndex = 3;
+  return cases;
+}
+
+// One line of 10 MB: a device name that the exit replaces.
+THandCase TenMegabyteLine() {
+  const std::string huge(10 * 1024 * 1024, 'x');
+  THandCase c = Case("a 10 MB line",
+                     "[VelmoraEngine]\r\nMidiInDeviceName=" + huge + "\r\nTimerInterval=6\r\n"
+                     "[Presets]\r\nPresetsCount=1\r\nPresetName1=Live\r\n",
+                     6);
+  c.Presets = {"default", "Live"};
+  c.Input = 0;
+  return c;
+}
+
+THandCase OneHundredThousandSections() {
+  std::string file = "[Presets]\r\nPresetsCount=3\r\nPresetName1=P1\r\nPresetName2=P50000\r\nPresetName3=P99999\r\n"
+                     "[VelmoraEngine]\r\nPresetIndex=2\r\n";
+  for (int i = 0; i < 100000; ++i)
+    file += "[Preset_P" + std::to_string(i) + "]\r\nDevice0=Synth " + std::string(1, char('A' + i % 3)) +
+            (i % 3 == 1 ? " (1.10)" : (i % 3 == 0 ? " (1.5)" : " (0.0)")) + "\r\n";
+  THandCase c = Case("100 000 sections", file, 4);
+  c.Presets = {"default", "P1", "P50000", "P99999"};
+  c.PresetIndex = 2;
+  c.Channel0 = 50000 % 3;
+  return c;
+}
+
+struct THandCounts {
+  std::size_t Starts = 0, CleanSaves = 0, StableRestarts = 0, Routed = 0;
+};
+
+void SettingsHandCases::Run(const THandCase& c, THandCounts& counts) {
+  {
+    SCOPED_TRACE(c.Name);
+    SetUp();
+    TakeWriteFailures();
+    WriteSettings(c.File);
+    BootAndStart();
+    ++counts.Starts;
+    const TEngineValues started = Values();
+    if (c.Interval != -1000) {
+      EXPECT_EQ(started.Interval, c.Interval);
+    }
+    if (!c.Delays.empty()) {
+      EXPECT_EQ(started.Delays, c.Delays);
+    }
+    if (!c.Presets.empty()) {
+      EXPECT_EQ(started.Presets, c.Presets);
+    }
+    if (c.PresetIndex >= 0) {
+      EXPECT_EQ(started.PresetIndex, c.PresetIndex);
+    }
+    if (c.Input >= 0) {
+      EXPECT_EQ(engine->MidiInDevice(), c.Input);
+    }
+    if (c.Channel0 >= 0) {
+      EXPECT_EQ(started.Map[0], c.Channel0);
+    }
+    ExpectCleanValues(started);
+    EXPECT_EQ(engine->MidiIn().State(), mpsOpen);
+
+    // It routes.
+    const std::int32_t device = engine->ChannelDevices(0);
+    const std::size_t before = ShortsTo(device).size();
+    Play(0x00407F90);
+    sim::RunFor(started.Delays[static_cast<std::size_t>(device)] + 2.0 * std::max(started.Interval, 1) + 8.0);
+    EXPECT_EQ(ShortsTo(device).size(), before + 1);
+    counts.Routed += ShortsTo(device).size() - before;
+
+    const TDeviceNames outputs = MidiOutDeviceNames;
+    Shutdown();
+    EXPECT_TRUE(TakeWriteFailures().empty());
+    const TEngineValues stored = FromFile(outputs);
+    EXPECT_EQ(stored, started) << "the file states what the engine held";
+    counts.CleanSaves += stored == started ? 1 : 0;
+
+    BootAndStart();
+    const TEngineValues again = Values();
+    EXPECT_EQ(again, started) << "a later start reads the same values back";
+    counts.StableRestarts += again == started ? 1 : 0;
+    Shutdown();
+  }
+}
+
+void PrintCounts(const char* Case, const char* What, std::size_t inputs, const THandCounts& counts) {
+  TReliabilityFigures(Case, What)
+      .Add("inputs", inputs)
+      .Add("starts", counts.Starts)
+      .Add("started_and_routed", counts.Routed)
+      .Add("clean_saves", counts.CleanSaves)
+      .Add("stable_restarts", counts.StableRestarts)
+      .Print();
+}
+
+TEST_F(SettingsHandCases, DamagedFilesStartTheProgramAndTheNextExitWritesACleanFile) {
+  THandCounts counts;
+  const auto cases = HandCases();
+  for (const THandCase& c : cases) Run(c, counts);
+  PrintCounts("settings-hand-cases", "hand-made settings files: binary, keys without \"=\", duplicates, names with \"]\", \"=\" and blanks, non-ASCII bytes, integers out of range, a \"PresetsCount\" of 2 000 000 000",
+              cases.size(), counts);
+}
+
+TEST_F(SettingsHandCases, ATenMegabyteLineStartsTheProgramAndTheNextExitWritesACleanFile) {
+  THandCounts counts;
+  Run(TenMegabyteLine(), counts);
+  PrintCounts("settings-10mb-line", "a settings file with a line of 10 MB", 1, counts);
+}
+
+TEST_F(SettingsHandCases, OneHundredThousandSectionsStartTheProgramAndTheNextExitWritesACleanFile) {
+  THandCounts counts;
+  Run(OneHundredThousandSections(), counts);
+  PrintCounts("settings-100000-sections", "a settings file of 100 000 sections", 1, counts);
+}
+
+// The settings work of a start and of an exit with a file of 100 000
+// sections, printed for the report (speed belongs to benchmarks, not to
+// assertions).
+TEST_F(SettingsHandCases, SettingsWorkOfAFileOfOneHundredThousandSectionsIsMeasured) {
+  std::string file = "[Presets]\r\nPresetsCount=2\r\nPresetName1=Live\r\nPresetName2=Stage\r\n";
+  for (int i = 0; i < 100000; ++i) file += "[Preset_" + std::to_string(i) + "]\r\nDevice0=Synth B (1.10)\r\n";
+  WriteSettings(file);
+  const auto t0 = Steady::now();
+  { const TIniFile ini(settingsPath); EXPECT_EQ(ini.KeyCount("Presets"), 3u); }
+  const auto t1 = Steady::now();
+  Boot();
+  const auto t2 = Steady::now();
+  engine->Start();
+  const auto t3 = Steady::now();
+  const std::size_t reads = sim::Calls(sim::Call::ReadFile).size();
+  engine->Presets().SetItemIndex(1);
+  const auto t4 = Steady::now();
+  EXPECT_EQ(engine->Presets().CurrentName(), "Live");
+  sim::ClearCalls();
+  const auto t5 = Steady::now();
+  Shutdown();
+  const auto t6 = Steady::now();
+  const std::size_t writes = sim::Calls(sim::Call::ReplaceFile).size();
+  EXPECT_EQ(TIniFile(settingsPath).ReadString("Preset_99999", "Device0", ""), "Synth B (1.10)");
+  auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
+  TReliabilityFigures("settings-100000-sections-work", "settings work with a file of 100 000 sections (3.4 MB); figures in milliseconds of this build")
+      .Add("file_bytes", file.size())
+      .Add("parse_ms", ms(t0, t1))
+      .Add("engine_creation_ms", ms(t1, t2))
+      .Add("start_ms", ms(t2, t3))
+      .Add("reads_at_start", reads)
+      .Add("preset_switch_ms", ms(t3, t4))
+      .Add("exit_ms", ms(t5, t6))
+      .Add("writes_at_exit", writes)
+      .Print();
+}
+
+}  // namespace
