@@ -88,11 +88,16 @@ std::string ScreenshotFolder() {
   return folder;
 }
 
-bool SaveScreenshot(HWND window, const std::string& name) {
+bool SaveScreenshot(HWND window, const std::string& name, bool clientOnly) {
   const std::string folder = ScreenshotFolder();
   if (folder.empty()) return false;
   RECT r{};
-  GetWindowRect(window, &r);
+  if (clientOnly) {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  } else {
+    GetWindowRect(window, &r);
+  }
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return false;

@@ -10,4 +10,5 @@
 // the variable is not set (no screenshots are taken then).
 std::string ScreenshotFolder();
 // Writes <folder>/<name>.png; false when it could not be taken or written.
-bool SaveScreenshot(HWND window, const std::string& name);
+// The whole window, frame included, or only its client area.
+bool SaveScreenshot(HWND window, const std::string& name, bool clientOnly = false);
