@@ -22,9 +22,16 @@ std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 // The position of a stored device name, or -1. An empty name (a key that is
 // absent, or a device whose name could not be read when it was stored)
 // names no device: it must not pick a device whose capabilities cannot be
-// read, which the catalogue lists under the empty name.
+// read, which the catalogue lists under the empty name. A name is compared
+// in the form the file gives it back, so a device whose display name has
+// outer blanks (an empty or padded product name) is found again; the first
+// match wins.
 std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) {
-  return stored.empty() ? -1 : names.IndexOf(stored);
+  if (stored.empty()) return -1;
+  for (std::int32_t i = 0; i < names.Count(); ++i) {
+    if (SameText(TIniFile::AsReadBack(names[i]), stored)) return i;
+  }
+  return -1;
 }
 }  // namespace
 

@@ -231,6 +231,11 @@ std::int32_t TIniFile::ReadInteger(const std::string& Section, const std::string
   return ParseIniInteger(ReadString(Section, Ident, ""), value) ? value : Default;
 }
 
+std::string TIniFile::AsReadBack(const std::string& Value) {
+  const std::string value = Trimmed(OnOneLine(Value));
+  return value.substr(0, MaxValueLength);
+}
+
 bool TIniFile::SectionExists(const std::string& Section) const {
   return FindSection(Section) != NotFound;
 }
@@ -272,7 +277,10 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
                            const std::string& Value) {
   const std::string sectionName = CleanName(Section);
   const std::string keyName = CleanName(Ident);
-  const std::string value = OnOneLine(Value);
+  // Written as it reads back: the reader drops outer blanks, and blanks
+  // written in front of a value would join the blanks kept after the "=" of
+  // an existing key, one more at every save.
+  const std::string value = Trimmed(OnOneLine(Value));
 
   // Each branch changes the lines, writes the file and, when the write
   // fails, puts the lines back as they were before rethrowing: the object

@@ -72,6 +72,9 @@ class TIniFile {
   std::int32_t ReadInteger(const std::string& Section, const std::string& Ident,
                            std::int32_t Default) const;
   bool SectionExists(const std::string& Section) const;
+  // The text that ReadString gives back for a value written as Value: on
+  // one line, without outer blanks, at most MaxValueLength characters.
+  static std::string AsReadBack(const std::string& Value);
   // Number of keys that the section holds (bounds counts read from the file).
   std::size_t KeyCount(const std::string& Section) const;
 

@@ -289,6 +289,29 @@ TEST_F(SettingsHandCases, OneHundredThousandSectionsStartTheProgramAndTheNextExi
   PrintCounts("settings-100000-sections", "a settings file of 100 000 sections", 1, counts);
 }
 
+// Product names that begin or end with blanks (or are empty: the display
+// name then begins with a blank) come back from the file without them; the
+// devices are found again all the same, and saving again changes nothing.
+TEST_F(SettingsHandCases, DevicesWhoseNamesHaveOuterBlanksAreFoundAgainAndTheFileStaysTheSame) {
+  sim::SetInputDevices({{"Keyboard", false, 0x0100}, {" Pads ", false, 0x0101}});
+  sim::SetOutputDevices({{"Synth A", false, 0x0105}, {"", false, 0x0106}, {"  Synth C", false, 0x0107}});
+  BootAndStart();
+  engine->SetMidiInDevice(1);
+  engine->SetDelay(1, 120);
+  engine->SetDelay(2, 7);
+  engine->SetChannelDevice(3, 1);
+  engine->SetChannelDevice(4, 2);
+  const TEngineValues first = Values();
+  Shutdown();
+  const std::string written = SettingsText();
+  for (int restart = 0; restart < 3; ++restart) {
+    BootAndStart();
+    EXPECT_EQ(Values(), first) << "restart " << restart;
+    Shutdown();
+    EXPECT_EQ(SettingsText(), written) << "the file does not grow from save to save";
+  }
+}
+
 // The settings work of a start and of an exit with a file of 100 000
 // sections, printed for the report (speed belongs to benchmarks, not to
 // assertions).
