@@ -1,5 +1,7 @@
 #include "app/VelmoraProgram.h"
 
+#include <utility>
+
 #include "engine/Engine.h"
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
@@ -10,14 +12,23 @@
 #include "ui/VersionDlg.h"
 
 TVelmoraProgram::TIniDefsUnit::TIniDefsUnit() { InitializeIniDefs(); }
-TVelmoraProgram::TIniDefsUnit::~TIniDefsUnit() { FinalizeIniDefs(); }
+
+void TVelmoraProgram::TIniDefsUnit::Finalize() {
+  if (std::exchange(Done, true)) return;
+  FinalizeIniDefs();
+}
 
 TVelmoraProgram::TMidiIOUnit::TMidiIOUnit() { BuildDeviceCatalogue(); }
-TVelmoraProgram::TMidiIOUnit::~TMidiIOUnit() { FreeDeviceCatalogue(); }
+
+void TVelmoraProgram::TMidiIOUnit::Finalize() {
+  if (std::exchange(Done, true)) return;
+  FreeDeviceCatalogue();
+}
 
 TVelmoraProgram::TEngineUnit::TEngineUnit() { InitializeEngine(); }
 
-TVelmoraProgram::TEngineUnit::~TEngineUnit() {
+void TVelmoraProgram::TEngineUnit::Finalize() {
+  if (std::exchange(Done, true)) return;
   // The engine stores the current preset, its settings and the preset names
   // as it goes.
   try {
@@ -40,9 +51,18 @@ TVelmoraProgram::TVelmoraProgram() {
   RenamePresetDialog = FRenamePresetDialog.get();
   FVersionDialog = std::make_unique<TVersionDialog>(owner);
   VersionDialog = FVersionDialog.get();
+  // Logging off or shutting down with the program open: the settings are
+  // written as at a normal end before the system ends the process.
+  FApplication.OnEndSession = [this] {
+    Shutdown();
+    ExitProcess(0);
+  };
 }
 
-TVelmoraProgram::~TVelmoraProgram() {
+TVelmoraProgram::~TVelmoraProgram() { Shutdown(); }
+
+void TVelmoraProgram::Shutdown() {
+  FApplication.OnEndSession = nullptr;
   FVersionDialog.reset();
   VersionDialog = nullptr;
   FRenamePresetDialog.reset();
@@ -54,4 +74,7 @@ TVelmoraProgram::~TVelmoraProgram() {
   FVelmoraForm.reset();
   VelmoraForm = nullptr;
   FApplication.OnIdle = nullptr;
+  FEngine.Finalize();
+  FMidiIO.Finalize();
+  FIniDefs.Finalize();
 }

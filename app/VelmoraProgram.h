@@ -26,21 +26,32 @@ class TVelmoraProgram {
   void Run() { FApplication.Run(); }
 
  private:
+  // The end of the program: the windows, last created first, then the units
+  // in reverse order. Runs once, from the destructor or when the system ends
+  // the session.
+  void Shutdown();
+
   // Each unit's initialiser runs when its member is built and its finaliser
   // when the member goes, so the order of the members is the order of the
   // units. A finaliser that fails (a settings file that cannot be written)
   // is shown by the application's error report.
   struct TIniDefsUnit {
     TIniDefsUnit();
-    ~TIniDefsUnit();
+    ~TIniDefsUnit() { Finalize(); }
+    void Finalize();
+    bool Done = false;
   };
   struct TMidiIOUnit {
     TMidiIOUnit();
-    ~TMidiIOUnit();
+    ~TMidiIOUnit() { Finalize(); }
+    void Finalize();
+    bool Done = false;
   };
   struct TEngineUnit {
     TEngineUnit();
-    ~TEngineUnit();
+    ~TEngineUnit() { Finalize(); }
+    void Finalize();
+    bool Done = false;
   };
 
   // Built first and gone last, so the error report works during shutdown.

@@ -12,6 +12,9 @@ velmora_install_deps() {
   local what=$1
   local packages=(cmake ninja-build g++ libgtest-dev googletest)
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+  # Debian's Wine does not find its own Tahoma; without TrueType faces for
+  # fontconfig the windows fall back to bitmap fonts.
+  packages+=(fonts-liberation)
   case "$what" in
     test) packages+=(clang libclang-rt-14-dev imagemagick) ;;
     bench) packages+=(libbenchmark-dev) ;;

@@ -46,6 +46,10 @@ class TApplication {
 
   TIdleEvent OnIdle;
   TExceptionEvent OnException;
+  // The system ends the session while the program runs: the process ends
+  // when the main window's answer returns, so the program's own shutdown
+  // has to run in here.
+  std::function<void()> OnEndSession;
 
   // How long the idle wait may block; tests that drive the simulated MIDI
   // system, whose notices are not window messages, shorten it.

@@ -153,6 +153,12 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_ENDSESSION:
+      if (wParam && Application && Application->MainForm() == this && Application->OnEndSession) {
+        const auto endSession = Application->OnEndSession;
+        endSession();  // does not return
+      }
+      return 0;
     case WM_CONTEXTMENU:
       if (FPopupMenu) {
         POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
