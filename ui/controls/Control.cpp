@@ -152,8 +152,10 @@ void TControl::SetCaption(const std::string& caption) {
 void TControl::SetFont(const TFont& font) {
   FParentFont = false;
   FFont = font;
-  FOwnFontHandle.Reset(CreateFontHandle(font));
-  ApplyFontHandle(FOwnFontHandle.Get());
+  // The window takes the new handle before the old one is deleted.
+  TFontHandle handle(CreateFontHandle(font));
+  ApplyFontHandle(handle.Get());
+  FOwnFontHandle = std::move(handle);
 }
 
 void TControl::ParentFontChanged(const TFont& font, HFONT handle) {
