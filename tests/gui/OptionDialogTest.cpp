@@ -5,6 +5,11 @@
 
 namespace {
 
+// The digits with the user's thousands separator between them.
+std::string Grouped(const char* thousands, const char* rest) {
+  return std::string(thousands).append(gui::ThousandSeparator()).append(rest);
+}
+
 TEdit& DelayEdit(int device) { return *OptionDialog->DelayEdits[static_cast<std::size_t>(device)]; }
 
 // The real font chooser, answered from inside its own loop: the size typed
@@ -38,16 +43,15 @@ TEST_F(VelmoraWindows, DelayTextWithOrWithoutSeparatorsReachesTheEngine) {
   gui::Click(VelmoraForm->OptionSetupButton.Handle());
   ASSERT_TRUE(OptionDialog->Visible());
   ASSERT_EQ(OptionDialog->DelayEdits.size(), 4u);
-  const std::string sep = gui::ThousandSeparator();
 
   struct Case {
     std::string typed;
     int delay;  // what the engine holds afterwards
   };
   const Case cases[] = {
-      {"1" + sep + "500", 1500}, {"2000", 2000},   {"abc", 2000},  // no number: the last valid value
-      {"12" + sep + "000", 2000},                                  // beyond 9999
-      {"0", 0},                  {"9" + sep + "999", 9999},
+      {Grouped("1", "500"), 1500}, {"2000", 2000},   {"abc", 2000},  // no number: the last valid value
+      {Grouped("12", "000"), 2000},                                  // beyond 9999
+      {"0", 0},                  {Grouped("9", "999"), 9999},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -59,18 +63,17 @@ TEST_F(VelmoraWindows, DelayTextWithOrWithoutSeparatorsReachesTheEngine) {
   // A change in the engine shows with the separator.
   GlobalEngine->SetDelay(2, 2500);
   gui::Pump();
-  EXPECT_EQ(DelayEdit(2).Text(), "2" + sep + "500");
-  EXPECT_EQ(DelayEdit(1).Text(), "9" + sep + "999");
+  EXPECT_EQ(DelayEdit(2).Text(), Grouped("2", "500"));
+  EXPECT_EQ(DelayEdit(1).Text(), Grouped("9", "999"));
 }
 
 TEST_F(VelmoraWindows, ArrowKeysStepTheValueOnceAndStopAtTheBounds) {
   StartProgram();
   gui::Click(VelmoraForm->OptionSetupButton.Handle());
-  const std::string sep = gui::ThousandSeparator();
   gui::Paste(DelayEdit(0), "999");
   gui::PressKey(DelayEdit(0).Handle(), VK_UP);
   EXPECT_EQ(GlobalEngine->Delays(0), 1000);
-  EXPECT_EQ(DelayEdit(0).Text(), "1" + sep + "000");
+  EXPECT_EQ(DelayEdit(0).Text(), Grouped("1", "000"));
   gui::PressKey(DelayEdit(0).Handle(), VK_DOWN);
   gui::PressKey(DelayEdit(0).Handle(), VK_DOWN);
   EXPECT_EQ(GlobalEngine->Delays(0), 998);
@@ -98,7 +101,7 @@ TEST_F(VelmoraWindows, ADelaySetInTheDialogHoldsTheNotesOfItsDevice) {
   StartProgram();
   gui::ChooseByLetter(*VelmoraForm->ChannelComboBoxes[4], 'B');  // channel 4 to Bass Station
   gui::Click(VelmoraForm->OptionSetupButton.Handle());
-  gui::Paste(DelayEdit(1), "1" + gui::ThousandSeparator() + "500");
+  gui::Paste(DelayEdit(1), Grouped("1", "500"));
   sim::ClearReceived();
   PlayNote(4, 64);
   PlayNote(0, 64);

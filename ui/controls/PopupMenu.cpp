@@ -10,12 +10,12 @@ UINT NextCommand = 40000;
 
 std::string TShortCut::Text() const {
   if (Key == 0) return {};
-  std::string key;
+  std::string text = Ctrl ? "Ctrl+" : "";
   if (Key >= VK_F1 && Key <= VK_F24)
-    key = "F" + std::to_string(Key - VK_F1 + 1);
+    text.append("F").append(std::to_string(Key - VK_F1 + 1));
   else
-    key = std::string(1, static_cast<char>(Key));
-  return Ctrl ? "Ctrl+" + key : key;
+    text.push_back(static_cast<char>(Key));
+  return text;
 }
 
 TMenuItem::TMenuItem(HMENU menu, UINT command, std::string caption, TShortCut shortCut)
@@ -35,7 +35,7 @@ TPopupMenu::TPopupMenu() : FMenu(CreatePopupMenu()) {}
 TMenuItem& TPopupMenu::Add(const std::string& caption, TShortCut shortCut) {
   const UINT command = NextCommand++;
   std::string text = caption;
-  if (shortCut.Key) text += "\t" + shortCut.Text();
+  if (shortCut.Key) text.append("\t").append(shortCut.Text());
   AppendMenuA(FMenu.Get(), MF_STRING, command, text.c_str());
   FItems.push_back(std::make_unique<TMenuItem>(FMenu.Get(), command, caption, shortCut));
   BuildAccelerators();
