@@ -34,20 +34,12 @@ class TUniqueHandle {
   Handle FHandle{};
 };
 
-struct TGdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static void Free(Handle h) { DeleteObject(h); }
-};
 struct TFontTraits {
   using Handle = HFONT;
   static void Free(Handle h) { DeleteObject(h); }
 };
 struct TBrushTraits {
   using Handle = HBRUSH;
-  static void Free(Handle h) { DeleteObject(h); }
-};
-struct TPenTraits {
-  using Handle = HPEN;
   static void Free(Handle h) { DeleteObject(h); }
 };
 struct TMenuTraits {
@@ -62,18 +54,12 @@ struct TWindowTraits {
   using Handle = HWND;
   static void Free(Handle h) { DestroyWindow(h); }
 };
-struct TIconTraits {
-  using Handle = HICON;
-  static void Free(Handle h) { DestroyIcon(h); }
-};
 
 using TFontHandle = TUniqueHandle<TFontTraits>;
 using TBrushHandle = TUniqueHandle<TBrushTraits>;
-using TPenHandle = TUniqueHandle<TPenTraits>;
 using TMenuHandle = TUniqueHandle<TMenuTraits>;
 using TAcceleratorHandle = TUniqueHandle<TAcceleratorTraits>;
 using TWindowHandle = TUniqueHandle<TWindowTraits>;
-using TIconHandle = TUniqueHandle<TIconTraits>;
 
 // A device context of a window, released when it goes.
 class TWindowDC {
