@@ -44,8 +44,12 @@ long ResidentKilobytes() {
 }
 
 long long HeapInUse() {
-#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 33)
+#if defined(__GLIBC__)
+#if __GLIBC_PREREQ(2, 33)
   return static_cast<long long>(mallinfo2().uordblks);
+#else
+  return -1;
+#endif
 #else
   return -1;
 #endif

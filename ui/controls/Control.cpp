@@ -17,14 +17,14 @@ constexpr char ControlProperty[] = "VelmoraControl";
 
 }  // namespace
 
-TControl::TControl(const TControlArgs& args, const TWindowSpec& spec)
+TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
     : FParent(args.Parent), FBounds(args.Bounds), FId(NextControlId++) {
-  FHandle = CreateWindowExA(spec.ExStyle, spec.ClassName, args.Caption.c_str(),
-                            spec.Style | WS_CHILD, FParent.Origin.x + FBounds.Left,
+  FHandle = CreateWindowExA(windowClass.ExStyle, windowClass.ClassName, args.Caption.c_str(),
+                            windowClass.Style | WS_CHILD, FParent.Origin.x + FBounds.Left,
                             FParent.Origin.y + FBounds.Top, FBounds.Width, FBounds.Height,
                             FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
                             GetModuleHandleA(nullptr), nullptr);
-  if (!FHandle) throw Exception(std::string("Cannot create a window of class ") + spec.ClassName);
+  if (!FHandle) throw Exception(std::string("Cannot create a window of class ") + windowClass.ClassName);
   SetPropA(FHandle, ControlProperty, this);
   SetWindowSubclass(FHandle, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
   FFont = Form().Font();

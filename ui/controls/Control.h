@@ -64,12 +64,12 @@ class TControl {
   static bool DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result);
 
  protected:
-  struct TWindowSpec {
+  struct TWindowClass {
     const char* ClassName;
     DWORD Style;
     DWORD ExStyle = 0;
   };
-  TControl(const TControlArgs& args, const TWindowSpec& spec);
+  TControl(const TControlArgs& args, const TWindowClass& windowClass);
 
   // Notifications from the parent: WM_COMMAND codes and WM_NOTIFY records.
   virtual void Command(WORD /*code*/) {}

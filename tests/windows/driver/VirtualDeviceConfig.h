@@ -13,7 +13,7 @@
 
 namespace vmidi {
 
-struct DeviceSpec {
+struct VirtualDevice {
   bool Output = false;
   std::string Name;  // at most 31 characters are reported
   std::uint32_t DriverVersion = 0x0100;
@@ -43,29 +43,29 @@ inline std::vector<std::string> SplitText(const std::string& text, char separato
 
 // Entries that do not parse are skipped, so a typo removes one device
 // rather than the whole list.
-inline std::vector<DeviceSpec> ParseDeviceList(const std::string& text) {
-  std::vector<DeviceSpec> devices;
+inline std::vector<VirtualDevice> ParseDeviceList(const std::string& text) {
+  std::vector<VirtualDevice> devices;
   for (const auto& entry : SplitText(text, ';')) {
     const auto fields = SplitText(entry, '|');
     if (fields.size() < 3 || (fields[0] != "in" && fields[0] != "out")) continue;
-    DeviceSpec spec;
-    spec.Output = fields[0] == "out";
-    spec.Name = fields[1];
+    VirtualDevice device;
+    device.Output = fields[0] == "out";
+    device.Name = fields[1];
     try {
-      spec.DriverVersion = ParseDriverVersion(fields[2]);
+      device.DriverVersion = ParseDriverVersion(fields[2]);
     } catch (...) {
       continue;
     }
     for (std::size_t i = 3; i < fields.size(); ++i) {
-      if (fields[i] == "refuse") spec.RefuseOpen = true;
-      if (fields[i] == "capsfail") spec.CapsFail = true;
+      if (fields[i] == "refuse") device.RefuseOpen = true;
+      if (fields[i] == "capsfail") device.CapsFail = true;
     }
-    devices.push_back(spec);
+    devices.push_back(device);
   }
   return devices;
 }
 
-inline std::string FormatDeviceList(const std::vector<DeviceSpec>& devices) {
+inline std::string FormatDeviceList(const std::vector<VirtualDevice>& devices) {
   std::string text;
   for (const auto& d : devices) {
     if (!text.empty()) text += ';';
@@ -78,7 +78,7 @@ inline std::string FormatDeviceList(const std::vector<DeviceSpec>& devices) {
   return text;
 }
 
-inline std::vector<DeviceSpec> DefaultDeviceList() {
+inline std::vector<VirtualDevice> DefaultDeviceList() {
   return ParseDeviceList("in|Virtual Keyboard|1.0;out|Virtual Synth A|1.0;out|Virtual Synth B|1.0");
 }
 

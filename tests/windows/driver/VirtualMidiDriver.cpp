@@ -82,7 +82,7 @@ class NoticeBatch {
 };
 
 struct Port {
-  vmidi::DeviceSpec Spec;
+  vmidi::VirtualDevice Device;
   bool RefuseOpen = false;
   bool Open = false;
   MIDIOPENDESC Desc{};
@@ -167,17 +167,17 @@ void Configure() {
 
   char text[8192];
   const DWORD length = GetEnvironmentVariableA(vmidi::DevicesVariable, text, sizeof text);
-  const auto specs = length > 0 && length < sizeof text ? vmidi::ParseDeviceList(std::string(text, length))
+  const auto devices = length > 0 && length < sizeof text ? vmidi::ParseDeviceList(std::string(text, length))
                                                         : vmidi::DefaultDeviceList();
-  for (const auto& spec : specs) {
-    if (spec.Output) {
+  for (const auto& device : devices) {
+    if (device.Output) {
       g_outputs.emplace_back();
-      g_outputs.back().Spec = spec;
-      g_outputs.back().RefuseOpen = spec.RefuseOpen;
+      g_outputs.back().Device = device;
+      g_outputs.back().RefuseOpen = device.RefuseOpen;
     } else {
       g_inputs.emplace_back();
-      g_inputs.back().Spec = spec;
-      g_inputs.back().RefuseOpen = spec.RefuseOpen;
+      g_inputs.back().Device = device;
+      g_inputs.back().RefuseOpen = device.RefuseOpen;
     }
   }
 }
@@ -226,12 +226,12 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
   OutputPort& port = g_outputs[id];
   switch (message) {
     case MODM_GETDEVCAPS: {
-      if (port.Spec.CapsFail) return MMSYSERR_ERROR;
+      if (port.Device.CapsFail) return MMSYSERR_ERROR;
       MIDIOUTCAPSW caps{};
       caps.wMid = UnmappedManufacturer;
       caps.wPid = UnmappedProduct;
-      caps.vDriverVersion = port.Spec.DriverVersion;
-      FillName(caps.szPname, port.Spec.Name);
+      caps.vDriverVersion = port.Device.DriverVersion;
+      FillName(caps.szPname, port.Device.Name);
       caps.wTechnology = MOD_MIDIPORT;
       caps.wChannelMask = 0xFFFF;
       std::memcpy(reinterpret_cast<void*>(param1), &caps, std::min<std::size_t>(param2, sizeof caps));
@@ -344,12 +344,12 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
   InputPort& port = g_inputs[id];
   switch (message) {
     case MIDM_GETDEVCAPS: {
-      if (port.Spec.CapsFail) return MMSYSERR_ERROR;
+      if (port.Device.CapsFail) return MMSYSERR_ERROR;
       MIDIINCAPSW caps{};
       caps.wMid = UnmappedManufacturer;
       caps.wPid = UnmappedProduct;
-      caps.vDriverVersion = port.Spec.DriverVersion;
-      FillName(caps.szPname, port.Spec.Name);
+      caps.vDriverVersion = port.Device.DriverVersion;
+      FillName(caps.szPname, port.Device.Name);
       std::memcpy(reinterpret_cast<void*>(param1), &caps, std::min<std::size_t>(param2, sizeof caps));
       return MMSYSERR_NOERROR;
     }

@@ -6,7 +6,7 @@
 #include <string>
 
 namespace testdevices {
-std::vector<vmidi::DeviceSpec> List() {
+std::vector<vmidi::VirtualDevice> List() {
   return vmidi::ParseDeviceList(
       "in|USB MIDI|1.5;in|Virtual Keyboard|1.0;in|Broken In|1.0|capsfail;"
       "out|USB MIDI|1.5;out|Virtual Synth B|1.10;out|Refusing Synth|0.0|refuse;"

@@ -17,7 +17,7 @@
 namespace testdevices {
 enum Input : int { InUsbMidi = 0, InKeyboard = 1, InBroken = 2, InputCount = 3 };
 enum Output : int { OutUsbMidi = 0, OutSynthB = 1, OutRefusing = 2, OutBroken = 3, OutUsbMidiTwin = 4, OutputCount = 5 };
-std::vector<vmidi::DeviceSpec> List();
+std::vector<vmidi::VirtualDevice> List();
 }  // namespace testdevices
 
 // Starts the controller and makes winmm load the driver; call from main
