@@ -1,6 +1,7 @@
 #include "settings/IniFile.h"
 
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "platform/Platform.h"
@@ -10,7 +11,7 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
 // The bounds [begin, end) of text[begin, end) without its outer blanks.
-void Trim(const std::string& text, std::size_t& begin, std::size_t& end) {
+void Trim(std::string_view text, std::size_t& begin, std::size_t& end) {
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
 }
@@ -52,7 +53,7 @@ struct ParsedLine {
   std::size_t EqualsPos = 0;                 // position of the "=" of a key
 };
 
-ParsedLine ParseLine(const std::string& text, std::size_t start) {
+ParsedLine ParseLine(std::string_view text, std::size_t start) {
   ParsedLine parsed;
   std::size_t first = start;
   while (first < text.size() && IsBlank(text[first])) ++first;
@@ -61,7 +62,7 @@ ParsedLine ParseLine(const std::string& text, std::size_t start) {
     parsed.Kind = LineKind::Header;
     const std::size_t close = text.rfind(']');
     parsed.NameBegin = first + 1;
-    parsed.NameEnd = (close == std::string::npos || close < first) ? text.size() : close;
+    parsed.NameEnd = (close == std::string_view::npos || close < first) ? text.size() : close;
     Trim(text, parsed.NameBegin, parsed.NameEnd);
     return parsed;
   }
@@ -70,7 +71,7 @@ ParsedLine ParseLine(const std::string& text, std::size_t start) {
     return parsed;
   }
   const std::size_t equals = text.find('=', first);
-  if (equals == std::string::npos) return parsed;  // a key without "=" is ignored
+  if (equals == std::string_view::npos) return parsed;  // a key without "=" is ignored
   parsed.Kind = LineKind::Key;
   parsed.EqualsPos = equals;
   parsed.NameBegin = first;
@@ -82,11 +83,22 @@ ParsedLine ParseLine(const std::string& text, std::size_t start) {
   return parsed;
 }
 
-bool IsBlankLine(const std::string& text) {
+bool IsBlankLine(std::string_view text) {
   for (char c : text) {
     if (!IsBlank(c)) return false;
   }
   return true;
+}
+
+std::size_t Occurrences(std::string_view text, char c) {
+  std::size_t count = 0;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while ((at = static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)))) != nullptr) {
+    ++count;
+    ++at;
+  }
+  return count;
 }
 
 int HexDigit(char c) {
@@ -144,22 +156,34 @@ bool ParseIniInteger(const std::string& text, std::int32_t& value) {
 }
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
-  std::string text;
   // A file that cannot be read is taken as empty, as a missing one is.
-  if (!platform::ReadFileText(FFileName, text)) text.clear();
-  Parse(text);
+  if (!platform::ReadFileText(FFileName, FText)) FText.clear();
+  Parse();
 }
 
-void TIniFile::Parse(const std::string& text) {
+std::string_view TIniFile::Made(std::string text) {
+  FMadeLines.push_back(std::move(text));
+  return FMadeLines.back();
+}
+
+void TIniFile::Parse() {
+  const std::string_view text = FText;
+  FLines.clear();
   FSections.clear();
   FSectionIndex.clear();
+  // Room for every line and section at once: a large file is then read
+  // without growing its tables again and again.
+  FLines.reserve(Occurrences(text, '\n') + 1);
+  const std::size_t headers = Occurrences(text, '[') + 1;
+  FSections.reserve(headers);
+  FSectionIndex.reserve(headers);
   FSections.emplace_back();  // the lines before the first section header
   std::size_t begin = 0;
   while (begin < text.size()) {
     const std::size_t newline = text.find('\n', begin);
     Line line;
-    if (newline == std::string::npos) {
-      line.Text.assign(text, begin, std::string::npos);
+    if (newline == std::string_view::npos) {
+      line.Text = text.substr(begin);
       line.End = LineEnd::None;
       begin = text.size();
     } else {
@@ -169,24 +193,25 @@ void TIniFile::Parse(const std::string& text) {
         --end;
         line.End = LineEnd::CrLf;
       }
-      line.Text.assign(text, begin, end - begin);
+      line.Text = text.substr(begin, end - begin);
       begin = newline + 1;
     }
     const std::size_t start =
-        (FSections.size() == 1 && FSections[0].Lines.empty() &&
-         line.Text.compare(0, ByteOrderMarkLength, ByteOrderMark) == 0)
+        (FLines.empty() && line.Text.compare(0, ByteOrderMarkLength, ByteOrderMark) == 0)
             ? ByteOrderMarkLength
             : 0;
     const ParsedLine parsed = ParseLine(line.Text, start);
     if (parsed.Kind == LineKind::Header) {
-      const std::string key =
-          Folded(line.Text.data() + parsed.NameBegin, parsed.NameEnd - parsed.NameBegin);
-      FSectionIndex.try_emplace(key, FSections.size());  // the first section of a name wins
+      FSectionIndex.try_emplace(
+          Folded(line.Text.data() + parsed.NameBegin, parsed.NameEnd - parsed.NameBegin),
+          FSections.size());  // the first section of a name wins
       FSections.emplace_back();
+      FSections.back().First = FLines.size();
     } else if (parsed.Kind == LineKind::Key) {
       ++FSections.back().KeyLines;
     }
-    FSections.back().Lines.push_back(std::move(line));
+    FLines.push_back(line);
+    ++FSections.back().Count;
   }
 }
 
@@ -198,8 +223,8 @@ std::size_t TIniFile::FindSection(const std::string& Section) const {
 
 std::size_t TIniFile::FindKey(const SectionLines& section, const std::string& Ident) const {
   if (!section.KeysIndexed) {
-    for (std::size_t i = 1; i < section.Lines.size(); ++i) {
-      const std::string& text = section.Lines[i].Text;
+    for (std::size_t i = 1; i < section.Count; ++i) {
+      const std::string_view text = FLines[section.First + i].Text;
       const ParsedLine parsed = ParseLine(text, 0);
       if (parsed.Kind != LineKind::Key) continue;
       section.Keys.try_emplace(Folded(text.data() + parsed.NameBegin,
@@ -219,10 +244,10 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
   if (s == NotFound) return Default;
   const std::size_t k = FindKey(FSections[s], Ident);
   if (k == NotFound) return Default;
-  const std::string& text = FSections[s].Lines[k].Text;
+  const std::string_view text = FLines[FSections[s].First + k].Text;
   const ParsedLine parsed = ParseLine(text, 0);
   const std::size_t length = parsed.ValueEnd - parsed.ValueBegin;
-  return text.substr(parsed.ValueBegin, length < MaxValueLength ? length : MaxValueLength);
+  return std::string(text.substr(parsed.ValueBegin, length < MaxValueLength ? length : MaxValueLength));
 }
 
 std::int32_t TIniFile::ReadInteger(const std::string& Section, const std::string& Ident,
@@ -245,32 +270,28 @@ std::size_t TIniFile::KeyCount(const std::string& Section) const {
   return s == NotFound ? 0 : FSections[s].KeyLines;
 }
 
-TIniFile::Line* TIniFile::LastLineOfFile() {
-  for (std::size_t s = FSections.size(); s-- > 0;) {
-    if (!FSections[s].Lines.empty()) return &FSections[s].Lines.back();
-  }
-  return nullptr;
-}
+TIniFile::Line* TIniFile::LastLineOfFile() { return FLines.empty() ? nullptr : &FLines.back(); }
 
 std::string TIniFile::Render() const {
   std::size_t size = 0;
-  for (const SectionLines& section : FSections) {
-    for (const Line& line : section.Lines) size += line.Text.size() + 2;
-  }
+  for (const Line& line : FLines) size += line.Text.size() + 2;
   std::string text;
   text.reserve(size);
-  for (const SectionLines& section : FSections) {
-    for (const Line& line : section.Lines) {
-      text += line.Text;
-      if (line.End == LineEnd::CrLf) text += "\r\n";
-      else if (line.End == LineEnd::Lf) text += '\n';
-    }
+  for (const Line& line : FLines) {
+    text += line.Text;
+    if (line.End == LineEnd::CrLf) text += "\r\n";
+    else if (line.End == LineEnd::Lf) text += '\n';
   }
   return text;
 }
 
 void TIniFile::Flush() {
   if (!platform::ReplaceFileText(FFileName, Render())) throw EIniFileException(FFileName);
+}
+
+void TIniFile::ShiftSectionsAfter(std::size_t s, std::ptrdiff_t lines) {
+  for (std::size_t t = s + 1; t < FSections.size(); ++t)
+    FSections[t].First = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(FSections[t].First) + lines);
 }
 
 void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
@@ -290,17 +311,17 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     SectionLines& section = FSections[s];
     const std::size_t k = FindKey(section, keyName);
     if (k != NotFound) {
-      Line& line = section.Lines[k];
+      Line& line = FLines[section.First + k];
       const ParsedLine parsed = ParseLine(line.Text, 0);
       // The key keeps its own spelling and the blanks around its "=".
       std::size_t valueStart = parsed.EqualsPos + 1;
       while (valueStart < line.Text.size() && IsBlank(line.Text[valueStart])) ++valueStart;
-      std::string old = line.Text;
-      line.Text.replace(valueStart, std::string::npos, value);
+      const std::string_view old = line.Text;
+      line.Text = Made(std::string(old.substr(0, valueStart)) + value);
       try {
         Flush();
       } catch (...) {
-        line.Text = std::move(old);
+        line.Text = old;
         throw;
       }
       return;
@@ -308,13 +329,15 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     // A new key closes the section's keys, before the blank lines that
     // separate it from the next section. No key line lies at or after that
     // position, so the key index stays valid.
-    std::size_t at = section.Lines.size();
-    while (at > 1 && IsBlankLine(section.Lines[at - 1].Text)) --at;
-    Line* before = &section.Lines[at - 1];
-    const LineEnd beforeEnd = before->End;
-    if (before->End == LineEnd::None) before->End = LineEnd::CrLf;
-    section.Lines.insert(section.Lines.begin() + static_cast<std::ptrdiff_t>(at),
-                         Line{keyName + "=" + value, LineEnd::CrLf});
+    std::size_t at = section.Count;
+    while (at > 1 && IsBlankLine(FLines[section.First + at - 1].Text)) --at;
+    const std::size_t before = section.First + at - 1;
+    const LineEnd beforeEnd = FLines[before].End;
+    if (beforeEnd == LineEnd::None) FLines[before].End = LineEnd::CrLf;
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(before + 1),
+                  Line{Made(keyName + "=" + value), LineEnd::CrLf});
+    ++section.Count;
+    ShiftSectionsAfter(s, 1);
     ++section.KeyLines;
     const std::string folded = Folded(keyName.data(), keyName.size());
     section.Keys.emplace(folded, at);
@@ -323,8 +346,10 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     } catch (...) {
       section.Keys.erase(folded);
       --section.KeyLines;
-      section.Lines.erase(section.Lines.begin() + static_cast<std::ptrdiff_t>(at));
-      section.Lines[at - 1].End = beforeEnd;
+      ShiftSectionsAfter(s, -1);
+      --section.Count;
+      FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(before + 1));
+      FLines[before].End = beforeEnd;
       throw;
     }
     return;
@@ -336,9 +361,11 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
   if (last && last->End == LineEnd::None) last->End = LineEnd::CrLf;
   last = nullptr;  // the push below may move the lines
   SectionLines added;
-  added.Lines.push_back(Line{"[" + sectionName + "]", LineEnd::CrLf});
-  added.Lines.push_back(Line{keyName + "=" + value, LineEnd::CrLf});
+  added.First = FLines.size();
+  added.Count = 2;
   added.KeyLines = 1;
+  FLines.push_back(Line{Made("[" + sectionName + "]"), LineEnd::CrLf});
+  FLines.push_back(Line{Made(keyName + "=" + value), LineEnd::CrLf});
   const std::string folded = Folded(sectionName.data(), sectionName.size());
   FSections.push_back(std::move(added));
   FSectionIndex.emplace(folded, FSections.size() - 1);
@@ -347,6 +374,7 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
   } catch (...) {
     FSectionIndex.erase(folded);
     FSections.pop_back();
+    FLines.resize(FLines.size() - 2);
     if (Line* restored = LastLineOfFile()) restored->End = lastEnd;
     throw;
   }

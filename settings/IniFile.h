@@ -41,9 +41,12 @@
 //   (the program's keys are fixed names).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -60,6 +63,9 @@ class EIniFileException : public Exception {
 class TIniFile {
  public:
   explicit TIniFile(std::string fileName);  // reads the file once; a missing file is empty
+  // Its lines point into its own text.
+  TIniFile(const TIniFile&) = delete;
+  TIniFile& operator=(const TIniFile&) = delete;
 
   const std::string& FileName() const { return FFileName; }
 
@@ -89,27 +95,37 @@ class TIniFile {
  private:
   enum class LineEnd : std::uint8_t { None, Lf, CrLf };
   struct Line {
-    std::string Text;  // without its line end
+    // Without its line end; into FText for the lines read, into FMadeLines
+    // for those a write made, so reading a file costs no allocation per line.
+    std::string_view Text;
     LineEnd End = LineEnd::CrLf;
   };
+  // The lines of a section lie together in FLines, the header first (the
+  // lines before any header have none).
   struct SectionLines {
-    std::vector<Line> Lines;  // the header first (the lines before any header have none)
+    std::size_t First = 0;  // position of its first line in FLines
+    std::size_t Count = 0;  // number of its lines
     std::size_t KeyLines = 0;
-    // Folded key name -> index into Lines of its first line; built on the
+    // Folded key name -> its first line, counted from First; built on the
     // first lookup in this section, so a file of many sections costs one pass.
     mutable std::unordered_map<std::string, std::size_t> Keys;
     mutable bool KeysIndexed = false;
   };
   static constexpr std::size_t NotFound = static_cast<std::size_t>(-1);
 
-  void Parse(const std::string& text);
+  void Parse();
+  std::string_view Made(std::string text);  // a line of a write's own, kept for the object's life
   std::size_t FindSection(const std::string& Section) const;
   std::size_t FindKey(const SectionLines& section, const std::string& Ident) const;
   Line* LastLineOfFile();
+  void ShiftSectionsAfter(std::size_t s, std::ptrdiff_t lines);  // moves the later sections' First
   std::string Render() const;
   void Flush();  // writes Render() to the file; throws EIniFileException when that fails
 
   std::string FFileName;
+  std::string FText;                   // the file as read
+  std::deque<std::string> FMadeLines;  // lines made by writes; a deque keeps them in place
+  std::vector<Line> FLines;            // every line of the file, in order
   std::vector<SectionLines> FSections;  // [0]: the lines before the first section header
   std::unordered_map<std::string, std::size_t> FSectionIndex;  // folded name -> first section
 };

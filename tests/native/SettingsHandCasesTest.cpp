@@ -314,37 +314,56 @@ TEST_F(SettingsHandCases, DevicesWhoseNamesHaveOuterBlanksAreFoundAgainAndTheFil
 
 // The settings work of a start and of an exit with a file of 100 000
 // sections, printed for the report (speed belongs to benchmarks, not to
-// assertions).
+// assertions). Each figure is the least of three rounds, so that other work
+// on a shared machine weighs less; a sanitizer's build, whose times tell
+// nothing, takes one.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int Rounds = 1;
+#else
+constexpr int Rounds = 3;
+#endif
+
 TEST_F(SettingsHandCases, SettingsWorkOfAFileOfOneHundredThousandSectionsIsMeasured) {
   std::string file = "[Presets]\r\nPresetsCount=2\r\nPresetName1=Live\r\nPresetName2=Stage\r\n";
   for (int i = 0; i < 100000; ++i) file += "[Preset_" + std::to_string(i) + "]\r\nDevice0=Synth B (1.10)\r\n";
-  WriteSettings(file);
-  const auto t0 = Steady::now();
-  { const TIniFile ini(settingsPath); EXPECT_EQ(ini.KeyCount("Presets"), 3u); }
-  const auto t1 = Steady::now();
-  Boot();
-  const auto t2 = Steady::now();
-  engine->Start();
-  const auto t3 = Steady::now();
-  const std::size_t reads = sim::Calls(sim::Call::ReadFile).size();
-  engine->Presets().SetItemIndex(1);
-  const auto t4 = Steady::now();
-  EXPECT_EQ(engine->Presets().CurrentName(), "Live");
-  sim::ClearCalls();
-  const auto t5 = Steady::now();
-  Shutdown();
-  const auto t6 = Steady::now();
-  const std::size_t writes = sim::Calls(sim::Call::ReplaceFile).size();
-  EXPECT_EQ(TIniFile(settingsPath).ReadString("Preset_99999", "Device0", ""), "Synth B (1.10)");
   auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
-  TReliabilityFigures("settings-100000-sections-work", "settings work with a file of 100 000 sections (3.4 MB); figures in milliseconds of this build")
+  double parse = 1e9, creation = 1e9, start = 1e9, presetSwitch = 1e9, exit = 1e9;
+  std::size_t reads = 0, writes = 0;
+  for (int round = 0; round < Rounds; ++round) {
+    WriteSettings(file);
+    const auto t0 = Steady::now();
+    { const TIniFile ini(settingsPath); EXPECT_EQ(ini.KeyCount("Presets"), 3u); }
+    const auto t1 = Steady::now();
+    sim::ClearCalls();
+    Boot();
+    const auto t2 = Steady::now();
+    engine->Start();
+    const auto t3 = Steady::now();
+    reads = sim::Calls(sim::Call::ReadFile).size();
+    engine->Presets().SetItemIndex(1);
+    const auto t4 = Steady::now();
+    EXPECT_EQ(engine->Presets().CurrentName(), "Live");
+    sim::ClearCalls();
+    const auto t5 = Steady::now();
+    Shutdown();
+    const auto t6 = Steady::now();
+    writes = sim::Calls(sim::Call::ReplaceFile).size();
+    EXPECT_EQ(TIniFile(settingsPath).ReadString("Preset_99999", "Device0", ""), "Synth B (1.10)");
+    parse = std::min(parse, ms(t0, t1));
+    creation = std::min(creation, ms(t1, t2));
+    start = std::min(start, ms(t2, t3));
+    presetSwitch = std::min(presetSwitch, ms(t3, t4));
+    exit = std::min(exit, ms(t5, t6));
+  }
+  TReliabilityFigures("settings-100000-sections-work", "settings work with a file of 100 000 sections (4 MB), least of three rounds, in milliseconds of the plain build; start-up reads the file three times (preset names at creation, then the engine's settings and the current preset's map)")
       .Add("file_bytes", file.size())
-      .Add("parse_ms", ms(t0, t1))
-      .Add("engine_creation_ms", ms(t1, t2))
-      .Add("start_ms", ms(t2, t3))
-      .Add("reads_at_start", reads)
-      .Add("preset_switch_ms", ms(t3, t4))
-      .Add("exit_ms", ms(t5, t6))
+      .Add("one_read_ms", parse)
+      .Add("engine_creation_ms", creation)
+      .Add("start_ms", start)
+      .Add("startup_settings_work_ms", creation + start)
+      .Add("reads_at_startup", reads)
+      .Add("preset_switch_ms", presetSwitch)
+      .Add("exit_ms", exit)
       .Add("writes_at_exit", writes)
       .Print();
 }
