@@ -69,6 +69,11 @@ audio_driver_on_disk() {
       exit 1
     fi
     wineserver -w  # the registry is on disk once the server has ended
+    # Debian's Wine does not find the fonts it ships (Marlett draws the
+    # caption buttons); the prefix gets its own copies.
+    if [ -d /usr/share/wine/fonts ]; then
+      cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2> /dev/null || true
+    fi
     touch "$WINEPREFIX/.velmora-prefix-ready"
   fi
   if [ -n "${VELMORA_WINE_AUDIO+set}" ] && [ "$(audio_driver_on_disk)" != "$VELMORA_WINE_AUDIO" ]; then
