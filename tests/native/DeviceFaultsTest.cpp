@@ -70,9 +70,9 @@ TEST_F(DeviceFaults, AnOutputUnpluggedWhileOpenLosesOnlyItsOwnTrafficAndReopenBr
   EXPECT_TRUE(ShortsTo(1).empty());
   const auto sends = sim::Calls(sim::Call::MidiOutShortMsg);
   ASSERT_FALSE(sends.empty());
-  EXPECT_EQ(sends.back().Result, MMSYSERR_NOERROR);
+  EXPECT_EQ(sends.back().Result, MMRESULT{MMSYSERR_NOERROR});
   bool refused = false;
-  for (const sim::CallRecord& call : sends) refused |= call.Device == 1 && call.Result == MMSYSERR_NODRIVER;
+  for (const sim::CallRecord& call : sends) refused |= call.Device == 1 && call.Result == MMRESULT{MMSYSERR_NODRIVER};
   EXPECT_TRUE(refused) << "the send reached the vanished device and was refused there";
   EXPECT_EQ(engine->MidiOutStates(1), mpsOpen) << "nothing told the port; it reports what it knows";
   EXPECT_TRUE(reports.empty());

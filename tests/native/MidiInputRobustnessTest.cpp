@@ -48,7 +48,7 @@ class MidiInputRobustness : public EngineFixture {
       if (call.What != sim::Call::MidiOutShortMsg && call.What != sim::Call::MidiOutLongMsg &&
           call.What != sim::Call::MidiOutPrepareHeader)
         continue;
-      EXPECT_EQ(call.Result, MMSYSERR_NOERROR) << sim::CallName(call.What) << " on a dead handle";
+      EXPECT_EQ(call.Result, MMRESULT{MMSYSERR_NOERROR}) << sim::CallName(call.What) << " on a dead handle";
     }
   }
 };

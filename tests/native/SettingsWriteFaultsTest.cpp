@@ -156,6 +156,9 @@ TEST_F(SettingsWriteFaults, AFileThatCannotBeWrittenIsRecordedOnceAndStaysAsItWa
     std::string expectedFile = IniPath();
     if (c.What == Cause::DiskRefuses) sim::FailCall(sim::Call::ReplaceFile, MMSYSERR_ERROR, -1);
     if (c.What == Cause::ReadOnlyFolder) {
+#if defined(_WIN32)
+      continue;  // a folder's read-only flag does not stop Windows writing into it
+#endif
       readOnly = std::make_unique<TReadOnlyFolder>(folder);
       if (!readOnly->ReadOnly()) {
 #if defined(_WIN32)

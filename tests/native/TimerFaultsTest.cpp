@@ -59,7 +59,7 @@ class TimerFaults : public EngineFixture {
   void ExpectNoSendToAClosedDevice() {
     for (const sim::CallRecord& call : sim::Calls()) {
       if (call.What == sim::Call::MidiOutShortMsg || call.What == sim::Call::MidiOutLongMsg) {
-        EXPECT_EQ(call.Result, MMSYSERR_NOERROR) << sim::CallName(call.What) << " on a dead handle";
+        EXPECT_EQ(call.Result, MMRESULT{MMSYSERR_NOERROR}) << sim::CallName(call.What) << " on a dead handle";
       }
     }
   }
