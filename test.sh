@@ -26,6 +26,8 @@ if [ -f cmake/mingw-w64-x86_64.cmake ]; then
   ./tools/windows-tests.sh || failed=1
 fi
 
+./tools/reliability.sh || failed=1
+
 if [ "$failed" -ne 0 ]; then
   echo "test.sh: FAILED"
   exit 1

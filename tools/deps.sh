@@ -16,7 +16,7 @@ velmora_install_deps() {
   # fontconfig the windows fall back to bitmap fonts.
   packages+=(fonts-liberation)
   case "$what" in
-    test) packages+=(clang libclang-rt-14-dev imagemagick) ;;
+    test) packages+=(clang libclang-rt-14-dev imagemagick valgrind) ;;
     bench) packages+=(libbenchmark-dev) ;;
     run) ;;
   esac
