@@ -6,8 +6,8 @@
 #      to commit (a 10 MB line, 100 000 sections);
 #   2. the native fault, robustness and load tests in the AddressSanitizer
 #      build, the load for a full minute, with the leak check at exit;
-#   3. the hand-made settings files and the settings-work figures in the
-#      plain build;
+#   3. the hand-made settings files, the settings-work figures and the load
+#      again (its rate and timing without a sanitizer) in the plain build;
 #   4. a valgrind memcheck run of the concurrency stress and load tests in the
 #      plain build.
 # Called by test.sh once it has built the presets; runs on its own too.
@@ -45,6 +45,7 @@ fast_tmp=$work
 trap 'rm -rf "$work"; [ "$fast_tmp" = "$work" ] || rm -rf "$fast_tmp"' EXIT
 
 collect_figures=1
+figure_suffix=""
 run_step() {  # name, log, command...: runs it, records its outcome, time and figures
   local name=$1 log=$2
   shift 2
@@ -53,7 +54,9 @@ run_step() {  # name, log, command...: runs it, records its outcome, time and fi
   local outcome=passed
   [ "$status" -eq 0 ] || { outcome="FAILED (exit $status)"; failed=1; }
   echo "| $name | $outcome | $((SECONDS - start)) s |" >> "$runs"
-  [ "$collect_figures" -eq 0 ] || grep -a '^RELIABILITY ' "$log" >> "$figures" || true
+  if [ "$collect_figures" -ne 0 ]; then
+    grep -a '^RELIABILITY ' "$log" | sed "s/^\(RELIABILITY [^ ]*\)/\1$figure_suffix/" >> "$figures" || true
+  fi
   echo "=== reliability: $name: $outcome ($((SECONDS - start)) s)"
   [ "$status" -eq 0 ] || tail -n 40 "$log"
 }
@@ -120,9 +123,14 @@ run_step "native faults, robustness and ${load_seconds} s load (AddressSanitizer
   env TMPDIR="$fast_tmp" VELMORA_LOAD_SECONDS="$load_seconds" ASAN_OPTIONS=detect_leaks=1 \
   "$asan_build/tests/velmora_tests" --gtest_filter="$asan_filter"
 
-# --- 3. hand-made settings files, figures of a plain build ------------------------
+# --- 3. hand-made settings files and the load, figures of a plain build -----------
 run_step "hand-made settings files (plain build)" "$work/settings.log" \
   "$plain_build/tests/velmora_tests" --gtest_filter='SettingsHandCases.*'
+figure_suffix=" (plain build)"
+run_step "${load_seconds} s load (plain build)" "$work/plain-load.log" \
+  env TMPDIR="$fast_tmp" VELMORA_LOAD_SECONDS="$load_seconds" \
+  "$plain_build/tests/velmora_tests" --gtest_filter='Load.TenThousand*'
+figure_suffix=""
 
 # --- 4. valgrind memcheck ----------------------------------------------------
 vg_log=$work/valgrind.txt
@@ -154,6 +162,8 @@ mkdir -p "$(dirname "$report")"
   echo "Each case below is a test or fuzz target that printed its figures; the test"
   echo "itself asserts what must hold (nothing lost, nothing leaked, the file whole)."
   echo "Figures of time are those of this run on this machine, not requirements."
+  echo "The native cases ran in the AddressSanitizer build, the settings files and"
+  echo "the rows marked \"(plain build)\" in the plain one."
   echo
   echo "| Case | What was tried | Figures |"
   echo "|---|---|---|"
