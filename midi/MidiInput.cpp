@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "midi/DriverHeldBlocks.h"
+#include "midi/OpenHandles.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -24,6 +25,7 @@ bool TMidiInput::Open(std::int32_t Index) {
 
   bool ok = platform::midiInOpen(&FHandle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
                                  CALLBACK_WINDOW) == MMSYSERR_NOERROR;
+  if (ok) NoteHandleOpened(FHandle);
   for (int slot = 0; ok && slot < SysExBufferCount; ++slot) {
     FSysExHeaders[slot] = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
     FSysExBlocks[slot] = FSysExHeaders[slot] ? platform::ProcessHeapAlloc(SysExBufferSize) : nullptr;
@@ -67,6 +69,7 @@ void TMidiInput::Close() {
                        MMSYSERR_NOERROR;
   }
   if (platform::midiInClose(FHandle) == MIDIERR_STILLPLAYING) FUnclosedHandle = FHandle;
+  NoteHandleReleased(FHandle);
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
     if (FSysExBlocks[slot] == nullptr) continue;
     // A buffer whose unprepare was refused is freed only when the close has
@@ -104,6 +107,10 @@ void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {
 
 void TMidiInput::CloseUnclosedHandle() {
   if (FUnclosedHandle == nullptr) return;
+  if (HandleHeldByAPort(FUnclosedHandle)) {
+    FUnclosedHandle = nullptr;  // the system freed it and gave it to another port
+    return;
+  }
   // The reset makes the device give back what it still holds; results
   // deliberately not examined, but for the close that may be refused again.
   platform::midiInReset(FUnclosedHandle);

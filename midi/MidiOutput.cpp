@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "midi/DriverHeldBlocks.h"
+#include "midi/OpenHandles.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -39,6 +40,7 @@ bool TMidiOutput::OpenPort(std::int32_t Index) {
       platform::midiOutOpen(&handle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
                             CALLBACK_WINDOW);
   if (result == MMSYSERR_NOERROR) {
+    NoteHandleOpened(handle);
     {
       std::lock_guard<std::mutex> guard(FSendLock);
       FHandle = handle;
@@ -80,6 +82,7 @@ void TMidiOutput::Close() {
   }
   // The result tells only whether the system still holds the handle.
   if (platform::midiOutClose(handle) == MIDIERR_STILLPLAYING) FUnclosedHandle = handle;
+  NoteHandleReleased(handle);
   for (MIDIHDR* header : refused) {
     if ((header->dwFlags & MHDR_INQUEUE) != 0) {
       KeepBlockForDriver(header->lpData);
@@ -162,6 +165,10 @@ void TMidiOutput::ReleaseHeader(MIDIHDR* Header, bool unprepare) {
 
 void TMidiOutput::CloseUnclosedHandle() {
   if (FUnclosedHandle == nullptr) return;
+  if (HandleHeldByAPort(FUnclosedHandle)) {
+    FUnclosedHandle = nullptr;  // the system freed it and gave it to another port
+    return;
+  }
   // The reset makes the device give back what it still holds; results
   // deliberately not examined, but for the close that may be refused again.
   platform::midiOutReset(FUnclosedHandle);
