@@ -55,9 +55,9 @@ struct TCase {
   // what the timer thread waits for, not one of the standard cases.
   bool MainPriority = false;
   // The timer service's thread and the reference sleepers pinned to one
-  // processor, so that both meet the same stalls of that processor: shows
-  // whether the engine stalls where the machine does not.
-  bool PinTogether = false;
+  // processor, so that both meet the same stalls of that processor and the
+  // reference witnesses every stall the machine caused the timer thread.
+  bool PinTogether = true;
   // The timer service's thread (and the reference sleepers) at real-time
   // priority, as the Windows multimedia timer runs its callbacks on a
   // time-critical thread; otherwise at the normal priority of every thread.
@@ -107,6 +107,9 @@ struct TResult {
   // Engine stalls during which no reference thread was stalled as well: the
   // ones the machine does not explain.
   std::int64_t EngineStallsAlone = 0;
+  // The engine's figures over every send but those stalled together with the
+  // reference: what is left with the machine's own stalls set aside.
+  TLatencySummary EngineSetAside;
 };
 
 // Runs `Create` with the calling thread at real-time priority (and, when
@@ -364,8 +367,14 @@ class TLatenessRun {
   void Evaluate(std::vector<std::unique_ptr<TStream>>& Streams, TDateTime LastArrival,
                 TResult& Result) {
     std::vector<double> lateness;
-    // Stalls as [start, end] in milliseconds since the anchor.
-    std::vector<std::pair<double, double>> engineStalls;
+    // Stalls as [start, end] in milliseconds since the anchor, with the
+    // index of their send in `lateness`.
+    struct TStall {
+      double Start;
+      double End;
+      std::size_t Send;
+    };
+    std::vector<TStall> engineStalls;
     struct TSend {
       TDateTime Time;
       TDateTime DueEarliest;
@@ -406,7 +415,7 @@ class TLatenessRun {
         lateness.push_back(late);
         if (late > Result.Case.IntervalMs + 0.5) {
           const double sentAt = (r.Time - FNowAnchor) * MsPerDay;
-          engineStalls.emplace_back(sentAt - late + Result.Case.IntervalMs, sentAt);
+          engineStalls.push_back({sentAt - late + Result.Case.IntervalMs, sentAt, lateness.size() - 1});
         }
         // One device, one delay: due-time order is arrival order, and the
         // device's record is the order of sending.
@@ -437,7 +446,10 @@ class TLatenessRun {
     }
     for (const TSend& s : all) Result.OutOfOrder += s.Flagged ? 1 : 0;
     for (double l : lateness) Result.EngineBeyondLimit += l > Result.Case.IntervalMs + 0.5 ? 1 : 0;
-    Result.Engine = bench::Summarise(lateness);
+    {
+      std::vector<double> sorted = lateness;  // Summarise sorts; the order is needed below
+      Result.Engine = bench::Summarise(sorted);
+    }
 
     std::vector<double> reference;
     for (auto& stream : Streams) {
@@ -460,15 +472,25 @@ class TLatenessRun {
     std::sort(referenceStalls.begin(), referenceStalls.end());
     // Stalls within a millisecond of each other count as one.
     constexpr double SlackMs = 1.0;
-    for (const auto& stall : engineStalls) {
+    std::vector<bool> sharedStall(lateness.size(), false);
+    for (const TStall& stall : engineStalls) {
       const auto after = std::upper_bound(
-          referenceStalls.begin(), referenceStalls.end(), std::pair{stall.second + SlackMs, 1e300});
+          referenceStalls.begin(), referenceStalls.end(), std::pair{stall.End + SlackMs, 1e300});
       bool shared = false;
       for (auto it = referenceStalls.begin(); it != after && !shared; ++it) {
-        shared = it->second + SlackMs >= stall.first;
+        shared = it->second + SlackMs >= stall.Start;
       }
-      if (!shared) ++Result.EngineStallsAlone;
+      if (shared) {
+        sharedStall[stall.Send] = true;
+      } else {
+        ++Result.EngineStallsAlone;
+      }
     }
+    std::vector<double> setAside;
+    for (std::size_t n = 0; n < lateness.size(); ++n) {
+      if (!sharedStall[n]) setAside.push_back(lateness[n]);
+    }
+    Result.EngineSetAside = bench::Summarise(setAside);
   }
 
   bench::TBenchMachine FMachine;
@@ -514,12 +536,13 @@ std::vector<TCase> CaseMatrix(double Seconds) {
     mixed.Name = std::to_string(interval) + "ms/0+9999/10000";
     cases.push_back(mixed);
   }
-  // The scheduler's share, at the 1 ms interval: the quietest and the
-  // busiest stream with every thread at normal priority, and again with the
-  // main thread at real-time priority too (then nothing the timer thread may
-  // wait for is held by a thread that other work can push aside).
+  // The scheduler's share, at the 1 ms interval, for the two busiest single
+  // streams (no delay: every insertion meets the ticks taking messages; the
+  // longest delay: 100 000 waiting) with every thread at normal priority, and
+  // again with the main thread at real-time priority too (then nothing the
+  // timer thread may wait for is held by a thread other work can push aside).
   for (const bool mainToo : {false, true}) {
-    for (const auto& [delay, rate] : {std::pair{0, 1000}, std::pair{9999, 10000}}) {
+    for (const auto& [delay, rate] : {std::pair{0, 10000}, std::pair{9999, 10000}}) {
       TCase c;
       c.TimerPriority = mainToo;
       c.MainPriority = mainToo;
@@ -531,18 +554,6 @@ std::vector<TCase> CaseMatrix(double Seconds) {
                "/" + std::to_string(rate);
       cases.push_back(c);
     }
-  }
-  // Where the stalls come from: the timer thread and its reference on one
-  // processor, at the 1 ms interval.
-  for (const auto& [delay, rate] : {std::pair{0, 1000}, std::pair{9999, 10000}}) {
-    TCase c;
-    c.PinTogether = true;
-    c.IntervalMs = 1;
-    c.RatePerSecond = rate;
-    c.DelaysMs = {delay};
-    c.Seconds = Seconds;
-    c.Name = "pinned/1ms/" + std::to_string(delay) + "/" + std::to_string(rate);
-    cases.push_back(c);
   }
   return cases;
 }
@@ -560,25 +571,30 @@ std::string DelaysText(const TCase& Case) {
   return text + " ms";
 }
 
-bool TargetsMet(const TResult& r) {
-  const bool timing = r.Case.IntervalMs == 1 ? (r.Engine.P99 <= 1.5 && r.Engine.Max <= 3.0)
-                                              : (r.Engine.P99 <= 4.5);
-  return timing && r.OutOfOrder == 0 && r.Lost == 0 && r.Unmatched == 0 &&
-         r.TimerThreadAllocations == 0;
+bool TimingMet(const TLatencySummary& Figures, int IntervalMs) {
+  return IntervalMs == 1 ? (Figures.P99 <= 1.5 && Figures.Max <= 3.0) : Figures.P99 <= 4.5;
 }
 
-void WriteTable(const std::vector<const TResult*>& Rows, bool WithStallsAlone, std::ostream& out) {
+bool TargetsMet(const TResult& r) {
+  return TimingMet(r.Engine, r.Case.IntervalMs) && r.OutOfOrder == 0 && r.Lost == 0 &&
+         r.Unmatched == 0 && r.TimerThreadAllocations == 0;
+}
+
+void WriteTable(const std::vector<const TResult*>& Rows, std::ostream& out) {
   out << "| Interval | Delay | Rate /s | Messages | Waiting at end of input | p50 ms (ref) | "
-         "p99 ms (ref) | p99.9 ms (ref) | max ms (ref) | Stalled (ref) | "
-      << (WithStallsAlone ? "Stalled alone | " : "")
-      << "Out of order | Lost | Timer allocs | Main thread per notice p50 / p99.9 / max µs | "
-         "Targets |\n";
-  out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|" << (WithStallsAlone ? "---:|" : "")
-      << "---:|---:|---:|---:|---|\n";
+         "p99 ms (ref) | p99.9 ms (ref) | max ms (ref) | Stalled (ref) | Stalled alone | "
+         "p99 / max ms, shared stalls set aside | Out of order | Lost | Timer allocs | "
+         "Main thread per notice p50 / p99.9 / max µs | Targets |\n";
+  out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
   for (const TResult* row : Rows) {
     const TResult& r = *row;
     const std::string target = r.Case.IntervalMs == 1 ? "p99 ≤ 1.5, max ≤ 3, order, 0 allocs"
                                                       : "p99 ≤ 4.5, order, 0 allocs";
+    std::string outcome = bench::Verdict(TargetsMet(r));
+    if (!TargetsMet(r) && TimingMet(r.EngineSetAside, r.Case.IntervalMs) && r.OutOfOrder == 0 &&
+        r.Lost + r.Unmatched == 0 && r.TimerThreadAllocations == 0) {
+      outcome += "; met with shared stalls set aside";
+    }
     out << "| " << r.Case.IntervalMs << " ms | " << DelaysText(r.Case) << " | "
         << Grouped(static_cast<unsigned long long>(r.Case.RatePerSecond)) << " | "
         << Grouped(static_cast<unsigned long long>(r.Messages)) << " | "
@@ -586,89 +602,126 @@ void WriteTable(const std::vector<const TResult*>& Rows, bool WithStallsAlone, s
         << Cell(r.Engine.P50, r.Reference.P50) << " | " << Cell(r.Engine.P99, r.Reference.P99)
         << " | " << Cell(r.Engine.P999, r.Reference.P999) << " | "
         << Cell(r.Engine.Max, r.Reference.Max) << " | " << r.EngineBeyondLimit << " ("
-        << r.ReferenceBeyondLimit << ") | "
-        << (WithStallsAlone ? std::to_string(r.EngineStallsAlone) + " | " : "") << r.OutOfOrder
-        << " | "
-        << r.Lost + r.Unmatched << " | " << r.TimerThreadAllocations << " | "
-        << Fixed(r.NoticeMicroseconds.P50, 1) << " / " << Fixed(r.NoticeMicroseconds.P999, 1)
-        << " / " << Fixed(r.NoticeMicroseconds.Max, 0) << " | " << target << ": "
-        << bench::Verdict(TargetsMet(r)) << " |\n";
+        << r.ReferenceBeyondLimit << ") | " << r.EngineStallsAlone << " | "
+        << Fixed(r.EngineSetAside.P99, 3) << " / " << Fixed(r.EngineSetAside.Max, 3) << " | "
+        << r.OutOfOrder << " | " << r.Lost + r.Unmatched << " | " << r.TimerThreadAllocations
+        << " | " << Fixed(r.NoticeMicroseconds.P50, 1) << " / "
+        << Fixed(r.NoticeMicroseconds.P999, 1) << " / " << Fixed(r.NoticeMicroseconds.Max, 0)
+        << " | " << target << ": " << outcome << " |\n";
   }
   out << "\n";
 }
 
-void WriteSummary(const std::vector<const TResult*>& Rows, std::ostream& out) {
+struct TWorst {
+  double P99 = 0, Max = 0, ReferenceP99 = 0, ReferenceMax = 0, SetAsideP99 = 0, SetAsideMax = 0;
+  std::int64_t Stalls = 0, StallsAlone = 0;
+  bool Any = false;
+};
+
+TWorst WorstOf(const std::vector<const TResult*>& Rows, int Interval) {
+  TWorst worst;
+  for (const TResult* r : Rows) {
+    if (r->Case.IntervalMs != Interval) continue;
+    worst.Any = true;
+    worst.P99 = std::max(worst.P99, r->Engine.P99);
+    worst.Max = std::max(worst.Max, r->Engine.Max);
+    worst.ReferenceP99 = std::max(worst.ReferenceP99, r->Reference.P99);
+    worst.ReferenceMax = std::max(worst.ReferenceMax, r->Reference.Max);
+    worst.SetAsideP99 = std::max(worst.SetAsideP99, r->EngineSetAside.P99);
+    worst.SetAsideMax = std::max(worst.SetAsideMax, r->EngineSetAside.Max);
+    worst.Stalls += r->EngineBeyondLimit;
+    worst.StallsAlone += r->EngineStallsAlone;
+  }
+  return worst;
+}
+
+// "the same": the busiest stream's p99 within a quarter of the smallest
+// period (0.25 ms) of the slowest stream's.
+constexpr double SameWithinMs = 0.25;
+
+struct TBusyAndSlow {
+  const TResult* Busy = nullptr;
+  const TResult* Slow = nullptr;
+};
+
+TBusyAndSlow BusyAndSlow(const std::vector<const TResult*>& Rows, int Interval) {
+  TBusyAndSlow pair;
+  for (const TResult* r : Rows) {
+    if (r->Case.IntervalMs != Interval || r->Case.DelaysMs != std::vector<int>{9999}) continue;
+    if (r->Case.RatePerSecond == 10000) pair.Busy = r;
+    if (r->Case.RatePerSecond == 10) pair.Slow = r;
+  }
+  return pair;
+}
+
+std::string Ms(double Value) { return Fixed(Value, 3) + " ms"; }
+
+void WriteFindings(const std::vector<const TResult*>& Rows, std::ostream& out) {
   for (int interval : {1, 4}) {
-    double worstP99 = 0, worstMax = 0, refP99 = 0, refMax = 0;
+    const TWorst worst = WorstOf(Rows, interval);
+    if (!worst.Any) continue;
     std::int64_t outOfOrder = 0;
-    bool any = false;
-    for (const TResult* r : Rows) {
-      if (r->Case.IntervalMs != interval) continue;
-      any = true;
-      worstP99 = std::max(worstP99, r->Engine.P99);
-      worstMax = std::max(worstMax, r->Engine.Max);
-      refP99 = std::max(refP99, r->Reference.P99);
-      refMax = std::max(refMax, r->Reference.Max);
-      outOfOrder += r->OutOfOrder;
-    }
-    if (!any) continue;
-    out << "- " << interval << " ms interval, worst row: p99 " << Fixed(worstP99, 3)
-        << " ms, max " << Fixed(worstMax, 3) << " ms (reference: p99 " << Fixed(refP99, 3)
-        << ", max " << Fixed(refMax, 3) << "); target "
+    for (const TResult* r : Rows) outOfOrder += r->Case.IntervalMs == interval ? r->OutOfOrder : 0;
+    out << "- " << interval << " ms interval, worst row: p99 " << Ms(worst.P99) << ", max "
+        << Ms(worst.Max) << " (reference: p99 " << Ms(worst.ReferenceP99) << ", max "
+        << Ms(worst.ReferenceMax) << "); with the stalls shared with the reference set aside: "
+        << "p99 " << Ms(worst.SetAsideP99) << ", max " << Ms(worst.SetAsideMax) << ". Target "
         << (interval == 1 ? "p99 ≤ 1.5 ms and max ≤ 3 ms" : "p99 ≤ 4.5 ms") << ": "
-        << bench::Verdict(interval == 1 ? (worstP99 <= 1.5 && worstMax <= 3.0)
-                                        : worstP99 <= 4.5)
-        << "; out of order: " << outOfOrder << " (target 0: " << bench::Verdict(outOfOrder == 0)
-        << ").\n";
-    const TResult* busy = nullptr;
-    const TResult* slow = nullptr;
-    for (const TResult* r : Rows) {
-      if (r->Case.IntervalMs != interval || r->Case.DelaysMs != std::vector<int>{9999}) continue;
-      if (r->Case.RatePerSecond == 10000) busy = r;
-      if (r->Case.RatePerSecond == 10) slow = r;
-    }
-    if (busy && slow) {
+        << bench::Verdict(interval == 1 ? (worst.P99 <= 1.5 && worst.Max <= 3.0)
+                                        : worst.P99 <= 4.5)
+        << " as measured. Engine stalls " << worst.Stalls << ", of them alone "
+        << worst.StallsAlone << "; out of order: " << outOfOrder
+        << " (target 0: " << bench::Verdict(outOfOrder == 0) << ").\n";
+    const TBusyAndSlow pair = BusyAndSlow(Rows, interval);
+    if (pair.Busy && pair.Slow) {
       out << "- " << interval << " ms interval, 9 999 ms delay: 10 000 a second ("
-          << Grouped(static_cast<unsigned long long>(busy->WaitingAtEndOfInput))
-          << " waiting) p50 / p99 / max " << Fixed(busy->Engine.P50, 3) << " / "
-          << Fixed(busy->Engine.P99, 3) << " / " << Fixed(busy->Engine.Max, 3)
-          << " ms against 10 a second " << Fixed(slow->Engine.P50, 3) << " / "
-          << Fixed(slow->Engine.P99, 3) << " / " << Fixed(slow->Engine.Max, 3)
+          << Grouped(static_cast<unsigned long long>(pair.Busy->WaitingAtEndOfInput))
+          << " waiting) p50 / p99 / max " << Fixed(pair.Busy->Engine.P50, 3) << " / "
+          << Fixed(pair.Busy->Engine.P99, 3) << " / " << Fixed(pair.Busy->Engine.Max, 3)
+          << " ms against 10 a second " << Fixed(pair.Slow->Engine.P50, 3) << " / "
+          << Fixed(pair.Slow->Engine.P99, 3) << " / " << Fixed(pair.Slow->Engine.Max, 3)
           << " ms (target: the same).\n";
     }
   }
 }
 
+void Split(const std::vector<TResult>& Results, std::vector<const TResult*>& Main,
+           std::vector<const TResult*>& Normal, std::vector<const TResult*>& MainToo) {
+  for (const TResult& r : Results) {
+    (r.Case.MainPriority ? MainToo : r.Case.TimerPriority ? Main : Normal).push_back(&r);
+  }
+}
+
 void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAllocations,
                    std::int64_t ControlBlocks, std::ostream& out) {
-  std::vector<const TResult*> raised, normal;
-  std::vector<const TResult*> pinned, mainToo;
+  std::vector<const TResult*> raised, normal, mainToo;
+  Split(Results, raised, normal, mainToo);
   bool allGranted = true;
   for (const TResult& r : Results) {
-    (r.Case.PinTogether ? pinned
-     : r.Case.MainPriority ? mainToo
-     : r.Case.TimerPriority ? raised
-                            : normal)
-        .push_back(&r);
     if (r.Case.TimerPriority && !r.PriorityGranted) allGranted = false;
   }
 
   out << "## Lateness end to end (simulated platform, real-time mode)\n\n";
-  out << "The main thread injects note-on messages on the simulated input at a steady rate "
-         "and delivers each notice at once (the engine queues the message); the engine's "
-         "timer thread sends what is due; the simulated output records the real time of each "
-         "send. Lateness = send time − due time, in milliseconds. The engine computes the due "
-         "time from its own reading of Now inside its input handler; the benchmark reads Now "
-         "just before and just after that handler and measures from the earlier reading, so "
-         "each figure includes the handler's own run (well under a microsecond as a rule). "
-         "Each cell shows the "
-         "engine, and in parentheses the ideal reference of the same run (a thread per stream "
-         "that sleeps until each message's exact due time on the steady clock). *Out of "
+  out << "The main thread injects note-on messages on the simulated input, each at a random "
+         "moment of its slot of the rate, and delivers each notice at once (the engine queues "
+         "the message); the engine's timer thread sends what is due; the simulated output "
+         "records the real time of each send. Lateness = send time − due time, in "
+         "milliseconds. The engine computes the due time from its own reading of Now inside "
+         "its input handler; the benchmark reads Now just before and just after that handler "
+         "and measures from the earlier reading, so each figure includes the handler's own "
+         "run (well under a microsecond as a rule). Each cell shows the engine, and in "
+         "parentheses the ideal reference of the same run: a thread per stream that sleeps "
+         "until each message's exact due time on the steady clock.\n\n";
+  out << "The timer service's thread and the reference sleepers share one processor, so the "
+         "reference meets every stall of that processor that the timer thread meets. "
+         "*Stalled*: sends later than one timer period plus 0.5 ms (beyond the timer's own "
+         "limit), and in parentheses reference wake-ups later than 0.5 ms. *Stalled alone*: "
+         "engine stalls during which the reference was not stalled as well (within 1 ms): "
+         "those the machine does not explain. *Shared stalls set aside*: the engine's p99 and "
+         "max over every send except those stalled together with the reference. *Out of "
          "order*: messages sent after one that was due later (within a device: sent behind a "
          "later arrival; across devices: sent after a message whose due time was certainly "
-         "later). *Stalled*: sends later than one timer period plus 0.5 ms (beyond the "
-         "timer's own limit), and reference wake-ups later than 0.5 ms: what the scheduler "
-         "did to each. *Lost*: messages never sent, or sends no arrival explains. *Timer allocs*: "
+         "later). *Lost*: messages never sent, or sends no arrival explains. *Timer allocs*: "
          "heap allocations on every thread but the main and reference threads during the "
          "case, i.e. the timer service's threads. *Main thread per notice*: the time the main "
          "thread spends handling one input notice, queue insertion and any wait for the "
@@ -682,8 +735,8 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
                      : "**The priority was refused (no CAP_SYS_NICE) for some or all cases; "
                        "those ran at normal priority.**")
       << "\n\n";
-  WriteTable(raised, false, out);
-  WriteSummary(raised, out);
+  WriteTable(raised, out);
+  WriteFindings(raised, out);
   std::uint64_t timerAllocations = 0;
   unsigned long long shortsSent = 0;
   for (const TResult& r : Results) {
@@ -699,12 +752,10 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
          "see that thread.\n\n";
   if (!normal.empty()) {
     out << "### Every thread at normal priority\n\n";
-    out << "The same program with the timer service's thread and the reference sleepers at "
-           "normal priority, competing with whatever else the machine runs: the difference "
-           "to the table above is the scheduler's.\n\n";
-    WriteTable(normal, false, out);
-    WriteSummary(normal, out);
-    out << "\n";
+    out << "The timer service's thread and the reference sleepers at normal priority, "
+           "competing with whatever else the machine runs: the difference to the table above "
+           "is the scheduler's.\n\n";
+    WriteTable(normal, out);
   }
   if (!mainToo.empty()) {
     out << "### Main thread at real-time priority too\n\n";
@@ -712,72 +763,41 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
            "queue's while a message is linked in, and in the simulated platform the clock's "
            "and the call record's (the Windows clock reads a counter and takes no lock). When "
            "other work pushes the main thread aside inside such a section, the timer thread "
-           "waits until it runs again. With the main thread at real-time priority as well, "
-           "nothing pushes it aside; the difference to the first table is that wait.\n\n";
-    WriteTable(mainToo, false, out);
-  }
-  if (!pinned.empty()) {
-    out << "### Where the stalls come from: timer thread and reference on one processor\n\n";
-    out << "Threads free to move can meet a stalled processor at different moments, so a "
-           "stall of one says little about the other. Here the timer service's thread and the "
-           "reference sleeper share one processor (both at real-time priority). *Stalled "
-           "alone*: engine stalls (sends later than one period plus 0.5 ms) during which the "
-           "reference was not stalled as well (within 1 ms): the stalls the machine does not "
-           "explain.\n\n";
-    WriteTable(pinned, true, out);
-    std::int64_t stalls = 0, alone = 0;
-    for (const TResult* r : pinned) {
-      stalls += r->EngineBeyondLimit;
-      alone += r->EngineStallsAlone;
-    }
-    out << "- " << alone << " of " << stalls
-        << " engine stalls came while the reference on the same processor was not stalled.\n\n";
+           "waits until it runs again, and the reference does not. With the main thread at "
+           "real-time priority as well, nothing pushes it aside; the difference to the first "
+           "table is that wait.\n\n";
+    WriteTable(mainToo, out);
   }
 }
-
-struct TWorst {
-  double P99 = 0, Max = 0, ReferenceP99 = 0, ReferenceMax = 0;
-  bool Any = false;
-};
-
-TWorst WorstOf(const std::vector<TResult>& Results, bool TimerPriority, int Interval) {
-  TWorst worst;
-  for (const TResult& r : Results) {
-    if (r.Case.PinTogether || r.Case.MainPriority || r.Case.TimerPriority != TimerPriority ||
-        r.Case.IntervalMs != Interval)
-      continue;
-    worst.Any = true;
-    worst.P99 = std::max(worst.P99, r.Engine.P99);
-    worst.Max = std::max(worst.Max, r.Engine.Max);
-    worst.ReferenceP99 = std::max(worst.ReferenceP99, r.Reference.P99);
-    worst.ReferenceMax = std::max(worst.ReferenceMax, r.Reference.Max);
-  }
-  return worst;
-}
-
-// "the same": the busiest stream's p99 within a quarter of the smallest
-// period (0.25 ms) of the slowest stream's.
-constexpr double SameWithinMs = 0.25;
 
 void WriteSummary(const std::vector<TResult>& Results, std::uint64_t ControlAllocations,
                   const std::string& File) {
   if (File.empty()) return;
-  const TWorst one = WorstOf(Results, true, 1);
-  const TWorst four = WorstOf(Results, true, 4);
-  const auto ms = [](double value) { return Fixed(value, 3) + " ms"; };
+  std::vector<const TResult*> raised, normal, mainToo;
+  Split(Results, raised, normal, mainToo);
+  const auto timing = [&](const char* target, const TWorst& worst, bool p99, double limit) {
+    const double measured = p99 ? worst.P99 : worst.Max;
+    const double reference = p99 ? worst.ReferenceP99 : worst.ReferenceMax;
+    const double setAside = p99 ? worst.SetAsideP99 : worst.SetAsideMax;
+    std::string outcome = bench::Verdict(measured <= limit);
+    if (measured > limit) {
+      outcome += setAside <= limit ? " as measured; met with the stalls shared with the "
+                                     "reference set aside"
+                                   : " also with the stalls shared with the reference set aside";
+    }
+    bench::AppendSummary(File, target,
+                         "worst row " + Ms(measured) + " (reference " + Ms(reference) +
+                             "); shared stalls set aside " + Ms(setAside),
+                         outcome);
+  };
+  const TWorst one = WorstOf(raised, 1);
+  const TWorst four = WorstOf(raised, 4);
   if (one.Any) {
-    bench::AppendSummary(File, "Lateness at the 1 ms interval: p99 ≤ 1.5 ms",
-                         "worst row " + ms(one.P99) + " (reference " + ms(one.ReferenceP99) + ")",
-                         bench::Verdict(one.P99 <= 1.5));
-    bench::AppendSummary(File, "Lateness at the 1 ms interval: max ≤ 3 ms",
-                         "worst row " + ms(one.Max) + " (reference " + ms(one.ReferenceMax) + ")",
-                         bench::Verdict(one.Max <= 3.0));
+    timing("Lateness at the 1 ms interval: p99 ≤ 1.5 ms", one, true, 1.5);
+    timing("Lateness at the 1 ms interval: max ≤ 3 ms", one, false, 3.0);
   }
-  if (four.Any) {
-    bench::AppendSummary(File, "Lateness at the 4 ms interval: p99 ≤ 4.5 ms",
-                         "worst row " + ms(four.P99) + " (reference " + ms(four.ReferenceP99) + ")",
-                         bench::Verdict(four.P99 <= 4.5));
-  }
+  if (four.Any) timing("Lateness at the 4 ms interval: p99 ≤ 4.5 ms", four, true, 4.5);
+
   std::int64_t outOfOrder = 0, lost = 0, sent = 0;
   std::uint64_t allocations = 0;
   for (const TResult& r : Results) {
@@ -790,32 +810,29 @@ void WriteSummary(const std::vector<TResult>& Results, std::uint64_t ControlAllo
                        std::to_string(outOfOrder) + " out of order, " + std::to_string(lost) +
                            " lost, of " + Grouped(static_cast<unsigned long long>(sent)) + " sent",
                        bench::Verdict(outOfOrder == 0 && lost == 0));
+
   std::string same;
-  bool sameMet = true, sameAny = false;
+  bool sameMet = true, sameSetAsideMet = true, sameAny = false;
   for (int interval : {1, 4}) {
-    const TResult* busy = nullptr;
-    const TResult* slow = nullptr;
-    for (const TResult& r : Results) {
-      if (!r.Case.TimerPriority || r.Case.PinTogether || r.Case.MainPriority ||
-          r.Case.IntervalMs != interval ||
-          r.Case.DelaysMs != std::vector<int>{9999})
-        continue;
-      if (r.Case.RatePerSecond == 10000) busy = &r;
-      if (r.Case.RatePerSecond == 10) slow = &r;
-    }
-    if (!busy || !slow) continue;
+    const TBusyAndSlow pair = BusyAndSlow(raised, interval);
+    if (!pair.Busy || !pair.Slow) continue;
     sameAny = true;
     if (!same.empty()) same += "; ";
-    same += std::to_string(interval) + " ms: p99 " + ms(busy->Engine.P99) + " (" +
-            Grouped(static_cast<unsigned long long>(busy->WaitingAtEndOfInput)) +
-            " waiting) vs " + ms(slow->Engine.P99);
-    sameMet = sameMet && busy->Engine.P99 <= slow->Engine.P99 + SameWithinMs;
+    same += std::to_string(interval) + " ms: p99 " + Ms(pair.Busy->Engine.P99) + " (" +
+            Grouped(static_cast<unsigned long long>(pair.Busy->WaitingAtEndOfInput)) +
+            " waiting; shared stalls set aside " + Ms(pair.Busy->EngineSetAside.P99) + ") vs " +
+            Ms(pair.Slow->Engine.P99);
+    sameMet = sameMet && pair.Busy->Engine.P99 <= pair.Slow->Engine.P99 + SameWithinMs;
+    sameSetAsideMet = sameSetAsideMet &&
+                      pair.Busy->EngineSetAside.P99 <= pair.Slow->EngineSetAside.P99 + SameWithinMs;
   }
   if (sameAny) {
+    std::string outcome = bench::Verdict(sameMet);
+    if (!sameMet && sameSetAsideMet) outcome += " as measured; met with shared stalls set aside";
     bench::AppendSummary(File,
                          "10 000 a second with 9 999 ms delays the same as 10 a second (p99 "
                          "within " + Fixed(SameWithinMs, 2) + " ms)",
-                         same, bench::Verdict(sameMet));
+                         same, outcome);
   }
   bench::AppendSummary(File, "Zero heap allocations on the timer thread while it sends short messages",
                        std::to_string(allocations) + " in " +
@@ -823,51 +840,33 @@ void WriteSummary(const std::vector<TResult>& Results, std::uint64_t ControlAllo
                            " sends (control with system-exclusive blocks: " +
                            std::to_string(ControlAllocations) + ")",
                        bench::Verdict(allocations == 0 && ControlAllocations > 0));
-  std::int64_t pinnedStalls = 0, pinnedAlone = 0;
-  bool anyPinned = false;
-  for (const TResult& r : Results) {
-    if (!r.Case.PinTogether) continue;
-    anyPinned = true;
-    pinnedStalls += r.EngineBeyondLimit;
-    pinnedAlone += r.EngineStallsAlone;
-  }
-  if (anyPinned) {
+  if (one.Any || four.Any) {
     bench::AppendSummary(File,
-                         "Stalls the machine does not explain (timer thread and reference on one "
-                         "processor; no target)",
-                         std::to_string(pinnedAlone) + " of " + std::to_string(pinnedStalls) +
-                             " engine stalls came while the reference was not stalled",
+                         "Engine stalls the reference on the same processor did not share (no "
+                         "target; see the table with the main thread at real-time priority too)",
+                         std::to_string(one.StallsAlone + four.StallsAlone) + " of " +
+                             std::to_string(one.Stalls + four.Stalls) + " engine stalls",
                          "—");
   }
-  double mainTooP99 = 0, mainTooMax = 0, mainTooRefMax = 0;
-  bool anyMainToo = false;
-  for (const TResult& r : Results) {
-    if (!r.Case.MainPriority || r.Case.PinTogether) continue;
-    anyMainToo = true;
-    mainTooP99 = std::max(mainTooP99, r.Engine.P99);
-    mainTooMax = std::max(mainTooMax, r.Engine.Max);
-    mainTooRefMax = std::max(mainTooRefMax, r.Reference.Max);
-  }
-  if (anyMainToo) {
+  const TWorst normalOne = WorstOf(normal, 1);
+  if (normalOne.Any) {
     bench::AppendSummary(File,
-                         "1 ms interval with the main thread at real-time priority too (no "
-                         "target: the share of waits for the main thread's locks)",
-                         "p99 " + ms(mainTooP99) + ", max " + ms(mainTooMax) + " (reference max " +
-                             ms(mainTooRefMax) + ")",
+                         "1 ms interval, every thread at normal priority (no target: the "
+                         "scheduler's share)",
+                         "p99 " + Ms(normalOne.P99) + ", max " + Ms(normalOne.Max) +
+                             " (reference " + Ms(normalOne.ReferenceP99) + ", " +
+                             Ms(normalOne.ReferenceMax) + ")",
                          "—");
   }
-  const TWorst normalOne = WorstOf(Results, false, 1);
-  const TWorst normalFour = WorstOf(Results, false, 4);
-  if (normalOne.Any || normalFour.Any) {
-    bench::AppendSummary(File, "The same with every thread at normal priority (no target: the scheduler's share)",
-                         "1 ms: p99 " + ms(normalOne.P99) + ", max " + ms(normalOne.Max) +
-                             " (reference " + ms(normalOne.ReferenceP99) + ", " +
-                             ms(normalOne.ReferenceMax) + ")" +
-                             (normalFour.Any ? "; 4 ms: p99 " + ms(normalFour.P99) + ", max " +
-                                                   ms(normalFour.Max) + " (reference " +
-                                                   ms(normalFour.ReferenceP99) + ", " +
-                                                   ms(normalFour.ReferenceMax) + ")"
-                                             : std::string()),
+  const TWorst mainOne = WorstOf(mainToo, 1);
+  if (mainOne.Any) {
+    bench::AppendSummary(File,
+                         "1 ms interval, main thread at real-time priority too (no target: the "
+                         "share of waits for the main thread's locks)",
+                         "p99 " + Ms(mainOne.P99) + ", max " + Ms(mainOne.Max) + " (reference " +
+                             Ms(mainOne.ReferenceP99) + ", " + Ms(mainOne.ReferenceMax) +
+                             "); stalls alone " + std::to_string(mainOne.StallsAlone) + " of " +
+                             std::to_string(mainOne.Stalls),
                          "—");
   }
 }
