@@ -24,12 +24,26 @@ bool TMidiOutMessageList::Empty() const {
 void TMidiOutMessageList::Insert(TMidiOutMessage* M) {
   std::lock_guard<std::mutex> guard(FLock);
   // The same place as a walk from the front that stops at the first node due
-  // strictly later: behind every message due at or before M. Walking back
-  // from the latest end stops at once for arrivals in due-time order, which
-  // is what a steady stream through one delay is.
-  TMidiOutMessage* p = FTail->Prev;
-  while (p != FHead && p->DueTime > M->DueTime) p = p->Prev;
-  p->Next->InsertBefore(M);
+  // strictly later: behind every message due at or before M. It is sought
+  // from both ends at once, a step at a time, so the cost is the distance to
+  // the nearer end and the lock is held that long: a steady stream through
+  // one delay stops at once at the latest end, and a message with a short
+  // delay among many with a long one at once at the earliest end.
+  TMidiOutMessage* earlier = FTail->Prev;  // back: the last node due at or before M
+  TMidiOutMessage* later = FHead->Next;    // forward: the first node due later than M
+  for (;;) {
+    if (earlier == FHead || !(earlier->DueTime > M->DueTime)) {
+      earlier->Next->InsertBefore(M);
+      return;
+    }
+    // The tail's far-future due time ends this walk at the latest.
+    if (later->DueTime > M->DueTime) {
+      later->InsertBefore(M);
+      return;
+    }
+    earlier = earlier->Prev;
+    later = later->Next;
+  }
 }
 
 void TMidiOutMessageList::Clear() {

@@ -20,8 +20,9 @@ class TMidiOutMessageList {
   TTerminusNode* Tail() const { return FTail; }
 
   // Links M behind every message due at or before M's due time. Takes
-  // ownership. The walk starts at the latest end, so arrivals in due-time
-  // order cost constant time.
+  // ownership. The place is sought from both ends at once, so arrivals in
+  // due-time order, and arrivals due before most of the queue, cost
+  // constant time.
   void Insert(TMidiOutMessage* M);
   // Frees every message without sending it.
   void Clear();

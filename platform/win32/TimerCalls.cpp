@@ -1,10 +1,15 @@
 // The multimedia timer calls of the platform seam, over winmm.
 #include "platform/Platform.h"
+#include "platform/win32/TimerResolutionOptOut.h"
 
 namespace platform {
 
 MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize) { return ::timeGetDevCaps(caps, capsSize); }
-MMRESULT timeBeginPeriod(UINT period) { return ::timeBeginPeriod(period); }
+MMRESULT timeBeginPeriod(UINT period) {
+  // A minimised or hidden window must not cost the router its resolution.
+  win32::OptOutOfTimerResolutionThrottling();
+  return ::timeBeginPeriod(period);
+}
 MMRESULT timeEndPeriod(UINT period) { return ::timeEndPeriod(period); }
 
 // Every event is created with TIME_KILL_SYNCHRONOUS, so that no callback of

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "settings/IniFile.h"
@@ -94,8 +95,11 @@ class SettingsWriteFaults : public EngineFixture {
   void SetUp() override {
     EngineFixture::SetUp();
     TakeWriteFailures();
-    folder = (fs::temp_directory_path() / ("velmora-writefaults-" + std::to_string(Counter()++) + "-" +
-                                           std::to_string(reinterpret_cast<std::uintptr_t>(this))))
+    // Unique across the processes that CTest runs side by side, whose
+    // counters and (under a sanitizer) heap addresses are alike.
+    static const unsigned processTag = std::random_device{}();
+    folder = (fs::temp_directory_path() / ("velmora-writefaults-" + std::to_string(processTag) + "-" +
+                                           std::to_string(Counter()++)))
                  .string();
     fs::remove_all(folder);
     fs::create_directories(folder);
