@@ -5,8 +5,12 @@
 #include <windows.h>
 
 #include "app/VelmoraProgram.h"
+#include "platform/win32/NoticeExceptions.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // An exception a MIDI port's notice handler lets out is shown like those
+  // of the windows, and the program goes on.
+  platform::win32::SetNoticeExceptionHandler(&HandleUiException);
   try {
     TVelmoraProgram program;
     program.Run();

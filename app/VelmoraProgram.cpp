@@ -5,6 +5,8 @@
 #include "engine/Engine.h"
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+#include "settings/WriteFailures.h"
 #include "ui/EditPresetsDlg.h"
 #include "ui/OptionDlg.h"
 #include "ui/RenPresetDlg.h"
@@ -38,8 +40,18 @@ void TVelmoraProgram::TEngineUnit::Finalize() {
   }
 }
 
+namespace {
+// Settings that could not be written are shown once per file, through the
+// application's default error report, at the next idle moment (or at the
+// end of the program): routing goes on meanwhile.
+void ReportWriteFailures() {
+  for (const std::string& file : TakeWriteFailures()) HandleUiException(EIniFileException(file));
+}
+}  // namespace
+
 TVelmoraProgram::TVelmoraProgram() {
   FApplication.SetTitle("Velmora");
+  FApplication.OnIdleWork = [](TApplication&) { ReportWriteFailures(); };
   FVelmoraForm = std::make_unique<TVelmoraForm>();
   VelmoraForm = FVelmoraForm.get();
   const HWND owner = FVelmoraForm->Handle();
@@ -74,7 +86,9 @@ void TVelmoraProgram::Shutdown() {
   FVelmoraForm.reset();
   VelmoraForm = nullptr;
   FApplication.OnIdle = nullptr;
+  FApplication.OnIdleWork = nullptr;
   FEngine.Finalize();
+  ReportWriteFailures();  // what the exit could not store
   FMidiIO.Finalize();
   FIniDefs.Finalize();
 }

@@ -102,6 +102,13 @@ void TApplication::Idle() {
     }
   }
   platform::DeliverPendingNotices();
+  if (OnIdleWork) {
+    try {
+      OnIdleWork(*this);
+    } catch (const std::exception& error) {
+      HandleException(error);
+    }
+  }
   if (done && !FTerminated)
     MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }

@@ -45,6 +45,9 @@ class TApplication {
   void HandleException(const std::exception& error);
 
   TIdleEvent OnIdle;
+  // Runs at every idle moment after OnIdle, for work that is never done
+  // (telling the user about settings that could not be written).
+  std::function<void(TApplication& Sender)> OnIdleWork;
   TExceptionEvent OnException;
   // The system ends the session while the program runs: the process ends
   // when the main window's answer returns, so the program's own shutdown
