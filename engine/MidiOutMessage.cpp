@@ -5,6 +5,7 @@
 #include "engine/Exceptions.h"
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
+#include "midi/MidiMessages.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -36,25 +37,40 @@ void TMidiOutMessage::InsertBefore(TMidiOutMessage* Message) {
 
 void TMidiOutMessage::Free() { delete this; }
 
+namespace {
+std::int32_t DeviceOfChannel(DWORD Data) {
+  return GlobalEngine ? GlobalEngine->ChannelDevices(midi::ChannelOf(Data)) : NoDevice;
+}
+std::uint32_t GenerationOf(std::int32_t Device) {
+  return Device >= 0 ? GlobalEngine->MidiOuts(Device).Generation() : 0;
+}
+}  // namespace
+
 TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data)
-    : Channel(static_cast<std::uint8_t>(Data & 0x0F)), Data(Data) {
+    : TMidiOutShortMessage(Data, DeviceOfChannel(Data), 0.0, GenerationOf(DeviceOfChannel(Data))) {
   // The delay is read before Now.
-  const std::int32_t device = GlobalEngine->ChannelDevices(Channel);
-  const TDateTime delay = device >= 0 ? GlobalEngine->DelayTimes(device) : 0.0;
+  const TDateTime delay = Device >= 0 ? GlobalEngine->DelayTimes(Device) : 0.0;
   DueTime = platform::Now() + delay;
 }
 
 TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data, TDateTime Due)
-    : Channel(static_cast<std::uint8_t>(Data & 0x0F)), Data(Data) {
+    : TMidiOutShortMessage(Data, DeviceOfChannel(Data), Due, GenerationOf(DeviceOfChannel(Data))) {}
+
+TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data, std::int32_t Device, TDateTime Due,
+                                           std::uint32_t Generation)
+    : Channel(midi::ChannelOf(Data)), Data(Data), Device(Device), Generation(Generation) {
   DueTime = Due;
+  if (Device >= 0) GlobalEngine->MidiOuts(Device).MessageWaiting();
+}
+
+TMidiOutShortMessage::~TMidiOutShortMessage() {
+  if (Device >= 0 && GlobalEngine) GlobalEngine->MidiOuts(Device).MessageDone();
 }
 
 void TMidiOutShortMessage::Send() {
-  // Looked up again now: a channel remapped while the message waited sends
-  // it to the new device.
-  const std::int32_t device = GlobalEngine->ChannelDevices(Channel);
-  if (device < 0 || device >= GlobalEngine->MidiOutCount()) return;
-  GlobalEngine->MidiOuts(device).SendShort(Data);  // result ignored: a closed device drops it
+  if (Device < 0 || Device >= GlobalEngine->MidiOutCount()) return;
+  // Result ignored: a closed device, or one closed since, drops it.
+  GlobalEngine->MidiOuts(Device).SendShortScheduled(Data, Generation);
 }
 
 TMidiOutLongMessage::TMidiOutLongMessage(const void* Bytes, std::int32_t Length)
@@ -70,16 +86,33 @@ TMidiOutLongMessage::TMidiOutLongMessage(const void* Bytes, std::int32_t Length)
     }
   }
   DueTime = platform::Now();
+  // A block goes to every device, so it waits for every one of them.
+  if (GlobalEngine)
+    for (std::int32_t i = 0; i < GlobalEngine->MidiOutCount(); ++i) GlobalEngine->MidiOuts(i).MessageWaiting();
 }
 
 TMidiOutLongMessage::~TMidiOutLongMessage() {
   if (Buffer) platform::ProcessHeapFree(Buffer);
+  if (GlobalEngine)
+    for (std::int32_t i = 0; i < GlobalEngine->MidiOutCount(); ++i) GlobalEngine->MidiOuts(i).MessageDone();
+}
+
+TMidiOutLongMessage* TMidiOutLongMessage::EndOfCutMessage() {
+  auto* message = new TMidiOutLongMessage(&midi::EndOfExclusive, 1);
+  message->FEndsCutMessage = true;
+  return message;
 }
 
 void TMidiOutLongMessage::Send() {
   if (Size == 0) return;
   const std::int32_t count = GlobalEngine->MidiOutCount();
-  for (std::int32_t i = 0; i < count; ++i) GlobalEngine->MidiOuts(i).SendLong(Buffer, Size);
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (FEndsCutMessage) {
+      GlobalEngine->MidiOuts(i).EndUnfinishedSysEx();
+    } else {
+      GlobalEngine->MidiOuts(i).SendLong(Buffer, Size);
+    }
+  }
 }
 
 void TSingularNode::Send() { throw Exception("This object cannot send message."); }

@@ -32,14 +32,20 @@ class TMidiOutMessage {
 
 class TMidiOutShortMessage final : public TMidiOutMessage {
  public:
-  // Channel from the status byte; due at Now plus the delay of the device
-  // that the channel maps to.
+  // For the device that the channel maps to now, due at Now plus its delay.
   explicit TMidiOutShortMessage(DWORD Data);
+  // For the device that the channel maps to now, due at Due.
   TMidiOutShortMessage(DWORD Data, TDateTime Due);
+  // For Device while its port is in the open that Generation names.
+  TMidiOutShortMessage(DWORD Data, std::int32_t Device, TDateTime Due, std::uint32_t Generation = 0);
+  ~TMidiOutShortMessage() override;
+  // Sends to Device, and only while its port is still in the same open.
   void Send() override;
 
   std::uint8_t Channel;
   DWORD Data;
+  std::int32_t Device;  // decided at arrival; NoDevice sends nowhere
+  std::uint32_t Generation;
 };
 
 class TMidiOutLongMessage final : public TMidiOutMessage {
@@ -47,10 +53,16 @@ class TMidiOutLongMessage final : public TMidiOutMessage {
   // Copies Length bytes into a process-heap block of its own; due at once.
   TMidiOutLongMessage(const void* Bytes, std::int32_t Length);
   ~TMidiOutLongMessage() override;
+  // A lone F7, due at once, for the devices that took the first part of a
+  // system-exclusive message whose end will never come.
+  static TMidiOutLongMessage* EndOfCutMessage();
   void Send() override;
 
   std::int32_t Size;
   void* Buffer;
+
+ private:
+  bool FEndsCutMessage = false;
 };
 
 class TSingularNode : public TMidiOutMessage {

@@ -2,6 +2,7 @@
 // and opened by reference count, one count per channel routed to it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "midi/MidiOutput.h"
@@ -20,7 +21,17 @@ class TMidiOutputDev : public TMidiOutput {
   std::int32_t DeviceNumber() const { return FDeviceNumber; }
   std::int32_t RefCount() const { return FRefCount; }
 
+  // Messages for this device that are queued or being sent. While there are
+  // none, a message that is due when it arrives can be sent at once without
+  // overtaking another.
+  void MessageWaiting() { FWaiting.fetch_add(1, std::memory_order_acq_rel); }
+  void MessageDone() { FWaiting.fetch_sub(1, std::memory_order_acq_rel); }
+  bool NothingWaiting() const { return FWaiting.load(std::memory_order_acquire) == 0; }
+
  private:
   const std::int32_t FDeviceNumber;
   std::int32_t FRefCount = 0;  // main thread only
+  // Counted up on the main thread as a message is made, down on the thread
+  // that frees it once it has been sent (or dropped).
+  std::atomic<std::int32_t> FWaiting{0};
 };

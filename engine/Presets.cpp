@@ -76,7 +76,34 @@ void TPresets::IndexChanged() {
   if (OnIndexChange) OnIndexChange(*this);
 }
 
+void TPresets::Run(TOperation Operation) {
+  if (OperationGate) {
+    OperationGate(std::move(Operation));
+  } else {
+    Operation();
+  }
+}
+
 void TPresets::SetItemIndex(std::int32_t Index) {
+  Run([this, Index] { DoSetItemIndex(Index); });
+}
+void TPresets::AddPreset(const std::string& Name) {
+  Run([this, Name] { DoAddPreset(Name); });
+}
+void TPresets::DeletePreset() {
+  Run([this] { DoDeletePreset(); });
+}
+void TPresets::RenamePreset(const std::string& Name) {
+  Run([this, Name] { DoRenamePreset(Name); });
+}
+void TPresets::MovePresetUp() {
+  Run([this] { DoMovePresetUp(); });
+}
+void TPresets::MovePresetDown() {
+  Run([this] { DoMovePresetDown(); });
+}
+
+void TPresets::DoSetItemIndex(std::int32_t Index) {
   IndexChanging();
   if (Index < 0) Index = 0;
   if (Index >= Count()) Index = Count() - 1;
@@ -105,22 +132,22 @@ std::string TPresets::NormalizeName(const std::string& Name) {
   return name.substr(first, last - first + 1);
 }
 
-void TPresets::AddPreset(const std::string& Name) {
+void TPresets::DoAddPreset(const std::string& Name) {
   const std::string name = NormalizeName(Name);
   if (name.empty()) return;
   const std::int32_t existing = IndexOf(name);
   if (existing >= 0) {
-    SetItemIndex(existing);
+    DoSetItemIndex(existing);
     return;
   }
   // The entry at the old index is unchanged when the changing notice comes,
   // so the outgoing preset's map is stored under its own name.
   FItems.push_back(name);
   Changed();
-  SetItemIndex(IndexOf(name));
+  DoSetItemIndex(IndexOf(name));
 }
 
-void TPresets::DeletePreset() {
+void TPresets::DoDeletePreset() {
   const std::int32_t index = FItemIndex;
   if (index <= 0 || index >= Count()) return;
   // The changing notice runs while ItemIndex is parked one past the last
@@ -143,7 +170,7 @@ void TPresets::DeletePreset() {
   IndexChanged();
 }
 
-void TPresets::RenamePreset(const std::string& Name) {
+void TPresets::DoRenamePreset(const std::string& Name) {
   // The name is normalised as AddPreset does, and the tests apply to the
   // normalised name, so no "]" ever reaches a section name.
   const std::string name = NormalizeName(Name);
@@ -152,10 +179,10 @@ void TPresets::RenamePreset(const std::string& Name) {
   Changed();
   // Both index notices after the rename: the live map is stored under the
   // new name and loaded back, so the mapping in force stays.
-  SetItemIndex(FItemIndex);
+  DoSetItemIndex(FItemIndex);
 }
 
-void TPresets::MovePresetUp() {
+void TPresets::DoMovePresetUp() {
   const std::int32_t index = FItemIndex;
   if (index < 2 || index >= Count()) return;
   // The changing notice comes before the exchange, while ItemIndex still
@@ -168,7 +195,7 @@ void TPresets::MovePresetUp() {
   IndexChanged();
 }
 
-void TPresets::MovePresetDown() {
+void TPresets::DoMovePresetDown() {
   const std::int32_t index = FItemIndex;
   if (index <= 0 || index >= Count() - 1) return;
   IndexChanging();  // before the exchange, as for MovePresetUp

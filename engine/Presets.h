@@ -12,6 +12,10 @@
 class TPresets {
  public:
   using TNotifyEvent = std::function<void(TPresets& Sender)>;
+  using TOperation = std::function<void()>;
+  // Runs a change of the list now, or later when another operation of the
+  // engine is in progress; unassigned, changes run at once.
+  using TOperationGate = std::function<void(TOperation Operation)>;
 
   TPresets();   // "default", then the names stored in the settings file; ItemIndex -1
   ~TPresets();  // stores the names (SaveToIni); a failed write is recorded, not raised
@@ -45,8 +49,16 @@ class TPresets {
   TNotifyEvent OnChange;         // after every change of the entries
   TNotifyEvent OnIndexChange;    // after ItemIndex has been set
   TNotifyEvent OnIndexChanging;  // before ItemIndex is set
+  TOperationGate OperationGate;  // every change of the list and of ItemIndex passes here
 
  private:
+  void Run(TOperation Operation);
+  void DoSetItemIndex(std::int32_t Index);
+  void DoAddPreset(const std::string& Name);
+  void DoDeletePreset();
+  void DoRenamePreset(const std::string& Name);
+  void DoMovePresetUp();
+  void DoMovePresetDown();
   void Changed();
   void IndexChanging();
   void IndexChanged();

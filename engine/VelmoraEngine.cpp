@@ -1,25 +1,29 @@
 #include "engine/VelmoraEngine.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "engine/ScopeExit.h"
 #include "midi/MidiIO.h"
 #include "platform/Platform.h"
 
 TVelmoraEngine* GlobalEngine = nullptr;
 
-TVelmoraEngine::TVelmoraEngine() {
+TVelmoraEngine::TVelmoraEngine() : FHeld(std::max(MidiOutDeviceCount, 0)) {
   // The queue's messages and the preset handlers reach the engine through
   // GlobalEngine, so it is published before anything can use it.
   GlobalEngine = this;
   const std::int32_t deviceCount = std::max(MidiOutDeviceCount, 0);
   FDelays.assign(static_cast<std::size_t>(deviceCount), 0);
   FDelayTimes.assign(static_cast<std::size_t>(deviceCount), 0.0);
-  for (auto& device : FChannelDevices) device.store(-1, std::memory_order_relaxed);
+  FLatestDue.assign(static_cast<std::size_t>(deviceCount), 0.0);
+  for (auto& device : FChannelDevices) device.store(NoDevice, std::memory_order_relaxed);
 
   FPresets = std::make_unique<TPresets>();
   FPresets->OnChange = [this](TPresets& sender) { PresetsChange(sender); };
   FPresets->OnIndexChange = [this](TPresets& sender) { PresetIndexChange(sender); };
   FPresets->OnIndexChanging = [this](TPresets& sender) { PresetIndexChanging(sender); };
+  FPresets->OperationGate = [this](TPresets::TOperation operation) { RunOperation(std::move(operation)); };
 
   FMidiIn = std::make_unique<TMidiInput>();
   FMidiIn->OnData = [this](TMidiInput& sender, DWORD data) { InputData(sender, data); };
@@ -35,8 +39,8 @@ TVelmoraEngine::TVelmoraEngine() {
   FMidiOuts.reserve(static_cast<std::size_t>(deviceCount));
   for (std::int32_t i = 0; i < deviceCount; ++i) {
     FMidiOuts.push_back(std::make_unique<TMidiOutputDev>(i));
-    FMidiOuts.back()->OnStateChange = [this](TMidiIOBase& sender, TMidiPortState state) {
-      OutputStateChange(sender, state);
+    FMidiOuts.back()->OnStateChange = [this, i](TMidiIOBase& sender, TMidiPortState state) {
+      OutputStateChange(i, sender, state);
     };
   }
 
@@ -53,24 +57,84 @@ TVelmoraEngine::~TVelmoraEngine() {
   // reachable through the engine while its last state reports run.
   FMidiIn->Close();
   FMidiIn.reset();
-  for (auto& device : FMidiOuts) {  // ascending, whatever the counts
-    device->Close();
-    device.reset();
-  }
-  FMessageList.reset();  // queued messages are dropped unsent
+  for (auto& device : FMidiOuts) device->Close();  // ascending, whatever the counts
+  // Queued messages are dropped unsent, before the devices they count on.
+  FMessageList.reset();
+  for (auto& device : FMidiOuts) device.reset();
   FTimer.reset();
   FPresets.reset();  // stores the preset names
   if (GlobalEngine == this) GlobalEngine = nullptr;
 }
 
+void TVelmoraEngine::RunOperation(TOperation Operation) {
+  // An operation asked for from an event handler would otherwise run in the
+  // middle of the one that fired the event, on half-changed state.
+  if (FHandlerDepth > 0) {
+    FDeferredOperations.push_back(std::move(Operation));
+    return;
+  }
+  {
+    ++FOperationDepth;
+    const TScopeExit leave([this] { --FOperationDepth; });
+    Operation();
+  }
+  if (FOperationDepth == 0) RunDeferredOperations();
+}
+
+void TVelmoraEngine::RunDeferredOperations() {
+  if (FRunningDeferred) return;
+  FRunningDeferred = true;
+  const TScopeExit done([this] { FRunningDeferred = false; });
+  while (!FDeferredOperations.empty() && FHandlerDepth == 0) {
+    TOperation next = std::move(FDeferredOperations.front());
+    FDeferredOperations.pop_front();
+    ++FOperationDepth;
+    const TScopeExit leave([this] { --FOperationDepth; });
+    next();
+  }
+}
+
+template <class Event, class... Args>
+void TVelmoraEngine::Fire(const Event& Handler, Args... Arguments) {
+  if (!Handler) return;
+  {
+    ++FHandlerDepth;
+    const TScopeExit leave([this] { --FHandlerDepth; });
+    Handler(*this, Arguments...);
+  }
+  if (FHandlerDepth == 0 && FOperationDepth == 0) RunDeferredOperations();
+}
+
 void TVelmoraEngine::SetMidiInDevice(std::int32_t Index) {
+  RunOperation([this, Index] { DoSetMidiInDevice(Index); });
+}
+void TVelmoraEngine::SetDelay(std::int32_t Device, std::int32_t Milliseconds) {
+  RunOperation([this, Device, Milliseconds] { DoSetDelay(Device, Milliseconds); });
+}
+void TVelmoraEngine::SetChannelDevice(std::uint8_t Channel, std::int32_t Device) {
+  RunOperation([this, Channel, Device] { DoSetChannelDevice(Channel, Device); });
+}
+void TVelmoraEngine::SetTimerInterval(std::int32_t Milliseconds) {
+  RunOperation([this, Milliseconds] { DoSetTimerInterval(Milliseconds); });
+}
+void TVelmoraEngine::Reopen() {
+  RunOperation([this] { DoReopen(); });
+}
+void TVelmoraEngine::Start() {
+  RunOperation([this] {
+    LoadSettings();
+    FTimer->SetEnabled(true);
+  });
+}
+
+void TVelmoraEngine::DoSetMidiInDevice(std::int32_t Index) {
   if (Index == FMidiInDevice) return;
   FMidiInDevice = Index;
   FMidiIn->Open(Index);  // the outcome shows in the port's state reports
-  if (OnMidiInDeviceChange) OnMidiInDeviceChange(*this, Index);
+  Fire(OnMidiInDeviceChange, Index);
 }
 
-void TVelmoraEngine::SetDelay(std::int32_t Device, std::int32_t Milliseconds) {
+void TVelmoraEngine::DoSetDelay(std::int32_t Device, std::int32_t Milliseconds) {
   if (Device < 0 || Device >= MidiOutCount()) return;
   // Only a hand-edited settings file supplies delays outside what a time of
   // day can express; they are clamped, and the clamped value is what is
@@ -79,33 +143,40 @@ void TVelmoraEngine::SetDelay(std::int32_t Device, std::int32_t Milliseconds) {
   if (Milliseconds == FDelays[Device]) return;
   FDelays[Device] = Milliseconds;
   FDelayTimes[Device] = MillisecondsToDateTime(static_cast<std::uint32_t>(Milliseconds));
-  if (OnDelayChange) OnDelayChange(*this, Device, Milliseconds);
+  Fire(OnDelayChange, Device, Milliseconds);
 }
 
-void TVelmoraEngine::SetChannelDevice(std::uint8_t Channel, std::int32_t Device) {
-  if (Channel > 15) return;
-  // -1 (no device) is accepted, for a machine without output devices;
-  // nothing else outside the catalogue is.
-  if (Device < -1 || Device >= MidiOutCount()) return;
+void TVelmoraEngine::DoSetChannelDevice(std::uint8_t Channel, std::int32_t Device) {
+  if (Channel >= ChannelCount) return;
+  // NoDevice is accepted, for a machine without output devices; nothing
+  // else outside the catalogue is.
+  if (Device < NoDevice || Device >= MidiOutCount()) return;
   const std::int32_t old = FChannelDevices[Channel].load(std::memory_order_relaxed);
   if (Device == old) return;
+  // The device left behind keeps sounding what it holds until the input
+  // releases it there; only a bend would stay bent, so it is centred.
+  if (old >= 0 && FHeld.Bent(old, Channel)) {
+    FHeld.SetBent(old, Channel, false);
+    ScheduleAfterDelay(old, midi::Pack(midi::PitchBendKind | Channel, midi::BendCentreLow, midi::BendCentreHigh),
+                       platform::Now());
+  }
   // The old device is released before the new one is acquired, so a device
   // that loses its last channel reports its close before the next one opens.
   if (old >= 0) FMidiOuts[old]->Release();
   FChannelDevices[Channel].store(Device, std::memory_order_relaxed);
   if (Device >= 0) FMidiOuts[Device]->AddRef();
-  if (OnChannelDeviceChange) OnChannelDeviceChange(*this, Channel, Device);
+  Fire(OnChannelDeviceChange, Channel, Device);
 }
 
-void TVelmoraEngine::SetTimerInterval(std::int32_t Milliseconds) {
+void TVelmoraEngine::DoSetTimerInterval(std::int32_t Milliseconds) {
   if (Milliseconds == FTimerInterval) return;
   FTimerInterval = Milliseconds;
   // The timer clamps its own copy; the value as set is what is kept and saved.
   FTimer->SetInterval(static_cast<UINT>(Milliseconds));
-  if (OnTimerIntervalChange) OnTimerIntervalChange(*this, Milliseconds);
+  Fire(OnTimerIntervalChange, Milliseconds);
 }
 
-void TVelmoraEngine::Reopen() {
+void TVelmoraEngine::DoReopen() {
   FTimer->SetEnabled(false);
   const bool inputInUse = FMidiInDevice >= 0;
   std::vector<bool> used(FMidiOuts.size());
@@ -119,29 +190,167 @@ void TVelmoraEngine::Reopen() {
   FTimer->SetEnabled(true);
 }
 
-void TVelmoraEngine::Start() {
-  LoadSettings();
-  FTimer->SetEnabled(true);
-}
+void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) { RouteShort(Data); }
 
-void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
+// A short message's output device is decided when it arrives, from its
+// channel's device at that moment, whose delay gives its due time; a channel
+// moved later changes where later messages go, not queued ones. Releases
+// (Note Off, key pressure, pedals up, the all-off controllers) go where what
+// they release was sent.
+void TVelmoraEngine::RouteShort(DWORD Data) {
+  const std::uint8_t channel = midi::ChannelOf(Data);
+  const std::int32_t current = FChannelDevices[channel].load(std::memory_order_relaxed);
   // A channel that maps to no device (before the first preset is loaded, or
   // on a machine without output devices) has no delay and no target: the
   // message is dropped at arrival.
-  if (FChannelDevices[Data & 0x0F].load(std::memory_order_relaxed) < 0) return;
-  FMessageList->Insert(new TMidiOutShortMessage(Data));
+  if (current < 0) return;
+  const TDateTime now = platform::Now();
+  const std::uint8_t key = midi::Data1Of(Data);
+  switch (midi::KindOf(Data)) {
+    case midi::NoteOnKind:
+      if (midi::Data2Of(Data) != 0) {
+        int evicted = 0;
+        const std::int32_t givenUp = FHeld.NoteOn(current, channel, key, evicted);
+        for (int i = 0; i < evicted; ++i)
+          Schedule(givenUp, midi::Pack(midi::NoteOffKind | channel, key, 0), now, now);
+        ScheduleAfterDelay(current, Data, now);
+        return;
+      }
+      [[fallthrough]];  // velocity 0 is a Note Off
+    case midi::NoteOffKind: {
+      const std::int32_t holder = FHeld.NoteOff(channel, key);
+      ScheduleAfterDelay(holder >= 0 ? holder : current, Data, now);
+      return;
+    }
+    case midi::KeyPressureKind: {
+      const std::int32_t holder = FHeld.OldestHolder(channel, key);
+      ScheduleAfterDelay(holder >= 0 ? holder : current, Data, now);
+      return;
+    }
+    case midi::ControlChangeKind:
+      RouteController(Data, channel, current, now);
+      return;
+    case midi::PitchBendKind:
+      FHeld.SetBent(current, channel,
+                    key != midi::BendCentreLow || midi::Data2Of(Data) != midi::BendCentreHigh);
+      ScheduleAfterDelay(current, Data, now);
+      return;
+    default:
+      // Everything else, system messages included (routed by the low four
+      // bits of their status), goes to the channel's device.
+      ScheduleAfterDelay(current, Data, now);
+      return;
+  }
+}
+
+void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int32_t Current,
+                                     TDateTime Now) {
+  const std::uint8_t controller = midi::Data1Of(Data);
+  const int pedal = THeldNotes::PedalIndex(controller);
+  if (pedal != THeldNotes::NoPedal) {
+    const bool down = midi::Data2Of(Data) >= midi::PedalDownFrom;
+    ScheduleAfterDelay(Current, Data, Now);
+    FHeld.SetPedal(Current, Channel, pedal, down);
+    if (down) return;
+    for (std::int32_t device = 0; device < MidiOutCount(); ++device) {
+      if (device == Current || !FHeld.PedalDown(device, Channel, pedal)) continue;
+      FHeld.SetPedal(device, Channel, pedal, false);
+      ScheduleAfterDelay(device, Data, Now);
+    }
+    return;
+  }
+  const bool endsNotes = controller == midi::AllSoundOff || controller == midi::AllNotesOff;
+  const bool resets = controller == midi::ResetAllControllers;
+  if (!endsNotes && !resets) {
+    ScheduleAfterDelay(Current, Data, Now);
+    return;
+  }
+  // Each ends only what it ends on a synth: the all-off controllers the
+  // notes (a pedal still down keeps its release coming), the reset the
+  // pedals and the bend (its notes still wait for their Note Offs).
+  for (std::int32_t device = 0; device < MidiOutCount(); ++device) {
+    if (device != Current && !FHeld.HoldsChannel(device, Channel)) continue;
+    ScheduleAfterDelay(device, Data, Now);
+    if (endsNotes) FHeld.ForgetNotes(device, Channel);
+    if (resets) {
+      FHeld.ForgetPedals(device, Channel);
+      FHeld.SetBent(device, Channel, false);
+    }
+  }
+}
+
+void TVelmoraEngine::ScheduleAfterDelay(std::int32_t Device, DWORD Data, TDateTime Now) {
+  Schedule(Device, Data, Now, Now + FDelayTimes[Device]);
+}
+
+void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TDateTime Earliest) {
+  // Per device, messages leave in the order they arrived: after a delay was
+  // lowered, a later message waits for the earlier ones still queued.
+  TDateTime& latest = FLatestDue[Device];
+  const TDateTime due = std::max(Earliest, latest);
+  latest = due;
+  TMidiOutputDev& output = *FMidiOuts[Device];
+  // Due already, with nothing before it for its device (nothing queued, and
+  // nothing a tick has taken but not yet sent): waiting for the next tick
+  // would only make it late.
+  if (due <= Now && output.NothingWaiting()) {
+    output.SendShortScheduled(Data, output.Generation());
+    return;
+  }
+  FMessageList->Insert(new TMidiOutShortMessage(Data, Device, due, output.Generation()));
 }
 
 void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
-  FMessageList->Insert(new TMidiOutLongMessage(Data, Length));
+  if (Length > 0) FInputInsideSysEx = Data[Length - 1] != midi::EndOfExclusive;
+  SendOrQueueLong(Data, Length, false);
+}
+
+void TVelmoraEngine::SendOrQueueLong(const std::uint8_t* Data, std::int32_t Length, bool EndsCutMessage) {
+  // Due at once like a short message without delay, and sent at once on the
+  // same terms: when nothing waits before it for any device.
+  const bool nothingWaiting = std::all_of(FMidiOuts.begin(), FMidiOuts.end(),
+                                          [](const auto& output) { return output->NothingWaiting(); });
+  auto* message = EndsCutMessage ? TMidiOutLongMessage::EndOfCutMessage() : new TMidiOutLongMessage(Data, Length);
+  if (!nothingWaiting) {
+    FMessageList->Insert(message);
+    return;
+  }
+  message->Send();
+  message->Free();
 }
 
 void TVelmoraEngine::InputStateChange(TMidiIOBase&, TMidiPortState State) {
-  if (OnMidiInStateChange) OnMidiInStateChange(*this, State);
+  if (State == mpsClosed) ReleaseWhatTheInputHeld();
+  Fire(OnMidiInStateChange, State);
 }
 
-void TVelmoraEngine::OutputStateChange(TMidiIOBase& Sender, TMidiPortState State) {
-  if (OnMidiOutStateChange) OnMidiOutStateChange(*this, Sender.DeviceIndex(), State);
+// No release will come for what the closed input left held: every note and
+// pedal is released where it sounds, at once (after what is already queued
+// for that device), and a system-exclusive message cut short is ended.
+void TVelmoraEngine::ReleaseWhatTheInputHeld() {
+  const TDateTime now = platform::Now();
+  FHeld.ForEachHeld(
+      [&](std::int32_t device, int channel, int key) {
+        Schedule(device, midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0), now, now);
+      },
+      [&](std::int32_t device, int channel, std::uint8_t controller) {
+        Schedule(device, midi::Pack(midi::ControlChangeKind | channel, controller, 0), now, now);
+      });
+  FHeld.ForgetNotesAndPedals();
+  if (FInputInsideSysEx) {
+    FInputInsideSysEx = false;
+    SendOrQueueLong(nullptr, 0, true);
+  }
+}
+
+void TVelmoraEngine::OutputStateChange(std::int32_t Device, TMidiIOBase& Sender, TMidiPortState State) {
+  // The close resets the device: what it held is gone, and what was queued
+  // for it before is not sent (the port's generation moves on).
+  if (State == mpsClosing) {
+    FHeld.ForgetDevice(Device);
+    FLatestDue[Device] = 0.0;
+  }
+  Fire(OnMidiOutStateChange, Sender.DeviceIndex(), State);
 }
 
 void TVelmoraEngine::TimerTick(TMMTimer&) {
@@ -164,9 +373,7 @@ void TVelmoraEngine::DispatchDueMessages() {
   FDispatching.store(false, std::memory_order_release);
 }
 
-void TVelmoraEngine::PresetsChange(TPresets& Sender) {
-  if (OnPresetsChange) OnPresetsChange(*this, Sender);
-}
+void TVelmoraEngine::PresetsChange(TPresets& Sender) { Fire(OnPresetsChange, std::ref(Sender)); }
 
 void TVelmoraEngine::PresetIndexChanging(TPresets&) {
   FUnsavedPreset.clear();
@@ -180,5 +387,5 @@ void TVelmoraEngine::PresetIndexChange(TPresets&) {
   const bool keepLiveMap = !FUnsavedPreset.empty() && SameText(FUnsavedPreset, FPresets->CurrentName());
   FUnsavedPreset.clear();
   if (!keepLiveMap) LoadPreset();
-  if (OnPresetIndexChange) OnPresetIndexChange(*this, FPresets->ItemIndex());
+  Fire(OnPresetIndexChange, FPresets->ItemIndex());
 }

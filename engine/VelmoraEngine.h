@@ -8,11 +8,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/HeldNotes.h"
+#include "midi/MidiMessages.h"
 #include "engine/MidiOutMessageList.h"
 #include "engine/MidiOutputDev.h"
 #include "engine/Presets.h"
@@ -63,7 +66,10 @@ class TVelmoraEngine {
   bool Dispatching() const { return FDispatching.load(std::memory_order_acquire); }
 
   // Setters, main thread: equal value does nothing; otherwise store, act,
-  // fire the event last.
+  // fire the event last. These, Reopen, Start and every change of the
+  // preset list are operations: one asked for while another runs (from an
+  // event handler, or anything such a handler lets in) is not run inside it
+  // but after it has ended, in the order asked; none is lost or refused.
   void SetMidiInDevice(std::int32_t Index);
   void SetDelay(std::int32_t Device, std::int32_t Milliseconds);
   void SetChannelDevice(std::uint8_t Channel, std::int32_t Device);
@@ -71,6 +77,7 @@ class TVelmoraEngine {
 
   void Reopen();
   void Start();  // LoadSettings, then the timer runs
+
 
   // Timer thread (through TimerTick); public for tests that drive it directly.
   void DispatchDueMessages();
@@ -95,11 +102,34 @@ class TVelmoraEngine {
   void InputData(TMidiInput& Sender, DWORD Data);
   void InputLongData(TMidiInput& Sender, const std::uint8_t* Data, std::int32_t Length);
   void InputStateChange(TMidiIOBase& Sender, TMidiPortState State);
-  void OutputStateChange(TMidiIOBase& Sender, TMidiPortState State);
+  void OutputStateChange(std::int32_t Device, TMidiIOBase& Sender, TMidiPortState State);
   void TimerTick(TMMTimer& Sender);
   void PresetsChange(TPresets& Sender);
   void PresetIndexChanging(TPresets& Sender);
   void PresetIndexChange(TPresets& Sender);
+
+  using TOperation = std::function<void()>;
+  void RunOperation(TOperation Operation);
+  void RunDeferredOperations();
+  template <class Event, class... Args>
+  void Fire(const Event& Handler, Args... Arguments);
+
+  void DoSetMidiInDevice(std::int32_t Index);
+  void DoSetDelay(std::int32_t Device, std::int32_t Milliseconds);
+  void DoSetChannelDevice(std::uint8_t Channel, std::int32_t Device);
+  void DoSetTimerInterval(std::int32_t Milliseconds);
+  void DoReopen();
+
+  // Where an arriving short message goes, and what that ends or holds.
+  void RouteShort(DWORD Data);
+  void RouteController(DWORD Data, std::uint8_t Channel, std::int32_t Current, TDateTime Now);
+  // Queues Data for Device, due at Earliest or, to keep the device's order
+  // of arrival, at the latest due time already queued for it.
+  void Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TDateTime Earliest);
+  void ScheduleAfterDelay(std::int32_t Device, DWORD Data, TDateTime Now);
+  void SendOrQueueLong(const std::uint8_t* Data, std::int32_t Length, bool EndsCutMessage);
+  void ReleaseWhatTheInputHeld();
+  void DeviceClosing(std::int32_t Device);
 
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};
@@ -107,12 +137,26 @@ class TVelmoraEngine {
   std::vector<std::int32_t> FDelays;        // main thread only
   // Channel map: written on the main thread, read by the timer thread when a
   // message is sent (each entry a whole value; relaxed is enough).
-  std::array<std::atomic<std::int32_t>, 16> FChannelDevices;
+  std::array<std::atomic<std::int32_t>, ChannelCount> FChannelDevices;
   std::vector<TDateTime> FDelayTimes;       // main thread only
   std::int32_t FTimerInterval = 4;          // main thread only
   // The preset whose live map could not be stored when the current index was
   // about to change; empty when the last save went through. Main thread only.
   std::string FUnsavedPreset;
+
+  // Operations in progress (main thread only), event handlers running
+  // inside them, and the operations asked for meanwhile.
+  int FOperationDepth = 0;
+  int FHandlerDepth = 0;
+  bool FRunningDeferred = false;
+  std::deque<TOperation> FDeferredOperations;
+
+  // Main thread only: what each device holds, the latest due time queued
+  // per device, and whether the input's last system-exclusive block ended
+  // inside a message.
+  THeldNotes FHeld;
+  std::vector<TDateTime> FLatestDue;
+  bool FInputInsideSysEx = false;
 
   std::unique_ptr<TPresets> FPresets;
   std::unique_ptr<TMidiInput> FMidiIn;

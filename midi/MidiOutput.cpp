@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "midi/DriverHeldBlocks.h"
+#include "midi/MidiMessages.h"
 #include "midi/OpenHandles.h"
 #include "platform/Platform.h"
 
@@ -24,6 +25,10 @@ void TMidiOutput::SetState(TMidiPortState Value) {
     // starts on a port that has begun to close.
     std::lock_guard<std::mutex> guard(FSendLock);
     StoreState(Value);
+    // A message scheduled in one open, or while the port was closed, is
+    // never sent in another.
+    if (Value == mpsOpening || Value == mpsClosing) FGeneration.fetch_add(1, std::memory_order_acq_rel);
+    if (Value == mpsClosing) FInsideSysEx = false;
   }
   if (OnStateChange) OnStateChange(*this, Value);
 }
@@ -105,6 +110,26 @@ bool TMidiOutput::SendShort(DWORD Data) {
   return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
 }
 
+bool TMidiOutput::SendShortScheduled(DWORD Data, std::uint32_t ScheduledGeneration) {
+  std::lock_guard<std::mutex> guard(FSendLock);
+  if (State() != mpsOpen || FGeneration.load(std::memory_order_relaxed) != ScheduledGeneration)
+    return false;
+  return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
+}
+
+void TMidiOutput::Forget() {
+  std::lock_guard<std::mutex> guard(FSendLock);
+  FGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
+
+bool TMidiOutput::EndUnfinishedSysEx() {
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    if (!FInsideSysEx) return false;
+  }
+  return SendLong(&midi::EndOfExclusive, 1);
+}
+
 bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
   if (Length <= 0 || Data == nullptr || State() != mpsOpen) return false;
   auto* header = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
@@ -130,7 +155,10 @@ bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
   FPendingHeaders.push_back(header);
   const bool prepared = platform::midiOutPrepareHeader(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
-  if (sent) return true;
+  if (sent) {
+    FInsideSysEx = static_cast<const std::uint8_t*>(Data)[Length - 1] != midi::EndOfExclusive;
+    return true;
+  }
   FPendingHeaders.erase(std::find(FPendingHeaders.begin(), FPendingHeaders.end(), header));
   if (prepared) platform::midiOutUnprepareHeader(FHandle, header, HeaderSize);
   guard.unlock();

@@ -3,6 +3,7 @@
 // device has not finished until its completion notice arrives.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -25,6 +26,20 @@ class TMidiOutput : public TMidiIOBase {
   // otherwise; SendLong copies the bytes, so the caller may free its own.
   bool SendShort(DWORD Data);
   bool SendLong(const void* Data, std::int32_t Length);
+  // Sends only while the port is still in the open it was in when the
+  // message was scheduled (Generation() read then), so nothing scheduled
+  // before a close reaches the device after it, or after a reopen.
+  bool SendShortScheduled(DWORD Data, std::uint32_t ScheduledGeneration);
+  // Ends a system-exclusive message that the device received in part: sends
+  // a lone F7 when the last block it took did not end one, nothing otherwise.
+  bool EndUnfinishedSysEx();
+
+  // Counts the opens and closes begun and the drops of what was scheduled
+  // (Forget), so a message can tell whether it still belongs to the open it
+  // was scheduled in.
+  std::uint32_t Generation() const { return FGeneration.load(std::memory_order_acquire); }
+  // What was scheduled for the device so far is not sent (a panic).
+  void Forget();
 
   std::size_t PendingHeaderCount() const;
 
@@ -46,6 +61,12 @@ class TMidiOutput : public TMidiIOBase {
   // FHandle and FPendingHeaders.
   mutable std::mutex FSendLock;
   HMIDIOUT FHandle = nullptr;             // guarded by FSendLock
+  // Written under FSendLock; read without it by the main thread when it
+  // schedules, and under it by every scheduled send.
+  std::atomic<std::uint32_t> FGeneration{0};
+  // The last block sent ended inside a system-exclusive message. Guarded by
+  // FSendLock; cleared when a close begins (the reset ends the message).
+  bool FInsideSysEx = false;
   std::vector<MIDIHDR*> FPendingHeaders;  // guarded by FSendLock; in send order
   // A handle whose close was refused with MIDIERR_STILLPLAYING: the system
   // still holds the device open through it, so it is closed again before

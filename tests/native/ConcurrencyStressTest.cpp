@@ -73,7 +73,9 @@ TEST_F(ConcurrencyStress, InputRemapReopenAndDelayChangesWhileTheTimerSends) {
       if (call.What == sim::Call::MidiOutShortMsg) ++shortsSent;
     }
   }
-  EXPECT_GT(shortsSent, played / 2) << "most traffic found an open device";
+  // What was queued for a device when it closed (every Reopen here) is
+  // dropped with the close.
+  EXPECT_GT(shortsSent, played / 10) << "traffic found open devices";
   EXPECT_TRUE(engine->MessageList().Empty());
   Shutdown();
   EXPECT_EQ(sim::LiveHeapBlocks(), 0u);

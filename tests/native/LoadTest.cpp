@@ -58,9 +58,10 @@ long long HeapInUse() {
 }
 
 // A message carries its number: 14 bits in the two data bytes, 8 in the top
-// byte, which the router passes on unchanged.
+// byte, which the router passes on unchanged. Key pressure with no note held
+// follows its channel, as every message did before notes were followed.
 DWORD Carrying(std::uint8_t channel, std::uint32_t id) {
-  return (0x90u | channel) | ((id & 0x7F) << 8) | (((id >> 7) & 0x7F) << 16) | (((id >> 14) & 0xFF) << 24);
+  return (0xA0u | channel) | ((id & 0x7F) << 8) | (((id >> 7) & 0x7F) << 16) | (((id >> 14) & 0xFF) << 24);
 }
 std::uint32_t CarriedId(DWORD message) {
   return ((message >> 8) & 0x7F) | (((message >> 16) & 0x7F) << 7) | (((message >> 24) & 0xFF) << 14);

@@ -184,6 +184,8 @@ TEST_F(MidiInputRobustness, SystemExclusiveArrivingWhileThePortClosesIsPassedOnW
     sim::RunFor(8);
     sim::DeliverNotices();
     EXPECT_EQ(expected.size(), c.Before + c.During) << "the device had room for every byte";
+    // A message cut by the close is ended, so the synth reads the next one as a message.
+    if (!expected.empty() && expected.back() != 0xF7) expected.push_back(0xF7);
     EXPECT_TRUE(JoinedLongsTo(0) == expected) << JoinedLongsTo(0).size() << " of " << expected.size();
     EXPECT_TRUE(JoinedLongsTo(1) == expected) << JoinedLongsTo(1).size() << " of " << expected.size();
     EXPECT_TRUE(LongsTo(2).empty());

@@ -117,6 +117,8 @@ TEST_F(TimerFaults, ReopenAThousandTimesWhileInputFlowsLosesNothingAndSendsToNoC
   }
   sim::DeliverNotices();
   WaitUntil([&] { return NotesTo(0) + NotesTo(1) == played; });
+  // Nothing waits for a tick without delays, so every note is sent as it
+  // arrives and none is queued when a device closes.
   EXPECT_EQ(NotesTo(0) + NotesTo(1), played) << "every note played while the input was open";
   std::size_t sysexOut = 0;
   for (const auto& block : LongsTo(0)) sysexOut += block.size();
