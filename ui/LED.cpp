@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "engine/Exceptions.h"
-#include "ui/controls/Application.h"
 
 const std::array<TColor, 4> LEDColors = {clMaroon, clGreen, clLime, clRed};
 
@@ -36,8 +35,11 @@ TLED::TLED(const TParent& parent, int left, int top)
 void TLED::SetState(TMidiPortState value) {
   FState = value;
   FBrushColor = LEDColors[std::min<std::size_t>(value, LEDColors.size() - 1)];
+  // Painted now, so the new colour is on screen before the caller goes on;
+  // no other message is handled meanwhile, so no user action can start
+  // another engine operation inside the one that changed the state.
   InvalidateRect(Handle(), nullptr, FALSE);
-  if (Application) Application->ProcessMessages();
+  UpdateWindow(Handle());
 }
 
 bool TLED::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {
