@@ -15,6 +15,10 @@ namespace {
 const std::string EngineSection = "VelmoraEngine";
 const std::string DelaysSection = "MidiOutDelays";
 const std::string PresetSectionPrefix = "Preset_";
+// Its own section, written after the others, so files of earlier versions
+// keep their layout; a file without it means the switching is off.
+const std::string PresetSwitchSection = "PresetSwitch";
+const std::string PresetSwitchChannelKey = "Channel";
 
 std::string DeviceKey(std::int32_t n) { return "Device" + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
@@ -53,6 +57,7 @@ void TVelmoraEngine::LoadSettings() {
   }
 
   SetTimerInterval(ini.ReadInteger(EngineSection, "TimerInterval", 4));
+  SetPresetSwitchChannel(ini.ReadInteger(PresetSwitchSection, PresetSwitchChannelKey, PresetSwitchOff));
   const std::int32_t presetIndex = ini.ReadInteger(EngineSection, "PresetIndex", 0);
   FPresets->SetItemIndex(presetIndex);  // clamps, and loads that preset's map
 }
@@ -73,6 +78,15 @@ void TVelmoraEngine::SaveSettings() {
     ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
   } catch (const EIniFileException& error) {
     // The writer stops at the key that failed; the user is told once.
+    RecordWriteFailure(error.FileName);
+  }
+}
+
+void TVelmoraEngine::SavePresetSwitch() {
+  try {
+    TIniFile ini(IniFileName);
+    ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
+  } catch (const EIniFileException& error) {
     RecordWriteFailure(error.FileName);
   }
 }

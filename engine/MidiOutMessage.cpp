@@ -86,6 +86,7 @@ TMidiOutLongMessage::TMidiOutLongMessage(const void* Bytes, std::int32_t Length)
     }
   }
   DueTime = platform::Now();
+  if (GlobalEngine) FPanics = GlobalEngine->Panics();
   // A block goes to every device, so it waits for every one of them.
   if (GlobalEngine)
     for (std::int32_t i = 0; i < GlobalEngine->MidiOutCount(); ++i) GlobalEngine->MidiOuts(i).MessageWaiting();
@@ -104,7 +105,7 @@ TMidiOutLongMessage* TMidiOutLongMessage::EndOfCutMessage() {
 }
 
 void TMidiOutLongMessage::Send() {
-  if (Size == 0) return;
+  if (Size == 0 || FPanics != GlobalEngine->Panics()) return;
   const std::int32_t count = GlobalEngine->MidiOutCount();
   for (std::int32_t i = 0; i < count; ++i) {
     if (FEndsCutMessage) {

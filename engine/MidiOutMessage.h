@@ -63,6 +63,7 @@ class TMidiOutLongMessage final : public TMidiOutMessage {
 
  private:
   bool FEndsCutMessage = false;
+  std::uint32_t FPanics = 0;  // the engine's count when queued; a panic since drops it
 };
 
 class TSingularNode : public TMidiOutMessage {

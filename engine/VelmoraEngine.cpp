@@ -44,6 +44,12 @@ TVelmoraEngine::TVelmoraEngine() : FHeld(std::max(MidiOutDeviceCount, 0)) {
     };
   }
 
+  FSelfNotices = std::make_unique<platform::NoticeWindow>([this](TMessage& message) {
+    if (message.Msg != platform::SelfNotice) return;
+    FSelectNoticePosted = false;
+    if (FPresetSwitchHolds == 0) SelectAskedPreset();
+  });
+
   FTimer = std::make_unique<TMMTimer>();
   FTimer->SetInterval(static_cast<UINT>(FTimerInterval));
   FTimer->OnTimer = [this](TMMTimer& sender) { TimerTick(sender); };
@@ -63,6 +69,7 @@ TVelmoraEngine::~TVelmoraEngine() {
   for (auto& device : FMidiOuts) device.reset();
   FTimer.reset();
   FPresets.reset();  // stores the preset names
+  SavePresetSwitch();
   if (GlobalEngine == this) GlobalEngine = nullptr;
 }
 
@@ -117,8 +124,14 @@ void TVelmoraEngine::SetChannelDevice(std::uint8_t Channel, std::int32_t Device)
 void TVelmoraEngine::SetTimerInterval(std::int32_t Milliseconds) {
   RunOperation([this, Milliseconds] { DoSetTimerInterval(Milliseconds); });
 }
+void TVelmoraEngine::SetPresetSwitchChannel(std::int32_t Channel) {
+  RunOperation([this, Channel] { DoSetPresetSwitchChannel(Channel); });
+}
 void TVelmoraEngine::Reopen() {
   RunOperation([this] { DoReopen(); });
+}
+void TVelmoraEngine::Panic() {
+  RunOperation([this] { DoPanic(); });
 }
 void TVelmoraEngine::Start() {
   RunOperation([this] {
@@ -190,7 +203,70 @@ void TVelmoraEngine::DoReopen() {
   FTimer->SetEnabled(true);
 }
 
-void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) { RouteShort(Data); }
+void TVelmoraEngine::DoSetPresetSwitchChannel(std::int32_t Channel) {
+  if (Channel < 0 || Channel >= ChannelCount) Channel = PresetSwitchOff;
+  if (Channel == FPresetSwitchChannel) return;
+  FPresetSwitchChannel = Channel;
+  Fire(OnPresetSwitchChannelChange, Channel);
+}
+
+void TVelmoraEngine::DoPanic() {
+  // The ports' generations move on first, so nothing queued before, nor
+  // anything a tick has taken and not yet sent, reaches a device after.
+  FPanics.fetch_add(1, std::memory_order_acq_rel);
+  for (std::size_t i = 0; i < FMidiOuts.size(); ++i) {
+    FMidiOuts[i]->Forget();
+    FLatestDue[i] = 0.0;
+  }
+  // Note Offs first, for synths that ignore the all-off controllers.
+  FHeld.ForEachHeld(
+      [&](std::int32_t device, int channel, int key) {
+        FMidiOuts[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
+      },
+      [](std::int32_t, int, std::uint8_t) {});
+  constexpr std::uint8_t SustainPedal = THeldNotes::PedalControllers[0];
+  for (const auto& output : FMidiOuts) {
+    if (output->State() != mpsOpen) continue;
+    for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
+      const std::uint8_t status = midi::ControlChangeKind | channel;
+      output->SendShort(midi::Pack(status, SustainPedal, 0));
+      output->SendShort(midi::Pack(status, midi::AllSoundOff, 0));
+      output->SendShort(midi::Pack(status, midi::ResetAllControllers, 0));
+      output->SendShort(midi::Pack(status, midi::AllNotesOff, 0));
+    }
+  }
+  for (std::int32_t device = 0; device < MidiOutCount(); ++device) FHeld.ForgetDevice(device);
+}
+
+void TVelmoraEngine::HoldPresetSwitches(bool Hold) {
+  FPresetSwitchHolds += Hold ? 1 : -1;
+  if (FPresetSwitchHolds == 0) SelectAskedPreset();
+}
+
+void TVelmoraEngine::AskForPreset(std::int32_t Index) {
+  // A burst selects only the last: one notice, and the latest index.
+  FAskedPreset = Index;
+  if (FSelectNoticePosted) return;
+  FSelectNoticePosted = true;
+  FSelfNotices->PostSelfNotice();
+}
+
+void TVelmoraEngine::SelectAskedPreset() {
+  const std::int32_t index = FAskedPreset;
+  FAskedPreset = PresetSwitchOff;
+  // A number beyond the last preset selects nothing.
+  if (index < 0 || index >= FPresets->Count()) return;
+  FPresets->SetItemIndex(index);
+}
+
+void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
+  // Program Changes on the switching channel are commands, not music.
+  if (midi::KindOf(Data) == midi::ProgramChangeKind && midi::ChannelOf(Data) == FPresetSwitchChannel) {
+    AskForPreset(midi::Data1Of(Data));
+    return;
+  }
+  RouteShort(Data);
+}
 
 // A short message's output device is decided when it arrives, from its
 // channel's device at that moment, whose delay gives its due time; a channel

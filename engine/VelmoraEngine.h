@@ -22,6 +22,7 @@
 #include "midi/MMTimer.h"
 #include "midi/MidiInput.h"
 #include "platform/DateTime.h"
+#include "platform/NoticeWindow.h"
 
 class TVelmoraEngine;
 extern TVelmoraEngine* GlobalEngine;
@@ -29,6 +30,7 @@ extern TVelmoraEngine* GlobalEngine;
 class TVelmoraEngine {
  public:
   static constexpr std::int32_t MaxDelay = 59999;  // the largest delay a time of day can hold
+  static constexpr std::int32_t PresetSwitchOff = -1;
 
   using TIndexEvent = std::function<void(TVelmoraEngine& Sender, std::int32_t Index)>;
   using TStateEvent = std::function<void(TVelmoraEngine& Sender, TMidiPortState State)>;
@@ -63,6 +65,10 @@ class TVelmoraEngine {
   TMidiOutputDev& MidiOuts(std::int32_t Device) { return *FMidiOuts[Device]; }
   std::int32_t MidiOutCount() const { return static_cast<std::int32_t>(FMidiOuts.size()); }
   TMMTimer& Timer() { return *FTimer; }
+  // The channel whose Program Changes select presets, or PresetSwitchOff.
+  std::int32_t PresetSwitchChannel() const { return FPresetSwitchChannel; }
+  // Counts the panics; read by the timer thread as it sends.
+  std::uint32_t Panics() const { return FPanics.load(std::memory_order_acquire); }
   bool Dispatching() const { return FDispatching.load(std::memory_order_acquire); }
 
   // Setters, main thread: equal value does nothing; otherwise store, act,
@@ -74,8 +80,17 @@ class TVelmoraEngine {
   void SetDelay(std::int32_t Device, std::int32_t Milliseconds);
   void SetChannelDevice(std::uint8_t Channel, std::int32_t Device);
   void SetTimerInterval(std::int32_t Milliseconds);
+  // A channel outside 0..15 turns the switching off.
+  void SetPresetSwitchChannel(std::int32_t Channel);
 
   void Reopen();
+  // Drops everything queued and silences every open device: Note Offs for
+  // the notes it holds, then on every channel sustain up, All Sound Off,
+  // Reset All Controllers and All Notes Off. Routing stays as it is.
+  void Panic();
+  // While held (a modal dialog is open), presets asked for by Program Change
+  // wait; the last one asked for is selected when the hold ends.
+  void HoldPresetSwitches(bool Hold);
   void Start();  // LoadSettings, then the timer runs
 
 
@@ -87,8 +102,11 @@ class TVelmoraEngine {
   void SaveSettings();
   void LoadPreset();
   bool SavePreset();  // false when the settings file could not be written
+  // After every other section, so that a file of an earlier version keeps
+  // its layout and gains this section at its end.
+  void SavePresetSwitch();
 
-  // The eight events, assigned by the main window (main thread only).
+  // The events, assigned by the main window (main thread only).
   TIndexEvent OnMidiInDeviceChange;
   TStateEvent OnMidiInStateChange;
   TDelayEvent OnDelayChange;
@@ -97,6 +115,7 @@ class TVelmoraEngine {
   TIndexEvent OnPresetIndexChange;
   TPresetsEvent OnPresetsChange;
   TMillisecondsEvent OnTimerIntervalChange;
+  TIndexEvent OnPresetSwitchChannelChange;
 
  private:
   void InputData(TMidiInput& Sender, DWORD Data);
@@ -119,6 +138,10 @@ class TVelmoraEngine {
   void DoSetChannelDevice(std::uint8_t Channel, std::int32_t Device);
   void DoSetTimerInterval(std::int32_t Milliseconds);
   void DoReopen();
+  void DoSetPresetSwitchChannel(std::int32_t Channel);
+  void DoPanic();
+  void AskForPreset(std::int32_t Index);
+  void SelectAskedPreset();
 
   // Where an arriving short message goes, and what that ends or holds.
   void RouteShort(DWORD Data);
@@ -157,6 +180,18 @@ class TVelmoraEngine {
   THeldNotes FHeld;
   std::vector<TDateTime> FLatestDue;
   bool FInputInsideSysEx = false;
+
+  // Presets selected by Program Change (main thread only): the channel, the
+  // index last asked for (PresetSwitchOff when none waits), whether the
+  // notice that selects it is on its way, and the holds of modal dialogs.
+  std::int32_t FPresetSwitchChannel = PresetSwitchOff;
+  std::int32_t FAskedPreset = PresetSwitchOff;
+  bool FSelectNoticePosted = false;
+  int FPresetSwitchHolds = 0;
+  std::atomic<std::uint32_t> FPanics{0};  // written on the main thread
+  // Posts to itself so a preset asked for in an input notice is selected
+  // after that notice, never inside it.
+  std::unique_ptr<platform::NoticeWindow> FSelfNotices;
 
   std::unique_ptr<TPresets> FPresets;
   std::unique_ptr<TMidiInput> FMidiIn;

@@ -18,6 +18,9 @@ struct TMessage {
 
 namespace platform {
 
+// The message a notice window posts to itself (WM_APP + 1).
+inline constexpr UINT SelfNotice = 0x8001;
+
 class NoticeWindow {
  public:
   using Handler = std::function<void(TMessage&)>;
@@ -30,6 +33,10 @@ class NoticeWindow {
   // The value to pass as the callback of midiInOpen / midiOutOpen together
   // with CALLBACK_WINDOW (the window handle).
   DWORD_PTR CallbackTarget() const;
+
+  // Posts SelfNotice to the window: its handler gets it once the message
+  // being handled now, and those posted before, have been handled.
+  void PostSelfNotice() const;
 
   struct Impl;
 

@@ -19,4 +19,6 @@ NoticeWindow::~NoticeWindow() { sim::TheMachine().Notices.RemoveWindow(impl_->Ta
 
 DWORD_PTR NoticeWindow::CallbackTarget() const { return impl_->Target; }
 
+void NoticeWindow::PostSelfNotice() const { sim::TheMachine().Notices.Post(impl_->Target, SelfNotice, 0, 0); }
+
 }  // namespace platform

@@ -23,9 +23,10 @@ namespace {
 
 constexpr char WindowClassName[] = "VelmoraMidiNoticeWindow";
 
-// The multimedia notices of MIDI ports, MM_MIM_OPEN to MM_MIM_MOREDATA. They
-// go to the port; every other message gets the system's default handling.
-bool IsMidiNotice(UINT message) { return message >= 0x3C1 && message <= 0x3CC; }
+// The multimedia notices of MIDI ports, MM_MIM_OPEN to MM_MIM_MOREDATA, and
+// the window's own SelfNotice. They go to the owner; every other message gets
+// the system's default handling.
+bool IsMidiNotice(UINT message) { return (message >= 0x3C1 && message <= 0x3CC) || message == SelfNotice; }
 
 // Set by the program (its error report); read by every notice window.
 std::atomic<win32::NoticeExceptionHandler> noticeExceptionHandler{nullptr};
@@ -94,6 +95,11 @@ NoticeWindow::~NoticeWindow() {
 }
 
 DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window); }
+
+void NoticeWindow::PostSelfNotice() const {
+  // A window that could not be made has no queue; the notice is lost with it.
+  if (impl_->Window) ::PostMessageA(impl_->Window, SelfNotice, 0, 0);
+}
 
 void DeliverPendingNotices() {
   // Nothing to do: the thread's message loop delivers every notice.

@@ -292,7 +292,7 @@ TEST_F(Load, AnExitWithAHundredThousandMessagesQueuedAndLongMessagesPendingFrees
   for (const char* key : {"VelmoraEngine/MidiInDeviceName", "MidiOutDelays/MidiOutNumDevs", "MidiOutDelays/Device0",
                           "MidiOutDelays/Delay0", "MidiOutDelays/Device1", "MidiOutDelays/Delay1",
                           "MidiOutDelays/Device2", "MidiOutDelays/Delay2", "VelmoraEngine/TimerInterval",
-                          "VelmoraEngine/PresetIndex", "Presets/PresetsCount"})
+                          "VelmoraEngine/PresetIndex", "Presets/PresetsCount", "PresetSwitch/Channel"})
     expected.push_back(key);
   EXPECT_EQ(writes, expected) << "settings written in the documented order";
   TReliabilityFigures("exit-under-load", "an exit with 100 000 messages queued and the three blocks of a 10 000-byte dump pending on each of three devices")
