@@ -199,3 +199,16 @@ class TVelmoraEngine {
   std::vector<std::unique_ptr<TMidiOutputDev>> FMidiOuts;  // fixed after construction
   std::unique_ptr<TMMTimer> FTimer;
 };
+
+// Holds presets asked for by Program Change while it lives (a modal dialog
+// is open); the last one asked for is selected when it goes.
+class TPresetSwitchHold {
+ public:
+  explicit TPresetSwitchHold(TVelmoraEngine& Engine) : FEngine(Engine) { FEngine.HoldPresetSwitches(true); }
+  ~TPresetSwitchHold() { FEngine.HoldPresetSwitches(false); }
+  TPresetSwitchHold(const TPresetSwitchHold&) = delete;
+  TPresetSwitchHold& operator=(const TPresetSwitchHold&) = delete;
+
+ private:
+  TVelmoraEngine& FEngine;
+};

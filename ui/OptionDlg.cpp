@@ -4,6 +4,7 @@
 
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
+#include "midi/MidiMessages.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
 #include "ui/controls/Application.h"
@@ -16,6 +17,8 @@ constexpr char PositionSection[] = "OptionDialog";
 constexpr int DesignedClientHeight = 168;
 constexpr int PageControlBottomMargin = DesignedClientHeight - 127;   // anchored to all edges
 constexpr int CloseButtonBottomMargin = DesignedClientHeight - 136;  // anchored left and bottom
+constexpr int MiscRightMargin = 16;
+constexpr int MiscBottomMargin = 16;
 
 TFormArgs OptionFormArgs(HWND owner) {
   TFormArgs args;
@@ -42,11 +45,18 @@ TOptionDialog::TOptionDialog(HWND owner)
                            100, 4}),
       FontLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 64, 25, 12}, "Font:"}}),
       FontSetupButton({MiscTabSheet.AsParent(), {104, 59, 64, 24}, "Setup"}),
+      // A row as the two above, 43 pixels below the last; sized to its text.
+      PresetSwitchLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 105, 0, 0}, "Presets by Program Change on channel"}}),
+      PresetSwitchComboBox({MiscTabSheet.AsParent(), {104, 102, 64, 20}, ""}),
       CloseButton({AsParent(), {56, 136, 80, 24}, "Close"}) {
   OptionPageControl.SetActivePage(MiscTabSheet);
   UIFontDialog.Font = TFont("Tahoma", -11);  // replaced by SetUIFont before any use
   TimerIntervalEdit.OnChange = [this](TEdit& sender) { TimerIntervalEditChange(sender); };
   FontSetupButton.OnClick = [this](TButton&) { FontSetupButtonClick(); };
+  std::vector<std::string> channels = {"Off"};
+  for (int channel = 0; channel < ChannelCount; ++channel) channels.push_back(std::to_string(channel));
+  PresetSwitchComboBox.SetItems(channels);
+  PresetSwitchComboBox.OnChange = [this](TComboBox& sender) { PresetSwitchComboBoxChange(sender); };
   CloseButton.OnClick = [this](TButton&) { CloseButtonClick(); };
   SetDefaultButton(&CloseButton);
   SetCancelButton(&CloseButton);
@@ -86,6 +96,7 @@ void TOptionDialog::BuildDelayRows() {
     DelayEdits[i]->OnChange = [this](TEdit& sender) { DelayEditChange(sender); };
   }
   TimerIntervalUpDown.SetPosition(GlobalEngine->TimerInterval());
+  UpdatePresetSwitchChannel(GlobalEngine->PresetSwitchChannel());
 }
 
 void TOptionDialog::UpdateDelay(int Device, int Milliseconds) {
@@ -96,6 +107,9 @@ void TOptionDialog::UpdateDelay(int Device, int Milliseconds) {
 void TOptionDialog::UpdateTimerInterval(int Milliseconds) {
   TimerIntervalUpDown.SetPosition(Milliseconds);
 }
+
+// Entry 0 is "Off"; channel c is entry c + 1.
+void TOptionDialog::UpdatePresetSwitchChannel(int Channel) { PresetSwitchComboBox.SetItemIndex(Channel + 1); }
 
 void TOptionDialog::SetUIFont(const TFont& Font) {
   SetFont(Font);
@@ -111,10 +125,12 @@ void TOptionDialog::SetUIFont(const TFont& Font) {
   TimerIntervalEdit.SetLeft(TimerIntervalLabel.Left() + TimerIntervalLabel.Width() + 8);
   TimerIntervalUpDown.SetLeft(TimerIntervalEdit.Left() + TimerIntervalEdit.Width());
   FontSetupButton.SetLeft(TimerIntervalEdit.Left());
+  PresetSwitchComboBox.SetLeft(PresetSwitchLabel.Left() + PresetSwitchLabel.Width() + 8);
 
   // Margin, label column, gap, edit, up-down and margin: 16 + W + 8 + 48 + 16 + 16.
   const int needWidth =
-      std::max(labelColumn + 104, TimerIntervalUpDown.Left() + TimerIntervalUpDown.Width());
+      std::max({labelColumn + 104, TimerIntervalUpDown.Left() + TimerIntervalUpDown.Width(),
+                PresetSwitchComboBox.Left() + PresetSwitchComboBox.Width() + MiscRightMargin});
   if (DelayTabSheet.ClientWidth() < needWidth)
     SetClientSize(ClientWidth() + needWidth - DelayTabSheet.ClientWidth(), ClientHeight());
   if (!DelayEdits.empty()) {
@@ -123,6 +139,9 @@ void TOptionDialog::SetUIFont(const TFont& Font) {
     if (DelayTabSheet.ClientHeight() < needHeight)
       SetClientSize(ClientWidth(), ClientHeight() + needHeight - DelayTabSheet.ClientHeight());
   }
+  const int miscHeight = PresetSwitchComboBox.Top() + PresetSwitchComboBox.Height() + MiscBottomMargin;
+  if (MiscTabSheet.ClientHeight() < miscHeight)
+    SetClientSize(ClientWidth(), ClientHeight() + miscHeight - MiscTabSheet.ClientHeight());
   CloseButton.SetLeft((ClientWidth() - CloseButton.Width()) / 2);
 }
 
@@ -141,6 +160,10 @@ void TOptionDialog::DelayEditChange(TEdit& Sender) {
 
 void TOptionDialog::TimerIntervalEditChange(TEdit&) {
   GlobalEngine->SetTimerInterval(TimerIntervalUpDown.Position());
+}
+
+void TOptionDialog::PresetSwitchComboBoxChange(TComboBox& Sender) {
+  GlobalEngine->SetPresetSwitchChannel(Sender.ItemIndex() - 1);
 }
 
 void TOptionDialog::FontSetupButtonClick() {

@@ -1,5 +1,6 @@
 // The option dialog, modeless: a "Delay" page with one row per MIDI output
-// device and a "Misc" page with the timer interval and the font chooser.
+// device and a "Misc" page with the timer interval, the font chooser and the
+// channel whose Program Changes select presets.
 // There is no OK step: each change goes to the engine at once, and the
 // engine's changes come back through UpdateDelay and UpdateTimerInterval.
 // The dialog only grows with a larger font, never shrinks.
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "ui/controls/Button.h"
+#include "ui/controls/ComboBox.h"
 #include "ui/controls/Edit.h"
 #include "ui/controls/FontDialog.h"
 #include "ui/controls/Form.h"
@@ -32,6 +34,8 @@ class TOptionDialog : public TForm {
   TUpDown TimerIntervalUpDown;
   TLabel FontLabel;
   TButton FontSetupButton;
+  TLabel PresetSwitchLabel;
+  TComboBox PresetSwitchComboBox;
   TButton CloseButton;
   TFontDialog UIFontDialog;
 
@@ -42,11 +46,13 @@ class TOptionDialog : public TForm {
 
   void UpdateDelay(int Device, int Milliseconds);
   void UpdateTimerInterval(int Milliseconds);
+  void UpdatePresetSwitchChannel(int Channel);
   void SetUIFont(const TFont& Font);
 
   void DelayEditChange(TEdit& Sender);
   void TimerIntervalEditChange(TEdit& Sender);
   void FontSetupButtonClick();
+  void PresetSwitchComboBoxChange(TComboBox& Sender);
   void CloseButtonClick();
 
  protected:

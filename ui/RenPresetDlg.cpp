@@ -47,7 +47,10 @@ TRenamePresetDialog::~TRenamePresetDialog() {
   }
 }
 
-bool TRenamePresetDialog::Execute() { return ShowModal() == mrOk; }
+bool TRenamePresetDialog::Execute() {
+  const TPresetSwitchHold hold(*GlobalEngine);
+  return ShowModal() == mrOk;
+}
 
 // The rule is applied to the name as the preset list will store it (without
 // "]", control characters and surrounding blanks), so Ok is offered exactly

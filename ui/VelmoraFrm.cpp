@@ -29,7 +29,7 @@ TFormArgs MainFormArgs() {
   return args;
 }
 
-TShortCut Ctrl(char key) { return {static_cast<WORD>(key), true}; }
+TShortCut Ctrl(WORD key) { return {key, true}; }
 
 }  // namespace
 
@@ -51,7 +51,8 @@ TVelmoraForm::TVelmoraForm()
                     TAlignment::Center}),
       OptionSetupCommand(VelmoraPopupMenu.Add("Option ...", Ctrl('O'))),
       PresetEditCommand(VelmoraPopupMenu.Add("Preset ...", Ctrl('P'))),
-      ReopenCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Reopen", Ctrl('R')))),
+      PanicCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Panic", Ctrl(VK_SPACE)))),
+      ReopenCommand(VelmoraPopupMenu.Add("Reopen", Ctrl('R'))),
       VersionCommand(
           (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {VK_F1, false}))),
       MinimizeCommand(
@@ -64,11 +65,14 @@ TVelmoraForm::TVelmoraForm()
   // A popup command that repeats a button shares the button's handler.
   OptionSetupCommand.OnClick = [this](TMenuItem&) { OptionSetupButtonClick(); };
   PresetEditCommand.OnClick = [this](TMenuItem&) { EditPresetButtonClick(); };
+  PanicCommand.OnClick = [this](TMenuItem&) { PanicCommandClick(); };
   ReopenCommand.OnClick = [this](TMenuItem&) { ReopenCommandClick(); };
   VersionCommand.OnClick = [this](TMenuItem&) { VersionCommandClick(); };
   MinimizeCommand.OnClick = [this](TMenuItem&) { MinimizeCommandClick(); };
   QuitCommand.OnClick = [this](TMenuItem&) { QuitCommandClick(); };
   SetPopupMenu(&VelmoraPopupMenu);
+  // The panic must be at hand whichever window has the focus.
+  if (Application) Application->AddApplicationShortcut(PanicCommand.ShortCut(), [this] { PanicCommandClick(); });
 
   // FormCreate.
   UIFont = std::make_unique<TFont>(Font());
@@ -151,6 +155,9 @@ void TVelmoraForm::HookEngine() {
   engine.OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) {
     EngineTimerIntervalChange(s, ms);
   };
+  engine.OnPresetSwitchChannelChange = [this](TVelmoraEngine& s, std::int32_t c) {
+    EnginePresetSwitchChannelChange(s, c);
+  };
 }
 
 void TVelmoraForm::UnhookEngine() {
@@ -163,6 +170,7 @@ void TVelmoraForm::UnhookEngine() {
   engine.OnPresetsChange = nullptr;
   engine.OnPresetIndexChange = nullptr;
   engine.OnTimerIntervalChange = nullptr;
+  engine.OnPresetSwitchChannelChange = nullptr;
 }
 
 // Not in FormCreate: it needs the dialogs, which the program body creates
@@ -215,9 +223,14 @@ void TVelmoraForm::OptionSetupButtonClick() { OptionDialog->Show(); }
 
 void TVelmoraForm::EditPresetButtonClick() { EditPresetsDialog->Show(); }
 
+void TVelmoraForm::PanicCommandClick() { GlobalEngine->Panic(); }
+
 void TVelmoraForm::ReopenCommandClick() { GlobalEngine->Reopen(); }
 
-void TVelmoraForm::VersionCommandClick() { VersionDialog->ShowModal(); }
+void TVelmoraForm::VersionCommandClick() {
+  const TPresetSwitchHold hold(*GlobalEngine);
+  VersionDialog->ShowModal();
+}
 
 void TVelmoraForm::MinimizeCommandClick() {
   if (Application) Application->Minimize();
@@ -265,6 +278,10 @@ void TVelmoraForm::EnginePresetsChange(TVelmoraEngine&, TPresets& Presets) {
 
 void TVelmoraForm::EngineTimerIntervalChange(TVelmoraEngine&, std::int32_t Milliseconds) {
   OptionDialog->UpdateTimerInterval(Milliseconds);
+}
+
+void TVelmoraForm::EnginePresetSwitchChannelChange(TVelmoraEngine&, std::int32_t Channel) {
+  OptionDialog->UpdatePresetSwitchChannel(Channel);
 }
 
 void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font) {

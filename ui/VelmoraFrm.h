@@ -46,6 +46,7 @@ class TVelmoraForm : public TForm {
   TPopupMenu VelmoraPopupMenu;
   TMenuItem& OptionSetupCommand;
   TMenuItem& PresetEditCommand;
+  TMenuItem& PanicCommand;
   TMenuItem& ReopenCommand;
   TMenuItem& VersionCommand;
   TMenuItem& MinimizeCommand;
@@ -68,6 +69,7 @@ class TVelmoraForm : public TForm {
   void ChannelComboBoxChange(TComboBox& Sender);
   void OptionSetupButtonClick();
   void EditPresetButtonClick();
+  void PanicCommandClick();
   void ReopenCommandClick();
   void VersionCommandClick();
   void MinimizeCommandClick();
@@ -89,6 +91,7 @@ class TVelmoraForm : public TForm {
   void EnginePresetIndexChange(TVelmoraEngine& Sender, std::int32_t Index);
   void EnginePresetsChange(TVelmoraEngine& Sender, TPresets& Presets);
   void EngineTimerIntervalChange(TVelmoraEngine& Sender, std::int32_t Milliseconds);
+  void EnginePresetSwitchChannelChange(TVelmoraEngine& Sender, std::int32_t Channel);
 };
 
 extern TVelmoraForm* VelmoraForm;

@@ -82,12 +82,28 @@ bool TApplication::ProcessMessage(MSG& message) {
 // controls has the focus.
 bool TApplication::PreTranslate(MSG& message) {
   if (!message.hwnd) return false;
+  if (RunApplicationShortcut(message)) return true;
   TForm* form = TForm::FromHandle(GetAncestor(message.hwnd, GA_ROOT));
   if (!form) return false;
   if (HACCEL accelerators = form->Accelerators()) {
     if (TranslateAcceleratorA(form->Handle(), accelerators, &message)) return true;
   }
   return IsDialogMessageA(form->Handle(), &message) != FALSE;
+}
+
+void TApplication::AddApplicationShortcut(TShortCut ShortCut, std::function<void()> Action) {
+  FApplicationShortcuts.push_back({ShortCut, std::move(Action)});
+}
+
+bool TApplication::RunApplicationShortcut(const MSG& message) {
+  if (message.message != WM_KEYDOWN) return false;
+  const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+  for (const TApplicationShortcut& shortcut : FApplicationShortcuts) {
+    if (shortcut.ShortCut.Key != message.wParam || shortcut.ShortCut.Ctrl != ctrl) continue;
+    shortcut.Action();
+    return true;
+  }
+  return false;
 }
 
 void TApplication::Idle() {

@@ -7,8 +7,11 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
+
+#include "ui/controls/PopupMenu.h"
 
 class TForm;
 
@@ -54,6 +57,10 @@ class TApplication {
   // has to run in here.
   std::function<void()> OnEndSession;
 
+  // A shortcut that works in every form of the application, whichever of
+  // its windows has the focus.
+  void AddApplicationShortcut(TShortCut ShortCut, std::function<void()> Action);
+
   // How long the idle wait may block; tests that drive the simulated MIDI
   // system, whose notices are not window messages, shorten it.
   DWORD IdleWaitMilliseconds = INFINITE;
@@ -63,7 +70,14 @@ class TApplication {
   bool PreTranslate(MSG& message);
   void Idle();
 
+  struct TApplicationShortcut {
+    TShortCut ShortCut;
+    std::function<void()> Action;
+  };
+  bool RunApplicationShortcut(const MSG& message);
+
   std::string FTitle;
+  std::vector<TApplicationShortcut> FApplicationShortcuts;
   TForm* FMainForm = nullptr;
   bool FTerminated = false;
 };

@@ -13,6 +13,8 @@ std::string TShortCut::Text() const {
   std::string text = Ctrl ? "Ctrl+" : "";
   if (Key >= VK_F1 && Key <= VK_F24)
     text.append("F").append(std::to_string(Key - VK_F1 + 1));
+  else if (Key == VK_SPACE)
+    text.append("Space");
   else
     text.push_back(static_cast<char>(Key));
   return text;
