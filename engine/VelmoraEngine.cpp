@@ -47,8 +47,10 @@ TVelmoraEngine::TVelmoraEngine() {
 
 TVelmoraEngine::~TVelmoraEngine() {
   FTimer->SetEnabled(false);
-  SavePreset();
-  SaveSettings();
+  if (FSettingsLoaded) {
+    SavePreset();
+    SaveSettings();
+  }
   // Each port closes itself as it is freed; closing first keeps the port
   // reachable through the engine while its last state reports run.
   FMidiIn->Close();
@@ -121,6 +123,7 @@ void TVelmoraEngine::Reopen() {
 
 void TVelmoraEngine::Start() {
   LoadSettings();
+  FSettingsLoaded = true;
   FTimer->SetEnabled(true);
 }
 

@@ -113,6 +113,10 @@ class TVelmoraEngine {
   // The preset whose live map could not be stored when the current index was
   // about to change; empty when the last save went through. Main thread only.
   std::string FUnsavedPreset;
+  // Set once Start has loaded the settings: an engine destroyed before that
+  // holds only its initial values and must not store them over the file's.
+  // Main thread only.
+  bool FSettingsLoaded = false;
 
   std::unique_ptr<TPresets> FPresets;
   std::unique_ptr<TMidiInput> FMidiIn;

@@ -47,7 +47,12 @@ TRenamePresetDialog::~TRenamePresetDialog() {
   }
 }
 
-bool TRenamePresetDialog::Execute() { return ShowModal() == mrOk; }
+bool TRenamePresetDialog::Execute() {
+  // Setting the name the edit already shows sends no change notice, and the
+  // list may have changed since the last show: Ok is judged afresh each time.
+  PresetEditChange();
+  return ShowModal() == mrOk;
+}
 
 // The rule is applied to the name as the preset list will store it (without
 // "]", control characters and surrounding blanks), so Ok is offered exactly
@@ -68,4 +73,5 @@ void TRenamePresetDialog::SavePosition() {
   TIniFile ini(IniFileName);
   ini.WriteInteger(PositionSection, "Left", Left());
   ini.WriteInteger(PositionSection, "Top", Top());
+  ini.UpdateFile();
 }
