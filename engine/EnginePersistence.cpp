@@ -15,12 +15,14 @@ namespace {
 const std::string EngineSection = "VelmoraEngine";
 const std::string DelaysSection = "MidiOutDelays";
 const std::string PresetSectionPrefix = "Preset_";
-// Its own section, written after the others, so files of earlier versions
-// keep their layout; a file without it means the switching is off.
+// A section of its own, new to a file of an earlier version and so added at
+// its end: every section and key already there keeps its place. A file
+// without it means the switching is off.
 const std::string PresetSwitchSection = "PresetSwitch";
 const std::string PresetSwitchChannelKey = "Channel";
 
-std::string DeviceKey(std::int32_t n) { return "Device" + std::to_string(n); }
+const std::string DeviceKeyPrefix = "Device";
+std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 
 // The position of a stored device name, or -1. An empty name (a key that is
@@ -46,11 +48,11 @@ void TVelmoraEngine::LoadSettings() {
       StoredDevice(MidiInDeviceNames, ini.ReadString(EngineSection, "MidiInDeviceName", ""));
   SetMidiInDevice(input >= 0 ? input : 0);
 
-  // A corrupted count costs no more than the keys the section really holds.
-  const std::int64_t stored = ini.ReadInteger(DelaysSection, "MidiOutNumDevs", 0);
-  const std::int64_t pairs =
-      std::min<std::int64_t>(stored, static_cast<std::int64_t>(ini.KeyCount(DelaysSection)));
-  for (std::int32_t n = 0; n < pairs; ++n) {
+  // Only the pairs below the stored count whose device key is there: a gap
+  // keeps the later pairs, and a corrupted count costs nothing.
+  const std::int32_t pairs = ini.ReadInteger(DelaysSection, "MidiOutNumDevs", 0);
+  const std::int32_t lastPair = pairs > 0 ? pairs - 1 : -1;
+  for (const std::int32_t n : ini.NumberedKeys(DelaysSection, DeviceKeyPrefix, 0, lastPair)) {
     const std::int32_t device = StoredDevice(MidiOutDeviceNames, ini.ReadString(DelaysSection, DeviceKey(n), ""));
     if (device < 0) continue;  // an absent device's delay is not read
     SetDelay(device, ini.ReadInteger(DelaysSection, DelayKey(n), 0));
@@ -65,8 +67,8 @@ void TVelmoraEngine::LoadSettings() {
 void TVelmoraEngine::SaveSettings() {
   try {
     TIniFile ini(IniFileName);
-    // With no catalogue entry selected (no input devices, or an exit before
-    // Start) the stored name is left as it is, for the next start to find.
+    // With no catalogue entry selected (no input devices) the stored name is
+    // left as it is, for the next start to find.
     if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
       ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
     ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
@@ -76,17 +78,10 @@ void TVelmoraEngine::SaveSettings() {
     }
     ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
     ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
-  } catch (const EIniFileException& error) {
-    // The writer stops at the key that failed; the user is told once.
-    RecordWriteFailure(error.FileName);
-  }
-}
-
-void TVelmoraEngine::SavePresetSwitch() {
-  try {
-    TIniFile ini(IniFileName);
     ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
+    ini.UpdateFile();
   } catch (const EIniFileException& error) {
+    // Nothing of this save reached the file; the user is told once.
     RecordWriteFailure(error.FileName);
   }
 }
@@ -120,6 +115,7 @@ bool TVelmoraEngine::SavePreset() {
       if (device < 0 || device >= MidiOutDeviceNames.Count()) continue;
       ini.WriteString(section, DeviceKey(channel), MidiOutDeviceNames[device]);
     }
+    ini.UpdateFile();
   } catch (const EIniFileException& error) {
     RecordWriteFailure(error.FileName);
     return false;

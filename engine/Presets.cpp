@@ -15,7 +15,8 @@ const std::string PresetsSection = "Presets";
 const std::string CountKey = "PresetsCount";
 const std::string DefaultPreset = "default";
 
-std::string NameKey(std::size_t n) { return "PresetName" + std::to_string(n); }
+const std::string NameKeyPrefix = "PresetName";
+std::string NameKey(std::size_t n) { return NameKeyPrefix + std::to_string(n); }
 
 // Folds exactly as SameText compares (ASCII letters only), so that a set of
 // folded names finds the same duplicates as IndexOf.
@@ -207,18 +208,16 @@ void TPresets::DoMovePresetDown() {
 
 void TPresets::LoadFromIni() {
   const TIniFile ini(IniFileName);
+  // Only the names up to the stored count that are there: a gap keeps the
+  // later names, and a corrupted count costs nothing.
   const std::int32_t stored = ini.ReadInteger(PresetsSection, CountKey, 0);
-  if (stored <= 0) return;
-  // A corrupted count costs no more than the keys the section really holds.
-  const std::size_t count =
-      std::min(static_cast<std::size_t>(stored), ini.KeyCount(PresetsSection));
 
   // Names read from the file are normalised as AddPreset does, and the
   // tests for empty and already held names apply to the normalised name.
   std::unordered_set<std::string> held;
   for (const std::string& item : FItems) held.insert(Folded(item));
   bool added = false;
-  for (std::size_t n = 1; n <= count; ++n) {
+  for (const std::int32_t n : ini.NumberedKeys(PresetsSection, NameKeyPrefix, 1, stored)) {
     std::string name = NormalizeName(ini.ReadString(PresetsSection, NameKey(n), ""));
     if (name.empty() || !held.insert(Folded(name)).second) continue;
     FItems.push_back(std::move(name));
@@ -234,4 +233,5 @@ void TPresets::SaveToIni() const {
   for (std::size_t n = 1; n < FItems.size(); ++n) {
     ini.WriteString(PresetsSection, NameKey(n), FItems[n]);
   }
+  ini.UpdateFile();
 }

@@ -57,8 +57,10 @@ TVelmoraEngine::TVelmoraEngine() : FHeld(std::max(MidiOutDeviceCount, 0)) {
 
 TVelmoraEngine::~TVelmoraEngine() {
   FTimer->SetEnabled(false);
-  SavePreset();
-  SaveSettings();
+  if (FSettingsLoaded) {
+    SavePreset();
+    SaveSettings();
+  }
   // Each port closes itself as it is freed; closing first keeps the port
   // reachable through the engine while its last state reports run.
   FMidiIn->Close();
@@ -69,7 +71,6 @@ TVelmoraEngine::~TVelmoraEngine() {
   for (auto& device : FMidiOuts) device.reset();
   FTimer.reset();
   FPresets.reset();  // stores the preset names
-  SavePresetSwitch();
   if (GlobalEngine == this) GlobalEngine = nullptr;
 }
 
@@ -136,6 +137,7 @@ void TVelmoraEngine::Panic() {
 void TVelmoraEngine::Start() {
   RunOperation([this] {
     LoadSettings();
+    FSettingsLoaded = true;
     FTimer->SetEnabled(true);
   });
 }

@@ -102,9 +102,6 @@ class TVelmoraEngine {
   void SaveSettings();
   void LoadPreset();
   bool SavePreset();  // false when the settings file could not be written
-  // After every other section, so that a file of an earlier version keeps
-  // its layout and gains this section at its end.
-  void SavePresetSwitch();
 
   // The events, assigned by the main window (main thread only).
   TIndexEvent OnMidiInDeviceChange;
@@ -166,6 +163,10 @@ class TVelmoraEngine {
   // The preset whose live map could not be stored when the current index was
   // about to change; empty when the last save went through. Main thread only.
   std::string FUnsavedPreset;
+  // Set once Start has loaded the settings: an engine destroyed before that
+  // holds only its initial values and must not store them over the file's.
+  // Main thread only.
+  bool FSettingsLoaded = false;
 
   // Operations in progress (main thread only), event handlers running
   // inside them, and the operations asked for meanwhile.

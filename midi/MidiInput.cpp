@@ -30,7 +30,12 @@ bool TMidiInput::Open(std::int32_t Index) {
     FSysExHeaders[slot] = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
     FSysExBlocks[slot] = FSysExHeaders[slot] ? platform::ProcessHeapAlloc(SysExBufferSize) : nullptr;
     ok = FSysExBlocks[slot] != nullptr;
-    if (!ok) break;
+    if (!ok) {
+      // Close frees only whole slots: a header without its block goes now.
+      if (FSysExHeaders[slot] != nullptr) platform::ProcessHeapFree(FSysExHeaders[slot]);
+      FSysExHeaders[slot] = nullptr;
+      break;
+    }
     MIDIHDR& header = *FSysExHeaders[slot];
     header.lpData = static_cast<LPSTR>(FSysExBlocks[slot]);
     header.dwBufferLength = SysExBufferSize;

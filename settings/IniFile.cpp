@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <utility>
@@ -207,8 +208,6 @@ void TIniFile::Parse() {
           FSections.size());  // the first section of a name wins
       FSections.emplace_back();
       FSections.back().First = FLines.size();
-    } else if (parsed.Kind == LineKind::Key) {
-      ++FSections.back().KeyLines;
     }
     FLines.push_back(line);
     ++FSections.back().Count;
@@ -221,7 +220,7 @@ std::size_t TIniFile::FindSection(const std::string& Section) const {
   return found == FSectionIndex.end() ? NotFound : found->second;
 }
 
-std::size_t TIniFile::FindKey(const SectionLines& section, const std::string& Ident) const {
+const std::unordered_map<std::string, std::size_t>& TIniFile::KeyIndex(const SectionLines& section) const {
   if (!section.KeysIndexed) {
     for (std::size_t i = 1; i < section.Count; ++i) {
       const std::string_view text = FLines[section.First + i].Text;
@@ -233,9 +232,14 @@ std::size_t TIniFile::FindKey(const SectionLines& section, const std::string& Id
     }
     section.KeysIndexed = true;
   }
+  return section.Keys;
+}
+
+std::size_t TIniFile::FindKey(const SectionLines& section, const std::string& Ident) const {
+  const auto& keys = KeyIndex(section);
   const std::string name = CleanName(Ident);
-  const auto found = section.Keys.find(Folded(name.data(), name.size()));
-  return found == section.Keys.end() ? NotFound : found->second;
+  const auto found = keys.find(Folded(name.data(), name.size()));
+  return found == keys.end() ? NotFound : found->second;
 }
 
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Ident,
@@ -261,16 +265,27 @@ std::string TIniFile::AsReadBack(const std::string& Value) {
   return value.substr(0, MaxValueLength);
 }
 
-bool TIniFile::SectionExists(const std::string& Section) const {
-  return FindSection(Section) != NotFound;
-}
-
-std::size_t TIniFile::KeyCount(const std::string& Section) const {
+std::vector<std::int32_t> TIniFile::NumberedKeys(const std::string& Section, const std::string& Prefix,
+                                                std::int32_t First, std::int32_t Last) const {
+  std::vector<std::int32_t> numbers;
   const std::size_t s = FindSection(Section);
-  return s == NotFound ? 0 : FSections[s].KeyLines;
+  if (s == NotFound || First > Last) return numbers;
+  const std::string cleanPrefix = CleanName(Prefix);
+  const std::string prefix = Folded(cleanPrefix.data(), cleanPrefix.size());
+  for (const auto& key : KeyIndex(FSections[s])) {
+    const std::string& name = key.first;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    // "Device03" is not the key "Device3" that a reader asks for.
+    if (digits.size() > 1 && digits[0] == '0') continue;
+    if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::int32_t n = 0;
+    if (!ParseIniInteger(digits, n) || n < First || n > Last) continue;
+    numbers.push_back(n);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
 }
-
-TIniFile::Line* TIniFile::LastLineOfFile() { return FLines.empty() ? nullptr : &FLines.back(); }
 
 std::string TIniFile::Render() const {
   std::size_t size = 0;
@@ -285,8 +300,10 @@ std::string TIniFile::Render() const {
   return text;
 }
 
-void TIniFile::Flush() {
+void TIniFile::UpdateFile() {
+  if (!FWritten) return;
   if (!platform::ReplaceFileText(FFileName, Render())) throw EIniFileException(FFileName);
+  FWritten = false;
 }
 
 void TIniFile::ShiftSectionsAfter(std::size_t s, std::ptrdiff_t lines) {
@@ -302,10 +319,8 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
   // written in front of a value would join the blanks kept after the "=" of
   // an existing key, one more at every save.
   const std::string value = Trimmed(OnOneLine(Value));
+  FWritten = true;
 
-  // Each branch changes the lines, writes the file and, when the write
-  // fails, puts the lines back as they were before rethrowing: the object
-  // then still matches the file on disk.
   const std::size_t s = FindSection(sectionName);
   if (s != NotFound) {
     SectionLines& section = FSections[s];
@@ -316,14 +331,7 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
       // The key keeps its own spelling and the blanks around its "=".
       std::size_t valueStart = parsed.EqualsPos + 1;
       while (valueStart < line.Text.size() && IsBlank(line.Text[valueStart])) ++valueStart;
-      const std::string_view old = line.Text;
-      line.Text = Made(std::string(old.substr(0, valueStart)) + value);
-      try {
-        Flush();
-      } catch (...) {
-        line.Text = old;
-        throw;
-      }
+      line.Text = Made(std::string(line.Text.substr(0, valueStart)) + value);
       return;
     }
     // A new key closes the section's keys, before the blank lines that
@@ -332,52 +340,24 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     std::size_t at = section.Count;
     while (at > 1 && IsBlankLine(FLines[section.First + at - 1].Text)) --at;
     const std::size_t before = section.First + at - 1;
-    const LineEnd beforeEnd = FLines[before].End;
-    if (beforeEnd == LineEnd::None) FLines[before].End = LineEnd::CrLf;
+    if (FLines[before].End == LineEnd::None) FLines[before].End = LineEnd::CrLf;
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(before + 1),
                   Line{Made(keyName + "=" + value), LineEnd::CrLf});
     ++section.Count;
     ShiftSectionsAfter(s, 1);
-    ++section.KeyLines;
-    const std::string folded = Folded(keyName.data(), keyName.size());
-    section.Keys.emplace(folded, at);
-    try {
-      Flush();
-    } catch (...) {
-      section.Keys.erase(folded);
-      --section.KeyLines;
-      ShiftSectionsAfter(s, -1);
-      --section.Count;
-      FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(before + 1));
-      FLines[before].End = beforeEnd;
-      throw;
-    }
+    section.Keys.emplace(Folded(keyName.data(), keyName.size()), at);
     return;
   }
 
   // The line that ends the file gets a line end before the new section.
-  Line* last = LastLineOfFile();
-  const LineEnd lastEnd = last ? last->End : LineEnd::CrLf;
-  if (last && last->End == LineEnd::None) last->End = LineEnd::CrLf;
-  last = nullptr;  // the push below may move the lines
+  if (!FLines.empty() && FLines.back().End == LineEnd::None) FLines.back().End = LineEnd::CrLf;
   SectionLines added;
   added.First = FLines.size();
   added.Count = 2;
-  added.KeyLines = 1;
   FLines.push_back(Line{Made("[" + sectionName + "]"), LineEnd::CrLf});
   FLines.push_back(Line{Made(keyName + "=" + value), LineEnd::CrLf});
-  const std::string folded = Folded(sectionName.data(), sectionName.size());
   FSections.push_back(std::move(added));
-  FSectionIndex.emplace(folded, FSections.size() - 1);
-  try {
-    Flush();
-  } catch (...) {
-    FSectionIndex.erase(folded);
-    FSections.pop_back();
-    FLines.resize(FLines.size() - 2);
-    if (Line* restored = LastLineOfFile()) restored->End = lastEnd;
-    throw;
-  }
+  FSectionIndex.emplace(Folded(sectionName.data(), sectionName.size()), FSections.size() - 1);
 }
 
 void TIniFile::WriteInteger(const std::string& Section, const std::string& Ident,

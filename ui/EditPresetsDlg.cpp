@@ -157,4 +157,5 @@ void TEditPresetsDialog::SavePosition() {
   TIniFile ini(IniFileName);
   ini.WriteInteger(PositionSection, "Left", Left());
   ini.WriteInteger(PositionSection, "Top", Top());
+  ini.UpdateFile();
 }

@@ -182,4 +182,5 @@ void TOptionDialog::SavePosition() {
   TIniFile ini(IniFileName);
   ini.WriteInteger(PositionSection, "Left", Left());
   ini.WriteInteger(PositionSection, "Top", Top());
+  ini.UpdateFile();
 }

@@ -48,6 +48,9 @@ TRenamePresetDialog::~TRenamePresetDialog() {
 }
 
 bool TRenamePresetDialog::Execute() {
+  // Setting the name the edit already shows sends no change notice, and the
+  // list may have changed since the last show: Ok is judged afresh each time.
+  PresetEditChange();
   const TPresetSwitchHold hold(*GlobalEngine);
   return ShowModal() == mrOk;
 }
@@ -71,4 +74,5 @@ void TRenamePresetDialog::SavePosition() {
   TIniFile ini(IniFileName);
   ini.WriteInteger(PositionSection, "Left", Left());
   ini.WriteInteger(PositionSection, "Top", Top());
+  ini.UpdateFile();
 }

@@ -90,7 +90,7 @@ TVelmoraForm::~TVelmoraForm() {
   // states while it shuts down: it must find no handler of ours by then,
   // also when saving fails.
   try {
-    SaveFontToIni(IniFileName, "Font", *UIFont);
+    if (FFontLoaded) SaveFontToIni(IniFileName, "Font", *UIFont);
     SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
@@ -129,6 +129,7 @@ void TVelmoraForm::SavePosition() {
   TIniFile ini(IniFileName);
   ini.WriteInteger(PositionSection, "Left", Left());
   ini.WriteInteger(PositionSection, "Top", Top());
+  ini.UpdateFile();
 }
 
 void TVelmoraForm::HookEngine() {
@@ -183,6 +184,7 @@ void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
     OptionDialogFontChange(sender, font);
   };
   LoadFontFromIni(IniFileName, "Font", *UIFont);
+  FFontLoaded = true;
   ApplyFont();
   GlobalEngine->Start();
 }
@@ -307,4 +309,5 @@ void SaveFontToIni(const std::string& FileName, const std::string& Section, cons
   ini.WriteInteger(Section, "Pitch", Font.Pitch);
   ini.WriteInteger(Section, "Size", Font.Size());
   ini.WriteInteger(Section, "Style", Font.Style);
+  ini.UpdateFile();
 }

@@ -92,6 +92,10 @@ class TVelmoraForm : public TForm {
   void EnginePresetsChange(TVelmoraEngine& Sender, TPresets& Presets);
   void EngineTimerIntervalChange(TVelmoraEngine& Sender, std::int32_t Milliseconds);
   void EnginePresetSwitchChannelChange(TVelmoraEngine& Sender, std::int32_t Channel);
+
+  // Set when FirstIdle has read the stored font: before that, UIFont is the
+  // designed font, and storing it would overwrite the user's.
+  bool FFontLoaded = false;
 };
 
 extern TVelmoraForm* VelmoraForm;

@@ -12,6 +12,10 @@ std::optional<MMRESULT> CallLog::TakeFailure(Call what, int device) {
   // device-specific failure before a general one.
   for (auto rule = rules_.begin(); rule != rules_.end(); ++rule) {
     if (rule->What != what || (rule->Device != -1 && rule->Device != device)) continue;
+    if (rule->Passing > 0) {
+      --rule->Passing;
+      continue;
+    }
     const MMRESULT result = rule->Result;
     if (rule->Remaining > 0 && --rule->Remaining == 0) rules_.erase(rule);
     return result;
@@ -19,10 +23,10 @@ std::optional<MMRESULT> CallLog::TakeFailure(Call what, int device) {
   return std::nullopt;
 }
 
-void CallLog::AddFailure(Call what, MMRESULT result, int count, int device) {
+void CallLog::AddFailure(Call what, MMRESULT result, int count, int device, int after) {
   if (count == 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  rules_.push_back({what, result, count < 0 ? -1 : count, device < 0 ? -1 : device});
+  rules_.push_back({what, result, count < 0 ? -1 : count, device < 0 ? -1 : device, after < 0 ? 0 : after});
 }
 
 void CallLog::ClearFailures() {

@@ -16,7 +16,7 @@ class CallLog {
   // matching rule then counts down. `device` is the physical device the call
   // concerns, -1 for none.
   std::optional<MMRESULT> TakeFailure(Call what, int device);
-  void AddFailure(Call what, MMRESULT result, int count, int device);
+  void AddFailure(Call what, MMRESULT result, int count, int device, int after);
   void ClearFailures();
 
   void Record(CallRecord record);
@@ -33,6 +33,7 @@ class CallLog {
     MMRESULT Result;
     int Remaining;  // < 0: for ever
     int Device;     // -1: any device
+    int Passing;    // matching calls still to let through before the first failure
   };
 
   mutable std::mutex mutex_;

@@ -50,8 +50,8 @@ void SetOutputDevices(std::vector<DeviceConfig> devices) {
 void SetOutputPresent(int device, bool present) { TheMachine().MidiOut.SetPresent(device, present); }
 void SetInputPresent(int device, bool present) { TheMachine().MidiIn.SetPresent(device, present); }
 
-void FailCall(Call what, MMRESULT result, int count, int device) {
-  TheMachine().Calls.AddFailure(what, result, count, device);
+void FailCall(Call what, MMRESULT result, int count, int device, int after) {
+  TheMachine().Calls.AddFailure(what, result, count, device, after);
 }
 void ClearFailures() { TheMachine().Calls.ClearFailures(); }
 

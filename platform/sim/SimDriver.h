@@ -86,12 +86,13 @@ void SetInputPresent(int device, bool present);
 // --- failure injection ---------------------------------------------------
 // The next `count` calls of `what` (on `device`, or on any device when -1)
 // answer `result` instead of doing their work. count < 0: from now on.
+// With `after` > 0, that many matching calls go through first.
 // For HeapAlloc a failure answers nullptr; for ReadFile/ReplaceFile, false.
 // For TimeSetEvent a failure answers 0; for MidiIn/OutGetNumDevs, 0 devices.
 // A failure is checked before anything else (a failing close leaves the
 // handle open) and is recorded with the result it gave. Rules match in the
 // order they were given; the MIDI mapper counts as device 0 here.
-void FailCall(Call what, MMRESULT result, int count = 1, int device = -1);
+void FailCall(Call what, MMRESULT result, int count = 1, int device = -1, int after = 0);
 void ClearFailures();
 
 // --- records ---------------------------------------------------------------

@@ -132,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     const TIniFile ini(path);
     for (const std::string& section : sections) {
-      FUZZ_CHECK(ini.SectionExists(section) || ini.KeyCount(section) == 0);
+      for (const std::int32_t n : ini.NumberedKeys(section, "Device", 0, 15))
+        FUZZ_CHECK(ini.ReadString(section, "Device" + std::to_string(n), Absent) != Absent);
       for (const std::string& key : keys) {
         const std::string value = ini.ReadString(section, key, Absent);
         FUZZ_CHECK(value == Absent || value.size() <= TIniFile::MaxValueLength);
@@ -152,17 +153,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string value = text.substr(size / 3, 64);
   {
     TIniFile ini(path);
+    ini.WriteString(section, key, value);
     sim::FailCall(sim::Call::ReplaceFile, MMSYSERR_ERROR, 1);
     bool refused = false;
     try {
-      ini.WriteString(section, key, value);
+      ini.UpdateFile();
     } catch (const EIniFileException&) {
       refused = true;
     }
     FUZZ_CHECK(refused);
     std::string onDisk;
     FUZZ_CHECK(platform::ReadFileText(path, onDisk) && onDisk == text);
-    ini.WriteString(section, key, value);
+    ini.UpdateFile();  // the write is still pending after the refusal
   }
   const TIniFile reread(path);
   FUZZ_CHECK(reread.ReadString(section, key, Absent) == Trimmed(OnOneLine(value)).substr(0, TIniFile::MaxValueLength));

@@ -1,9 +1,11 @@
 // The main window as the user sees and drives it: the first start, the
 // channel rows, the lamps, the shortcuts and the end of the program.
 #include <algorithm>
+#include <utility>
 
 #include "GuiDriver.h"
 #include "VelmoraFixture.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -185,6 +187,22 @@ TEST_F(VelmoraWindows, CtrlQEndsTheProgramAndTheFirstExitWritesEverySection) {
   EXPECT_EQ(ReadSetting("Font", "Style"), "0");
   EXPECT_EQ(ReadSetting("Preset_default", "Device15"), OutputName(0));
   EXPECT_EQ(ReadSetting("VelmoraEngine", "MidiInDeviceName"), "Keys In (1.0)");
+
+  // An end before the first idle moment (a window that failed to build, a
+  // session ended at once) has loaded neither the font nor the engine's
+  // settings, and stores neither over the file's.
+  std::string stored = SettingsText();
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"Name=MS UI Gothic", "Name=Arial"},
+                                 {"TimerInterval=4", "TimerInterval=9"}, {"Delay1=0", "Delay1=250"}}) {
+    ASSERT_NE(stored.find(from), std::string::npos) << from;
+    stored.replace(stored.find(from), from.size(), to);
+  }
+  ASSERT_TRUE(platform::ReplaceFileText(SettingsFile(), stored));
+  Program = std::make_unique<TVelmoraProgram>();
+  EndProgram();
+  EXPECT_EQ(ReadSetting("Font", "Name"), "Arial");
+  EXPECT_EQ(ReadSetting("VelmoraEngine", "TimerInterval"), "9");
+  EXPECT_EQ(ReadSetting("MidiOutDelays", "Delay1"), "250");
 }
 
 TEST_F(VelmoraWindows, StoredSettingsComeBackAtTheNextStart) {

@@ -205,4 +205,16 @@ TEST_F(VelmoraWindows, RenameDialogOffersOkOnlyForANewName) {
   RenameTo("Strings");
   EXPECT_EQ(Presets().CurrentName(), "Strings");
   EXPECT_EQ(Editor().PresetItems(), (std::vector<std::string>{"default", "Piano", "Strings"}));
+
+  // Opened again, the edit already shows "Strings" (so no change notice
+  // comes), and that name is now taken.
+  bool reopensDisabled = false;
+  gui::WhenModalLoopRuns([&] {
+    reopensDisabled =
+        RenamePresetDialog->PresetName() == "Strings" && !RenamePresetDialog->OkButton.Enabled();
+    gui::PressKey(RenamePresetDialog->PresetEdit.Handle(), VK_ESCAPE);
+  });
+  gui::Click(Editor().RenamePresetSpeedButton.Handle());
+  ASSERT_TRUE(gui::ModalActionRan());
+  EXPECT_TRUE(reopensDisabled);
 }

@@ -1,6 +1,7 @@
 #include "VelmoraFixture.h"
 
 #include "GuiDriver.h"
+#include "platform/Platform.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
 
@@ -40,7 +41,13 @@ std::string VelmoraWindows::ReadSetting(const std::string& section, const std::s
 }
 
 bool VelmoraWindows::SectionExists(const std::string& section) const {
-  return TIniFile(FSettingsFile).SectionExists(section);
+  return SettingsText().find("[" + section + "]\r\n") != std::string::npos;
+}
+
+std::string VelmoraWindows::SettingsText() const {
+  std::string text;
+  platform::ReadFileText(FSettingsFile, text);
+  return text;
 }
 
 void VelmoraWindows::PlayNote(int channel, int note) {

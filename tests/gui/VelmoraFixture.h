@@ -38,7 +38,8 @@ class VelmoraWindows : public ::testing::Test {
   static std::string OutputName(int device);
   std::string SettingsFile() const { return FSettingsFile; }
   std::string ReadSetting(const std::string& section, const std::string& key) const;
-  bool SectionExists(const std::string& section) const;
+  bool SectionExists(const std::string& section) const;  // its header line is in the file
+  std::string SettingsText() const;
 
   // Notes played on the simulated keyboard (input device 0), and the time
   // passing for the timer to send them.

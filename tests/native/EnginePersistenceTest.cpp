@@ -1,6 +1,7 @@
 // The engine's settings and presets in the settings file: what a start
 // restores, what an exit writes and in which order, presets keeping their
 // maps through every edit, and a file that cannot be written.
+#include <functional>
 #include <sstream>
 
 #include "settings/IniFile.h"
@@ -54,7 +55,7 @@ TEST_F(EnginePersistence, TheFirstExitWritesEverySectionInItsOrder) {
       "[VelmoraEngine]",  "MidiInDeviceName=Keyboard (1.0)", "TimerInterval=4",      "PresetIndex=0",
       "[MidiOutDelays]",  "MidiOutNumDevs=3",                "Device0=Synth A (1.5)", "Delay0=0",
       "Device1=Synth B (1.10)", "Delay1=0",                  "Device2=Synth C (0.0)", "Delay2=0",
-      "[Presets]",        "PresetsCount=0", "[PresetSwitch]", "Channel=-1"};
+      "[PresetSwitch]",   "Channel=-1",                      "[Presets]",            "PresetsCount=0"};
   expected.insert(expected.end(), rest.begin(), rest.end());
   EXPECT_EQ(Lines(), expected);
 }
@@ -88,6 +89,79 @@ TEST_F(EnginePersistence, AStartRestoresDevicesDelaysIntervalAndPresetByName) {
   EXPECT_EQ(Read("MidiOutDelays", "Delay2"), "120");
   EXPECT_EQ(Read("Preset_Live", "Device1"), "Synth A (1.5)");
   EXPECT_EQ(Read("MidiOutDelays", "Device3"), "Synth A (1.5)") << "stale pairs stay in the file";
+}
+
+TEST_F(EnginePersistence, NumberedKeysAfterAGapAreReadUpToTheStoredCount) {
+  const struct {
+    const char* Name;
+    std::string File;
+    std::vector<std::string> Presets;
+    std::vector<std::int32_t> Delays;  // of the three output devices
+  } cases[] = {
+      {"a gap in the names", "[Presets]\r\nPresetsCount=5\r\nPresetName1=A\r\nPresetName5=E\r\n",
+       {"default", "A", "E"}, {0, 0, 0}},
+      {"a name above the count stays unread",
+       "[Presets]\r\nPresetsCount=2\r\nPresetName1=A\r\nPresetName3=C\r\n", {"default", "A"}, {0, 0, 0}},
+      {"a huge count of names", "[Presets]\r\nPresetsCount=2000000000\r\nPresetName2000000000=Z\r\n",
+       {"default", "Z"}, {0, 0, 0}},
+      {"a gap in the delays",
+       "[MidiOutDelays]\r\nMidiOutNumDevs=4\r\nDevice3=Synth B (1.10)\r\nDelay3=40\r\n", {"default"},
+       {0, 40, 0}},
+      {"a pair above the count stays unread",
+       "[MidiOutDelays]\r\nMidiOutNumDevs=2\r\nDevice0=Synth A (1.5)\r\nDelay0=5\r\n"
+       "Device2=Synth C (0.0)\r\nDelay2=7\r\n",
+       {"default"}, {5, 0, 0}},
+      {"a huge count of pairs",
+       "[MidiOutDelays]\r\nMidiOutNumDevs=2000000000\r\nDevice1999999999=Synth C (0.0)\r\n"
+       "Delay1999999999=9\r\n",
+       {"default"}, {0, 0, 9}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteSettings(c.File);
+    BootAndStart();
+    EXPECT_EQ(engine->Presets().Items(), c.Presets);
+    for (std::int32_t d = 0; d < 3; ++d) EXPECT_EQ(engine->Delays(d), c.Delays[d]) << "device " << d;
+    Shutdown();
+    // What was read is what the exit stores.
+    for (std::int32_t d = 0; d < 3; ++d)
+      EXPECT_EQ(Read("MidiOutDelays", "Delay" + std::to_string(d)), std::to_string(c.Delays[d]));
+    EXPECT_EQ(Read("Presets", "PresetsCount"), std::to_string(c.Presets.size() - 1));
+  }
+}
+
+TEST_F(EnginePersistence, AnExitBeforeStartLeavesTheSettingsFileAsItWas) {
+  const std::string stored =
+      "[VelmoraEngine]\r\nMidiInDeviceName=Sequencer (2.3)\r\nTimerInterval=2\r\nPresetIndex=1\r\n"
+      "[MidiOutDelays]\r\nMidiOutNumDevs=3\r\nDevice0=Synth A (1.5)\r\nDelay0=15\r\n"
+      "Device1=Synth B (1.10)\r\nDelay1=0\r\nDevice2=Synth C (0.0)\r\nDelay2=300\r\n"
+      "[Presets]\r\nPresetsCount=1\r\nPresetName1=Live\r\n"
+      "[Preset_Live]\r\nDevice0=Synth C (0.0)\r\n";
+  WriteSettings(stored);
+  Boot();
+  Shutdown();
+  EXPECT_EQ(SettingsText(), stored);
+}
+
+TEST_F(EnginePersistence, APresetSwitchReplacesTheFileOnceAndTheExitOncePerWriter) {
+  BootAndStart();
+  engine->Presets().AddPreset("Live");
+  const struct {
+    const char* Name;
+    std::function<void()> Action;
+    std::size_t Replacements;
+  } cases[] = {
+      {"switch to default", [this] { engine->Presets().SetItemIndex(0); }, 1},
+      {"switch to Live", [this] { engine->Presets().SetItemIndex(1); }, 1},
+      {"a channel change", [this] { engine->SetChannelDevice(3, 2); }, 0},
+      {"exit: preset map, engine settings, preset names", [this] { Shutdown(); }, 3},
+  };
+  for (const auto& c : cases) {
+    sim::ClearCalls();
+    c.Action();
+    EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), c.Replacements) << c.Name;
+  }
+  EXPECT_EQ(Read("Preset_Live", "Device3"), "Synth C (0.0)");
 }
 
 TEST_F(EnginePersistence, UnknownInputAndOutOfRangeValuesFallBackAsDecided) {

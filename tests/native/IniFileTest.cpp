@@ -1,6 +1,6 @@
 // The settings file as readers and writers see it: how values are found and
-// parsed, what a write changes on disk (and what it leaves byte for byte),
-// and what a failed write leaves behind.
+// parsed, what a save changes on disk (and what it leaves byte for byte),
+// and what a failed save leaves behind.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -29,6 +29,14 @@ bool FileExists(const std::string& path) { return std::ifstream(path, std::ios::
 void WriteRaw(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
+}
+
+// One writer that saves one key.
+void SaveKey(const std::string& path, const std::string& section, const std::string& key,
+             const std::string& value) {
+  TIniFile ini(path);
+  ini.WriteString(section, key, value);
+  ini.UpdateFile();
 }
 
 class IniFileTest : public ::testing::Test {
@@ -108,8 +116,6 @@ TEST_F(IniFileTest, AMissingFileReadsAsEmpty) {
   EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(ini.ReadString("Velmora", "Left", "dflt"), "dflt");
   EXPECT_EQ(ini.ReadInteger("Velmora", "Left", -3), -3);
-  EXPECT_FALSE(ini.SectionExists("Velmora"));
-  EXPECT_EQ(ini.KeyCount("Velmora"), 0u);
 }
 
 TEST_F(IniFileTest, IntegersAreWrittenAsSignedDecimal) {
@@ -122,6 +128,7 @@ TEST_F(IniFileTest, IntegersAreWrittenAsSignedDecimal) {
     {
       TIniFile ini(path);
       ini.WriteInteger("Font", "Color", c.Value);
+      ini.UpdateFile();
     }
     EXPECT_EQ(ReadRaw(path), "[Font]\r\nColor=" + c.Text + "\r\n");
     EXPECT_EQ(TIniFile(path).ReadInteger("Font", "Color", 5), c.Value);
@@ -161,12 +168,10 @@ TEST_F(IniFileTest, SectionsAndKeysMatchWithoutRegardToLetterCase) {
     for (const char* key : {"TimerInterval", "timerinterval", "TIMERINTERVAL"}) {
       EXPECT_EQ(ini.ReadInteger(section, key, 4), 8) << section << "/" << key;
     }
-    EXPECT_TRUE(ini.SectionExists(section)) << section;
   }
 
   // A write in other letters replaces the value in place; the file keeps its own spelling.
-  TIniFile writer(path);
-  writer.WriteInteger("VELMORAENGINE", "timerINTERVAL", 9);
+  SaveKey(path, "VELMORAENGINE", "timerINTERVAL", "9");
   EXPECT_EQ(ReadRaw(path), "[VelmoraEngine]\r\nTimerInterval=9\r\n");
 }
 
@@ -195,12 +200,11 @@ TEST_F(IniFileTest, SectionHeadersAndLinesThatAreNoKeys) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(ini.ReadString(c.Section, c.Key, "dflt"), c.Expected) << c.Section << "/" << c.Key;
-  EXPECT_EQ(ini.KeyCount("Bare"), 1u);
 }
 
 TEST_F(IniFileTest, AKeyWithoutEqualsSignIsIgnoredAndKeptWhenTheKeyIsWritten) {
   WriteRaw(path, "[Velmora]\r\nLeft\r\nTop=3\r\n");
-  TIniFile(path).WriteInteger("Velmora", "Left", 5);
+  SaveKey(path, "Velmora", "Left", "5");
   EXPECT_EQ(ReadRaw(path), "[Velmora]\r\nLeft\r\nTop=3\r\nLeft=5\r\n");
   EXPECT_EQ(TIniFile(path).ReadInteger("Velmora", "Left", 0), 5);
 }
@@ -214,12 +218,12 @@ TEST_F(IniFileTest, OfDuplicateSectionsAndKeysTheFirstIsReadAndWritten) {
     const TIniFile ini(path);
     EXPECT_EQ(ini.ReadInteger("Velmora", "Left", 0), 1);
     EXPECT_EQ(ini.ReadInteger("Velmora", "Top", 0), 0);  // the second section is not read
-    EXPECT_EQ(ini.KeyCount("Velmora"), 2u);
   }
   {
     TIniFile ini(path);
     ini.WriteInteger("Velmora", "Left", 10);
     ini.WriteInteger("Velmora", "Top", 20);
+    ini.UpdateFile();
   }
   EXPECT_EQ(ReadRaw(path),
             "[Velmora]\r\nLeft=10\r\nLeft=2\r\nTop=20\r\n"
@@ -265,32 +269,40 @@ TEST_F(IniFileTest, AWriteChangesOneLineAndKeepsEveryOtherByteOfTheFile) {
   };
   for (const auto& c : cases) {
     WriteRaw(path, head);
-    TIniFile(path).WriteString(c.Section, c.Key, c.Value);
+    SaveKey(path, c.Section, c.Key, c.Value);
     EXPECT_EQ(ReadRaw(path), c.Expected) << c.Name;
   }
 }
 
-TEST_F(IniFileTest, EveryWriteReachesTheDiskAtOnceAndCreatesTheFile) {
-  TIniFile ini(path);
-  ini.WriteString("Velmora", "Left", "1");
-  EXPECT_EQ(ReadRaw(path), "[Velmora]\r\nLeft=1\r\n");
-  ini.WriteString("Velmora", "Top", "2");
-  EXPECT_EQ(ReadRaw(path), "[Velmora]\r\nLeft=1\r\nTop=2\r\n");
-  ini.WriteString("Font", "Name", "MS UI Gothic");
-  EXPECT_EQ(ReadRaw(path), "[Velmora]\r\nLeft=1\r\nTop=2\r\n[Font]\r\nName=MS UI Gothic\r\n");
-  EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), 3u);
-  // The writing object reads its own writes, as a fresh one reads the file.
-  EXPECT_EQ(ini.ReadString("font", "name", ""), "MS UI Gothic");
-  EXPECT_EQ(TIniFile(path).ReadString("Velmora", "Top", ""), "2");
+TEST_F(IniFileTest, WritesReachTheDiskTogetherInOneReplacementAtUpdateFile) {
+  {
+    TIniFile ini(path);
+    ini.WriteString("Velmora", "Left", "1");
+    ini.WriteString("Velmora", "Top", "2");
+    ini.WriteString("Font", "Name", "MS UI Gothic");
+    // The writing object reads its own writes before they reach the disk.
+    EXPECT_EQ(ini.ReadString("font", "name", ""), "MS UI Gothic");
+    EXPECT_FALSE(FileExists(path));
+    ini.UpdateFile();
+    EXPECT_EQ(ReadRaw(path), "[Velmora]\r\nLeft=1\r\nTop=2\r\n[Font]\r\nName=MS UI Gothic\r\n");
+    ini.UpdateFile();  // nothing new: no replacement
+  }
+  EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), 1u);
+  {
+    TIniFile ini(path);  // a writer that ends without UpdateFile leaves the file alone
+    ini.WriteString("Velmora", "Left", "99");
+  }
+  EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), 1u);
+  EXPECT_EQ(TIniFile(path).ReadString("Velmora", "Left", ""), "1");
 }
 
 TEST_F(IniFileTest, ValuesAndNamesCannotAddLinesToTheFile) {
   TIniFile ini(path);
   ini.WriteString("Presets", "PresetName1", "Live\r\n[Velmora]\r\nLeft=999");
   ini.WriteString("Preset_a\nb", "Device0", "x");
+  ini.UpdateFile();
   const TIniFile reread(path);
-  EXPECT_FALSE(reread.SectionExists("Velmora"));
-  EXPECT_EQ(reread.KeyCount("Presets"), 1u);
+  EXPECT_EQ(reread.ReadString("Velmora", "Left", "absent"), "absent");
   EXPECT_EQ(reread.ReadString("Presets", "PresetName1", ""), "Live  [Velmora]  Left=999");
   // The same name finds the same section before and after the round trip.
   EXPECT_EQ(reread.ReadString("Preset_a\nb", "Device0", ""), "x");
@@ -299,8 +311,8 @@ TEST_F(IniFileTest, ValuesAndNamesCannotAddLinesToTheFile) {
 }
 
 TEST_F(IniFileTest, ASectionNameHoldingABracketReadsBackAsWritten) {
-  TIniFile(path).WriteString("Preset_x]y", "Device0", "Synth A (1.5)");
-  TIniFile(path).WriteString("Preset_x]y", "Device1", "Synth B (1.10)");
+  SaveKey(path, "Preset_x]y", "Device0", "Synth A (1.5)");
+  SaveKey(path, "Preset_x]y", "Device1", "Synth B (1.10)");
   EXPECT_EQ(ReadRaw(path), "[Preset_x]y]\r\nDevice0=Synth A (1.5)\r\nDevice1=Synth B (1.10)\r\n");
   EXPECT_EQ(TIniFile(path).ReadString("preset_X]Y", "Device1", ""), "Synth B (1.10)");
 }
@@ -313,73 +325,69 @@ TEST_F(IniFileTest, LinesEndingInLfOrCrLfAreReadAlikeAndAByteOrderMarkIsSkipped)
     EXPECT_EQ(ini.ReadString("Presets", "PresetName1", ""), "Live");
     EXPECT_EQ(ini.ReadString("Presets", "PresetName2", ""), "Stage");
   }
-  TIniFile(path).WriteString("Presets", "PresetName3", "Rehearsal");
+  SaveKey(path, "Presets", "PresetName3", "Rehearsal");
   EXPECT_EQ(ReadRaw(path),
             "\xEF\xBB\xBF[Presets]\nPresetsCount=2\r\nPresetName1=Live\nPresetName2=Stage\r\n"
             "PresetName3=Rehearsal\r\n");
 }
 
-TEST_F(IniFileTest, KeyCountCountsTheKeysOfTheFirstSectionOfThatName) {
+TEST_F(IniFileTest, NumberedKeysAreThoseOfTheFirstSectionWithinTheBoundsInAscendingOrder) {
   WriteRaw(path,
-           "[Presets]\r\nPresetsCount=2000000000\r\nPresetName1=A\r\n; comment\r\nno key\r\n"
-           "[Empty]\r\n"
-           "[presets]\r\nPresetName2=B\r\n");
+           "[MidiOutDelays]\r\nMidiOutNumDevs=2000000000\r\nDevice5=E\r\ndevice1=A\r\nDevice03=C\r\n"
+           "Device2x=X\r\nDevice-4=X\r\nDevice99999999999=X\r\nDevice=X\r\nDelay7=1\r\n; Device6=X\r\n"
+           "Device1=duplicate\r\nDevice2147483647=Z\r\n"
+           "[MIDIOUTDELAYS]\r\nDevice4=later section\r\n");
   const TIniFile ini(path);
-  EXPECT_EQ(ini.KeyCount("Presets"), 2u);
-  EXPECT_EQ(ini.KeyCount("Empty"), 0u);
-  EXPECT_TRUE(ini.SectionExists("Empty"));
-  EXPECT_EQ(ini.KeyCount("Absent"), 0u);
+  const struct {
+    std::int32_t First, Last;
+    std::vector<std::int32_t> Expected;
+  } cases[] = {
+      {0, INT32_MAX, {1, 5, INT32_MAX}},
+      {0, 4, {1}},
+      {2, 5, {5}},
+      {5, 1, {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ini.NumberedKeys("MidiOutDelays", "Device", c.First, c.Last), c.Expected)
+        << c.First << ".." << c.Last;
+  EXPECT_TRUE(ini.NumberedKeys("Absent", "Device", 0, 10).empty());
 }
 
 // --- failed writes -------------------------------------------------------------
 
-TEST_F(IniFileTest, AFailedWriteRaisesTheFileNameAndLeavesFileAndObjectAsTheyWere) {
+TEST_F(IniFileTest, AFailedUpdateRaisesTheFileNameAndLeavesTheWholeFileAsItWas) {
   const std::string original = "[Velmora]\r\nLeft=10\r\nTop=20\n\r\n[Other]\r\nx=1";
-  const struct {
-    std::string Name;
-    std::string Section, Key;
-  } cases[] = {
-      {"replacing a value", "Velmora", "Left"},
-      {"adding a key", "Velmora", "Width"},
-      {"adding a key after the last line", "Other", "y"},
-      {"adding a section", "Font", "Name"},
-  };
-  for (const auto& c : cases) {
-    WriteRaw(path, original);
-    TIniFile ini(path);
-    const std::string before = ini.ReadString(c.Section, c.Key, "absent");
-    const std::size_t keysBefore = ini.KeyCount(c.Section);
-    const bool sectionBefore = ini.SectionExists(c.Section);
-
-    sim::FailCall(sim::Call::ReplaceFile, MMSYSERR_ERROR);
-    try {
-      ini.WriteString(c.Section, c.Key, "new");
-      ADD_FAILURE() << c.Name << ": no error raised";
-    } catch (const EIniFileException& error) {
-      EXPECT_EQ(error.FileName, path) << c.Name;
-      EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << c.Name;
-    }
-    EXPECT_EQ(ReadRaw(path), original) << c.Name;
-    EXPECT_EQ(ini.ReadString(c.Section, c.Key, "absent"), before) << c.Name;
-    EXPECT_EQ(ini.KeyCount(c.Section), keysBefore) << c.Name;
-    EXPECT_EQ(ini.SectionExists(c.Section), sectionBefore) << c.Name;
-
-    // The next write of the same object writes that key alone: nothing of the
-    // failed one comes along.
-    ini.WriteString("Velmora", "Top", "21");
-    std::string expected = original;
-    expected.replace(expected.find("Top=20"), 6, "Top=21");
-    EXPECT_EQ(ReadRaw(path), expected) << c.Name;
+  WriteRaw(path, original);
+  TIniFile ini(path);
+  ini.WriteString("Velmora", "Left", "11");  // a value replaced
+  ini.WriteString("Velmora", "Width", "300");  // a key added
+  ini.WriteString("Other", "y", "2");  // a key added after the last line
+  ini.WriteString("Font", "Name", "Tahoma");  // a section added
+  sim::FailCall(sim::Call::ReplaceFile, MMSYSERR_ERROR);
+  try {
+    ini.UpdateFile();
+    ADD_FAILURE() << "no error raised";
+  } catch (const EIniFileException& error) {
+    EXPECT_EQ(error.FileName, path);
+    EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
   }
+  EXPECT_EQ(ReadRaw(path), original) << "nothing of the save reached the file";
+
+  // The writes stay with the object, and the next update writes them all.
+  ini.UpdateFile();
+  EXPECT_EQ(ReadRaw(path),
+            "[Velmora]\r\nLeft=11\r\nTop=20\nWidth=300\r\n\r\n[Other]\r\nx=1\r\ny=2\r\n"
+            "[Font]\r\nName=Tahoma\r\n");
 }
 
 TEST_F(IniFileTest, AFailedFirstWriteCreatesNoFile) {
   TIniFile ini(path);
+  ini.WriteInteger("Presets", "PresetsCount", 0);
   sim::FailCall(sim::Call::ReplaceFile, MMSYSERR_ERROR);
-  EXPECT_THROW(ini.WriteInteger("Presets", "PresetsCount", 0), EIniFileException);
+  EXPECT_THROW(ini.UpdateFile(), EIniFileException);
   EXPECT_FALSE(FileExists(path));
-  EXPECT_FALSE(ini.SectionExists("Presets"));
   ini.WriteInteger("Presets", "PresetsCount", 1);
+  ini.UpdateFile();
   EXPECT_EQ(ReadRaw(path), "[Presets]\r\nPresetsCount=1\r\n");
 }
 
@@ -388,8 +396,9 @@ TEST_F(IniFileTest, AWriteIntoAMissingFolderFailsWithTheFileName) {
   const std::string missing =
       sim::LocalAppDataFolder() + d + "no" + d + "such" + d + "folder" + d + "Velmora.ini";
   TIniFile ini(missing);
+  ini.WriteString("Velmora", "Left", "1");
   try {
-    ini.WriteString("Velmora", "Left", "1");
+    ini.UpdateFile();
     ADD_FAILURE() << "no error raised";
   } catch (const EIniFileException& error) {
     EXPECT_EQ(error.FileName, missing);
@@ -409,6 +418,7 @@ TEST_F(IniFileTest, AFileOfOneHundredThousandSectionsIsReadAndWritten) {
     EXPECT_EQ(ini.ReadInteger("PRESET_" + std::to_string(i), "device0", -1), i);
   EXPECT_EQ(ini.ReadInteger("Preset_99999", "Device0", -1), 99999);
   ini.WriteInteger("Preset_50000", "Device0", -5);
+  ini.UpdateFile();
   std::string expected = file;
   const std::string old = "[Preset_50000]\r\nDevice0=50000\r\n";
   expected.replace(expected.find(old), old.size(), "[Preset_50000]\r\nDevice0=-5\r\n");

@@ -230,18 +230,19 @@ std::vector<std::string> LinesOf(const std::string& text) {
   return lines;
 }
 
-// "Section/Key" of the line that one write added to a new file.
-std::string AddedKey(const std::string& before, const std::string& after) {
+// "Section/Key" of each line that one save added to the end of a new file.
+std::vector<std::string> AddedKeys(const std::string& before, const std::string& after) {
   const auto old = LinesOf(before);
   const auto now = LinesOf(after);
   std::size_t i = 0;
   while (i < old.size() && i < now.size() && old[i] == now[i]) ++i;
-  if (i >= now.size()) return "<nothing>";
   std::string section;
-  for (std::size_t j = 0; j <= i; ++j)
+  std::vector<std::string> keys;
+  for (std::size_t j = 0; j < now.size(); ++j) {
     if (now[j].front() == '[') section = now[j].substr(1, now[j].size() - 2);
-  if (now[i].front() == '[' && i + 1 < now.size()) ++i;
-  return section + "/" + now[i].substr(0, now[i].find('='));
+    else if (j >= i) keys.push_back(section + "/" + now[j].substr(0, now[j].find('=')));
+  }
+  return keys;
 }
 
 TEST_F(Load, AnExitWithAHundredThousandMessagesQueuedAndLongMessagesPendingFreesEverything) {
@@ -270,10 +271,12 @@ TEST_F(Load, AnExitWithAHundredThousandMessagesQueuedAndLongMessagesPendingFrees
   EXPECT_TRUE(ShortsTo(0).empty()) << "the short messages are still waiting";
 
   std::vector<std::string> writes;
+  std::size_t replacements = 0;
   std::string previous = SettingsText();
   sim::SetFileStepHook([&](sim::FileStep step, const std::string&, const std::string& text) {
     if (step != sim::FileStep::Renamed) return;
-    writes.push_back(AddedKey(previous, text));
+    ++replacements;
+    for (std::string& key : AddedKeys(previous, text)) writes.push_back(std::move(key));
     previous = text;
   });
   sim::SetCallRecording(true);
@@ -289,12 +292,16 @@ TEST_F(Load, AnExitWithAHundredThousandMessagesQueuedAndLongMessagesPendingFrees
   EXPECT_TRUE(sim::Calls(sim::Call::MidiOutShortMsg).empty()) << "queued messages are dropped unsent";
   std::vector<std::string> expected;
   for (int c = 0; c < 16; ++c) expected.push_back("Preset_default/Device" + std::to_string(c));
-  for (const char* key : {"VelmoraEngine/MidiInDeviceName", "MidiOutDelays/MidiOutNumDevs", "MidiOutDelays/Device0",
+  // Within one save the keys lie in the file by section: the engine's
+  // interval and preset index join its section ahead of the delays.
+  for (const char* key : {"VelmoraEngine/MidiInDeviceName", "VelmoraEngine/TimerInterval",
+                          "VelmoraEngine/PresetIndex", "MidiOutDelays/MidiOutNumDevs", "MidiOutDelays/Device0",
                           "MidiOutDelays/Delay0", "MidiOutDelays/Device1", "MidiOutDelays/Delay1",
-                          "MidiOutDelays/Device2", "MidiOutDelays/Delay2", "VelmoraEngine/TimerInterval",
-                          "VelmoraEngine/PresetIndex", "Presets/PresetsCount", "PresetSwitch/Channel"})
+                          "MidiOutDelays/Device2", "MidiOutDelays/Delay2", "PresetSwitch/Channel",
+                          "Presets/PresetsCount"})
     expected.push_back(key);
   EXPECT_EQ(writes, expected) << "settings written in the documented order";
+  EXPECT_EQ(replacements, 3u) << "one replacement each for the preset map, the engine and the names";
   TReliabilityFigures("exit-under-load", "an exit with 100 000 messages queued and the three blocks of a 10 000-byte dump pending on each of three devices")
       .Add("messages_queued", Queued)
       .Add("long_messages_pending", pendingHeaders)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "midi/MidiInput.h"
@@ -55,18 +56,27 @@ TEST_F(MidiInputPort, ShortMessagesArriveAsOnePackedValueInOrder) {
 }
 
 TEST_F(MidiInputPort, EveryRefusedStepOfAnOpenClosesAgainAndReleasesEachBlockOnce) {
-  const sim::Call steps[] = {sim::Call::MidiInOpen, sim::Call::HeapAlloc, sim::Call::MidiInPrepareHeader,
-                             sim::Call::MidiInAddBuffer, sim::Call::MidiInStart};
-  for (sim::Call step : steps) {
+  struct Step {
+    sim::Call What;
+    int After;  // calls of that kind that go through first
+  };
+  std::vector<Step> steps = {{sim::Call::MidiInOpen, 0}, {sim::Call::MidiInPrepareHeader, 0},
+                             {sim::Call::MidiInAddBuffer, 0}, {sim::Call::MidiInStart, 0}};
+  // Every allocation in turn: a header and a block for each buffer.
+  for (int k = 0; k < 2 * TMidiInput::SysExBufferCount; ++k) steps.push_back({sim::Call::HeapAlloc, k});
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::string(sim::CallName(step.What)) + " after " + std::to_string(step.After));
     states.clear();
-    sim::FailCall(step, MMSYSERR_NOMEM, 1);
-    EXPECT_FALSE(port.Open(1)) << sim::CallName(step);
-    EXPECT_EQ(states, (std::vector<TMidiPortState>{mpsOpening, mpsClosing, mpsClosed})) << sim::CallName(step);
+    sim::ClearCalls();
+    sim::FailCall(step.What, MMSYSERR_NOMEM, 1, -1, step.After);
+    EXPECT_FALSE(port.Open(1));
+    ASSERT_EQ(sim::Calls(step.What).size(), static_cast<std::size_t>(step.After) + 1) << "the step was reached";
+    EXPECT_EQ(states, (std::vector<TMidiPortState>{mpsOpening, mpsClosing, mpsClosed}));
     EXPECT_EQ(indices.back(), 1);
     EXPECT_EQ(port.DeviceIndex(), -2);
-    EXPECT_EQ(sim::LiveHeapBlocks(), 0u) << sim::CallName(step);
-    EXPECT_EQ(sim::HeapFreesOfUnknownBlocks(), 0u) << sim::CallName(step);
-    EXPECT_FALSE(sim::InputOpen(1)) << sim::CallName(step);
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::HeapFreesOfUnknownBlocks(), 0u);
+    EXPECT_FALSE(sim::InputOpen(1));
     // The next open works like a first one.
     states.clear();
     EXPECT_TRUE(port.Open(1));

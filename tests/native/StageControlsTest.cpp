@@ -100,7 +100,7 @@ TEST_F(StageControls, TheSwitchingChannelIsStoredInASectionOfItsOwnAndReadBack) 
   const struct {
     const char* Stored;  // the section as a hand-edited file holds it
     std::int32_t Read;
-  } cases[] = {{"", -1}, {"[PresetSwitch]\nChannel=9\n", 9}, {"[PresetSwitch]\nChannel=16\n", -1},
+  } cases[] = {{"[Presets]\nPresetsCount=0\n", -1}, {"[PresetSwitch]\nChannel=9\n", 9}, {"[PresetSwitch]\nChannel=16\n", -1},
                {"[PresetSwitch]\nChannel=-7\n", -1}, {"[PresetSwitch]\nChannel=x\n", -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Stored);
@@ -114,7 +114,8 @@ TEST_F(StageControls, TheSwitchingChannelIsStoredInASectionOfItsOwnAndReadBack) 
     Shutdown();
     EXPECT_EQ(TIniFile(settingsPath).ReadInteger("PresetSwitch", "Channel", -1), 4);
     const std::string text = SettingsText();
-    if (*c.Stored == '\0') EXPECT_GT(text.find("[PresetSwitch]"), text.find("[Presets]")) << "after every other section";
+    if (std::string(c.Stored).rfind("[Presets]", 0) == 0)
+      EXPECT_GT(text.find("[PresetSwitch]"), text.find("[Presets]")) << "a file without it gains it at its end";
   }
 }
 
