@@ -37,6 +37,7 @@ class TMidiIOBase {
   void StoreState(TMidiPortState Value) { FState.store(Value, std::memory_order_release); }
   void SetDeviceIndex(std::int32_t Index) { FDeviceIndex.store(Index, std::memory_order_release); }
   DWORD_PTR NoticeTarget() const { return FNoticeWindow.CallbackTarget(); }
+  void DeliverWaitingNotices(UINT Msg) const { FNoticeWindow.DeliverWaiting(Msg); }
 
  private:
   // Written on the main thread only; atomics so the timer thread's sends and

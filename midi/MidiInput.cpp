@@ -60,6 +60,10 @@ void TMidiInput::Close() {
   // driver still holds a buffer or the handle.
   platform::midiInStop(FHandle);
   platform::midiInReset(FHandle);
+  // Short messages the device delivered before it stopped are passed on
+  // now, while the port is still closing: handled after the close, they
+  // would start notes that no Note Off will ever follow.
+  DeliverWaitingNotices(MM_MIM_DATA);
   // The stop and the reset have returned every buffer the device held,
   // those with bytes it had received included; their notices arrive after
   // the close, when the buffers are gone. Their bytes are passed on now, in

@@ -38,6 +38,10 @@ class NoticeWindow {
   // being handled now, and those posted before, have been handled.
   void PostSelfNotice() const;
 
+  // Hands the window's handler, now, the notices with code Msg that are
+  // waiting for it, in the order they were posted.
+  void DeliverWaiting(UINT Msg) const;
+
   struct Impl;
 
  private:

@@ -38,6 +38,14 @@ void NoticeQueue::Post(DWORD_PTR target, UINT msg, WPARAM wParam, LPARAM lParam)
 }
 
 std::size_t NoticeQueue::Deliver() {
+  return DeliverWhere([](const Notice&) { return true; });
+}
+
+std::size_t NoticeQueue::Deliver(DWORD_PTR target, UINT msg) {
+  return DeliverWhere([&](const Notice& notice) { return notice.Target == target && notice.Message.Msg == msg; });
+}
+
+std::size_t NoticeQueue::DeliverWhere(const std::function<bool(const Notice&)>& accept) {
   const std::thread::id self = std::this_thread::get_id();
   std::size_t delivered = 0;
   for (;;) {
@@ -51,7 +59,7 @@ std::size_t NoticeQueue::Deliver() {
           notice = queue_.erase(notice);  // the window is gone, as its messages are
           continue;
         }
-        if (found->second->Owner != self) {
+        if (found->second->Owner != self || !accept(*notice)) {
           ++notice;  // another thread's window: its own loop delivers it
           continue;
         }

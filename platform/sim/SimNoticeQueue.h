@@ -31,6 +31,8 @@ class NoticeQueue {
   // windows, those posted meanwhile included; notices for windows that no
   // longer exist are dropped. A handler may deliver again (a pumping lamp).
   std::size_t Deliver();
+  // Delivers only the notices of one window with one message code.
+  std::size_t Deliver(DWORD_PTR target, UINT msg);
   std::size_t Pending() const;
   void DropAll();
 
@@ -43,6 +45,7 @@ class NoticeQueue {
     DWORD_PTR Target;
     TMessage Message;
   };
+  std::size_t DeliverWhere(const std::function<bool(const Notice&)>& accept);
 
   mutable std::mutex mutex_;
   std::unordered_map<DWORD_PTR, std::shared_ptr<Window>> windows_;  // guarded by mutex_

@@ -19,6 +19,8 @@ NoticeWindow::~NoticeWindow() { sim::TheMachine().Notices.RemoveWindow(impl_->Ta
 
 DWORD_PTR NoticeWindow::CallbackTarget() const { return impl_->Target; }
 
+void NoticeWindow::DeliverWaiting(UINT Msg) const { sim::TheMachine().Notices.Deliver(impl_->Target, Msg); }
+
 void NoticeWindow::PostSelfNotice() const { sim::TheMachine().Notices.Post(impl_->Target, SelfNotice, 0, 0); }
 
 }  // namespace platform

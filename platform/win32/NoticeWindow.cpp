@@ -96,6 +96,12 @@ NoticeWindow::~NoticeWindow() {
 
 DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window); }
 
+void NoticeWindow::DeliverWaiting(UINT Msg) const {
+  if (!impl_->Window) return;
+  MSG message;
+  while (::PeekMessageA(&message, impl_->Window, Msg, Msg, PM_REMOVE)) ::DispatchMessageA(&message);
+}
+
 void NoticeWindow::PostSelfNotice() const {
   // A window that could not be made has no queue; the notice is lost with it.
   if (impl_->Window) ::PostMessageA(impl_->Window, SelfNotice, 0, 0);

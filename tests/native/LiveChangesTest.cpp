@@ -151,6 +151,12 @@ TEST_F(LiveChanges, EveryNoteEndsWhereItSoundsAndNothingOvertakesPerDevice) {
          f.engine->SetMidiInDevice(1);
        },
        {{A, {On(0, 60), Control(0, 66, 100), Off(0, 60), Control(0, 66, 0)}}}},
+      {"a key struck as another input is chosen, its notice not yet handled",
+       [](LiveChanges& f) {
+         sim::InjectShort(0, On(0, 60));
+         f.engine->SetMidiInDevice(1);
+       },
+       {{A, {On(0, 60), Off(0, 60)}}}},
       {"Note On with velocity 0 ends the note where it sounds",
        [](LiveChanges& f) {
          f.Play(On(0, 60));
