@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/Exceptions.h"
+#include "engine/ShortMessagePool.h"
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "platform/Platform.h"
@@ -10,6 +11,12 @@
 namespace {
 // About a century, later than any message's due time.
 constexpr TDateTime TerminusDistance = 36524.22;
+constexpr std::int32_t NoDevice = -1;
+
+TShortMessagePool& ShortMessagePool() {
+  static TShortMessagePool pool(sizeof(TMidiOutShortMessage));
+  return pool;
+}
 }  // namespace
 
 TMidiOutMessage::~TMidiOutMessage() { Unlink(); }
@@ -37,17 +44,33 @@ void TMidiOutMessage::InsertBefore(TMidiOutMessage* Message) {
 void TMidiOutMessage::Free() { delete this; }
 
 TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data)
-    : Channel(static_cast<std::uint8_t>(Data & 0x0F)), Data(Data) {
+    : Channel(static_cast<std::uint8_t>(Data & 0x0F)),
+      Data(Data),
+      Device(GlobalEngine->ChannelDevices(Channel)) {
   // The delay is read before Now.
-  const std::int32_t device = GlobalEngine->ChannelDevices(Channel);
-  const TDateTime delay = device >= 0 ? GlobalEngine->DelayTimes(device) : 0.0;
+  const TDateTime delay = Device >= 0 ? GlobalEngine->DelayTimes(Device) : 0.0;
   DueTime = platform::Now() + delay;
 }
 
 TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data, TDateTime Due)
-    : Channel(static_cast<std::uint8_t>(Data & 0x0F)), Data(Data) {
+    : TMidiOutShortMessage(Data, NoDevice, Due) {}
+
+TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data, std::int32_t Device, TDateTime Due)
+    : Channel(static_cast<std::uint8_t>(Data & 0x0F)), Data(Data), Device(Device) {
   DueTime = Due;
 }
+
+void* TMidiOutShortMessage::operator new(std::size_t Size) {
+  static_assert(sizeof(TMidiOutShortMessage) <= 64, "a queued short message stays small");
+  (void)Size;  // the class is final: always one block
+  return ShortMessagePool().Take();
+}
+
+void TMidiOutShortMessage::operator delete(void* Block) noexcept {
+  if (Block != nullptr) ShortMessagePool().Give(Block);
+}
+
+void TMidiOutShortMessage::ReleaseIdlePool() { ShortMessagePool().ReleaseIfIdle(); }
 
 void TMidiOutShortMessage::Send() {
   // Looked up again now: a channel remapped while the message waited sends

@@ -3,6 +3,7 @@
 // linked past. Freeing a node unlinks it from whatever list it is in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/DateTime.h"
@@ -22,6 +23,12 @@ class TMidiOutMessage {
   // rule (sentinels refuse). Use this, not delete, for queue nodes.
   virtual void Free();
 
+  // The run of arrivals the message belongs to, for the queue's insertion:
+  // within a run, due times come in arrival order. NoRun: none known.
+  static constexpr std::int32_t NoRun = -1;
+  static constexpr std::int32_t SystemExclusiveRun = 0;
+  virtual std::int32_t InsertionRun() const { return NoRun; }
+
   TMidiOutMessage* Next = nullptr;
   TMidiOutMessage* Prev = nullptr;
   TDateTime DueTime = 0.0;
@@ -35,11 +42,23 @@ class TMidiOutShortMessage final : public TMidiOutMessage {
   // Channel from the status byte; due at Now plus the delay of the device
   // that the channel maps to.
   explicit TMidiOutShortMessage(DWORD Data);
-  TMidiOutShortMessage(DWORD Data, TDateTime Due);
+  TMidiOutShortMessage(DWORD Data, TDateTime Due);  // no device known
+  TMidiOutShortMessage(DWORD Data, std::int32_t Device, TDateTime Due);
   void Send() override;
+  // Each device's arrivals form one run (the system-exclusive run comes first).
+  std::int32_t InsertionRun() const override { return Device >= 0 ? Device + 1 : NoRun; }
+
+  // Made on the main thread, freed on the timer thread: from a pool of
+  // their own, so that the timer thread never calls the allocator.
+  static void* operator new(std::size_t Size);
+  static void operator delete(void* Block) noexcept;
+  // Frees every block of the pool when no short message lives (at the
+  // engine's end); main thread.
+  static void ReleaseIdlePool();
 
   std::uint8_t Channel;
   DWORD Data;
+  std::int32_t Device;  // the output device decided at arrival; -1 when none is known
 };
 
 class TMidiOutLongMessage final : public TMidiOutMessage {
@@ -48,6 +67,7 @@ class TMidiOutLongMessage final : public TMidiOutMessage {
   TMidiOutLongMessage(const void* Bytes, std::int32_t Length);
   ~TMidiOutLongMessage() override;
   void Send() override;
+  std::int32_t InsertionRun() const override { return SystemExclusiveRun; }
 
   std::int32_t Size;
   void* Buffer;

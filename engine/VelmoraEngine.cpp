@@ -129,11 +129,11 @@ void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
   // on a machine without output devices) has no delay and no target: the
   // message is dropped at arrival.
   if (FChannelDevices[Data & 0x0F].load(std::memory_order_relaxed) < 0) return;
-  FMessageList->Insert(new TMidiOutShortMessage(Data));
+  FMessageList->Post(new TMidiOutShortMessage(Data));
 }
 
 void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
-  FMessageList->Insert(new TMidiOutLongMessage(Data, Length));
+  FMessageList->Post(new TMidiOutLongMessage(Data, Length));
 }
 
 void TVelmoraEngine::InputStateChange(TMidiIOBase&, TMidiPortState State) {
