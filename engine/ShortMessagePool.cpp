@@ -2,22 +2,44 @@
 
 #include <cstddef>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define POOL_POISON(Address, Size) ASAN_POISON_MEMORY_REGION(Address, Size)
+#define POOL_UNPOISON(Address, Size) ASAN_UNPOISON_MEMORY_REGION(Address, Size)
+#else
+#define POOL_POISON(Address, Size) ((void)(Address), (void)(Size))
+#define POOL_UNPOISON(Address, Size) ((void)(Address), (void)(Size))
+#endif
+
+namespace {
+// A free block's own bytes beyond its link are out of bounds under the
+// address sanitizer, so a message used after it was freed is reported as it
+// would be on the heap.
+void PoisonBeyondLink(void* Block, std::size_t BlockSize) {
+  POOL_POISON(static_cast<std::byte*>(Block) + sizeof(void*), BlockSize - sizeof(void*));
+}
+}  // namespace
+
 TShortMessagePool::TShortMessagePool(std::size_t BlockSize)
     : FBlockSize((BlockSize + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
                  alignof(std::max_align_t)) {}
 
-TShortMessagePool::~TShortMessagePool() = default;
+TShortMessagePool::~TShortMessagePool() {
+  for (auto& chunk : FChunks) POOL_UNPOISON(chunk.get(), FBlockSize * BlocksPerChunk);
+}
 
 void* TShortMessagePool::Take() {
   if (FSpare == nullptr) FSpare = TakeReturned();
   if (FSpare == nullptr) Grow();
   TFreeBlock* block = FSpare;
   FSpare = block->Next;
+  POOL_UNPOISON(block, FBlockSize);
   return block;
 }
 
 void TShortMessagePool::Give(void* Block) noexcept {
   auto* block = static_cast<TFreeBlock*>(Block);
+  PoisonBeyondLink(block, FBlockSize);
   block->Next = FReturned.load(std::memory_order_relaxed);
   // Fails only while the taker empties the stack at that moment; a push
   // never waits for another thread to make progress.
@@ -38,6 +60,7 @@ void TShortMessagePool::Grow() {
     auto* block = reinterpret_cast<TFreeBlock*>(chunk.get() + i * FBlockSize);
     block->Next = FSpare;
     FSpare = block;
+    PoisonBeyondLink(block, FBlockSize);
   }
   FChunks.push_back(std::move(chunk));
 }
@@ -55,5 +78,6 @@ void TShortMessagePool::ReleaseIfIdle() {
   }
   if (free != Capacity()) return;  // some message still lives
   FSpare = nullptr;
+  for (auto& chunk : FChunks) POOL_UNPOISON(chunk.get(), FBlockSize * BlocksPerChunk);
   FChunks.clear();
 }
