@@ -1,12 +1,16 @@
-// The queue's hot paths: Insert with many messages waiting (against the
-// forward walk of the original design), a tick with nothing due, and a tick
-// that sends k messages. Google Benchmark runs them; a reporter of our own
+// The queue's hot paths: a stream through three interleaved delays at full
+// rate, arrival by arrival and tick by tick (handed over and linked at the
+// tick, against linking at arrival under the lock); Insert with many
+// messages waiting (against the forward walk of the original design), a tick
+// with nothing due, and a tick that sends k messages. Google Benchmark runs them; a reporter of our own
 // keeps the figures and writes the Markdown section of bench/results.md.
 //
-//   velmora_bench_queue [--markdown=<file>] [--summary=<file>] [Google Benchmark options]
+//   velmora_bench_queue [--markdown=<file>] [--summary=<file>] [--stream=off]
+//                       [Google Benchmark options]
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "bench/BenchMachine.h"
+#include "bench/LatencySummary.h"
 #include "bench/ReferenceInserts.h"
 #include "bench/Markdown.h"
 #include "engine/MidiOutMessageList.h"
@@ -118,6 +123,104 @@ void InsertCost(benchmark::State& state, TWalk Walk, TPattern Pattern) {
   state.counters["waiting"] = double(queue.Count);
 }
 
+// The stream: 10 000 messages a second, arrivals alternating between three
+// devices with these delays, a tick every millisecond, on a simulated clock
+// so that both paths meet exactly the same stream.
+constexpr double StreamRatePerSecond = 10000;
+constexpr std::array<double, 3> StreamDelaysMs = {0, 2500, 9999};
+constexpr double StreamTickMs = 1;
+// Long enough for the longest delay to fill the queue before measuring.
+constexpr double StreamWarmUpSeconds = 10.5;
+constexpr double StreamMeasuredSeconds = 10;
+
+enum class TArrivalPath {
+  HandOff,    // Post at arrival, linked by the next tick (the engine)
+  LinkAtArrival,  // Insert of a message of no known run: the place sought from both ends under the lock (the reference)
+};
+
+struct TStreamCost {
+  bench::TLatencySummary ArrivalNs;     // main thread: one message made and queued
+  bench::TLatencySummary PerMessageNs;  // timer thread: one tick's work / messages it took
+  bench::TLatencySummary TickNs;        // timer thread: one tick that took messages
+  std::int64_t Arrivals = 0;
+  std::int64_t Taken = 0;
+  std::int64_t MostWaiting = 0;
+};
+
+double NsBetween(Steady::time_point Start, Steady::time_point End) {
+  return std::chrono::duration<double, std::nano>(End - Start).count();
+}
+
+TStreamCost MeasureStream(TArrivalPath Path) {
+  TMidiOutMessageList list;
+  const double spacingMs = 1000.0 / StreamRatePerSecond;
+  const auto warmUp = static_cast<std::int64_t>(StreamWarmUpSeconds * StreamRatePerSecond);
+  const auto total = warmUp + static_cast<std::int64_t>(StreamMeasuredSeconds * StreamRatePerSecond);
+  std::vector<double> arrivalNs, perMessageNs, tickNs;
+  arrivalNs.reserve(static_cast<std::size_t>(total - warmUp));
+  perMessageNs.reserve(static_cast<std::size_t>(StreamMeasuredSeconds * 1000 / StreamTickMs) + 1);
+  tickNs.reserve(perMessageNs.capacity());
+  TStreamCost cost;
+  std::int64_t waiting = 0;
+  double nextTickMs = StreamTickMs;
+  for (std::int64_t i = 0; i < total; ++i) {
+    const double nowMs = double(i) * spacingMs;
+    const bool measuring = i >= warmUp;
+    for (; nextTickMs <= nowMs; nextTickMs += StreamTickMs) {
+      const auto start = Steady::now();
+      TMidiOutMessage* chain = list.TakeDue(Ms(nextTickMs));
+      std::int64_t taken = 0;
+      while (chain != nullptr) {
+        TMidiOutMessage* next = chain->Next;
+        chain->Free();
+        chain = next;
+        ++taken;
+      }
+      const auto end = Steady::now();
+      waiting -= taken;
+      if (measuring && taken > 0) {
+        tickNs.push_back(NsBetween(start, end));
+        perMessageNs.push_back(tickNs.back() / double(taken));
+        cost.Taken += taken;
+      }
+    }
+    const auto device = static_cast<std::size_t>(i % std::int64_t(StreamDelaysMs.size()));
+    const DWORD data = bench::NoteOnCarrying(static_cast<std::uint8_t>(device), std::uint32_t(i));
+    const TDateTime due = Ms(nowMs + StreamDelaysMs[device]);
+    const auto start = Steady::now();
+    if (Path == TArrivalPath::HandOff) {
+      list.Post(new TMidiOutShortMessage(data, static_cast<std::int32_t>(device), due));
+    } else {
+      list.Insert(new TMidiOutShortMessage(data, due));
+    }
+    const auto end = Steady::now();
+    cost.MostWaiting = std::max(cost.MostWaiting, ++waiting);
+    if (measuring) arrivalNs.push_back(NsBetween(start, end));
+  }
+  cost.Arrivals = total - warmUp;
+  cost.ArrivalNs = bench::Summarise(arrivalNs);
+  cost.PerMessageNs = bench::Summarise(perMessageNs);
+  cost.TickNs = bench::Summarise(tickNs);
+  return cost;
+}
+
+// The cost of the two clock readings that time each figure of the stream.
+double ClockPairNs() {
+  std::vector<double> pairs(100000);
+  for (double& pair : pairs) {
+    const auto start = Steady::now();
+    const auto end = Steady::now();
+    pair = NsBetween(start, end);
+  }
+  return bench::Summarise(pairs).P50;
+}
+
+struct TStreamFigures {
+  TStreamCost Engine;
+  TStreamCost Reference;
+  double ClockPair = 0;
+};
+
 std::unique_ptr<bench::TBenchMachine> Machine;  // main thread only
 
 void FillNotDue(std::int64_t Count) {
@@ -168,7 +271,8 @@ void TickSending(benchmark::State& state) {
 
 // How long a tick holds the queue's lock: taking k due messages off the
 // front as one chain (sending and freeing them happen after the lock is
-// let go). The main thread's Insert waits for at most this.
+// let go). The engine's main thread posts without it; only a direct Insert
+// would wait for at most this.
 void TakeDueHold(benchmark::State& state) {
   const std::int64_t k = state.range(0);
   TMidiOutMessageList list;
@@ -277,6 +381,59 @@ std::string InsertName(TWalk Walk, TPattern Pattern) {
          walk;
 }
 
+std::string Spread(const bench::TLatencySummary& Figures) {
+  return Ns(Figures.P50) + " / " + Ns(Figures.P99) + " / " + Ns(Figures.Max);
+}
+
+void WriteStreamSummary(const TStreamFigures& f, const std::string& File) {
+  const auto row = [&](const char* side, const bench::TLatencySummary& engine,
+                       const bench::TLatencySummary& reference) {
+    bench::AppendSummary(
+        File,
+        std::string("0, 2 500 and 9 999 ms interleaved at 10 000 a second: ") + side + " p99 < 1 µs",
+        Ns(engine.P99) + " (today's `Insert` at arrival: " + Ns(reference.P99) + ", " +
+            Ratio(reference.P99, engine.P99) + " the engine's)",
+        bench::Verdict(engine.P99 < 1000));
+  };
+  row("main thread per arrival", f.Engine.ArrivalNs, f.Reference.ArrivalNs);
+  row("timer thread per message", f.Engine.PerMessageNs, f.Reference.PerMessageNs);
+}
+
+void WriteStreamMarkdown(const TStreamFigures& f, std::ostream& out) {
+  out << "## Queue: a stream through three interleaved delays\n\n";
+  out << "10 000 short messages a second, arrivals alternating between three devices delayed "
+         "0, 2 500 and 9 999 ms, a tick every millisecond, on a simulated clock (one thread "
+         "plays both sides in turn, so both paths meet exactly the same stream; "
+      << Fixed(StreamWarmUpSeconds, 1) << " s of it fill the queue, the next "
+      << Fixed(StreamMeasuredSeconds, 0)
+      << " s are measured). *Engine*: the arrival is made and posted to the hand-off; the "
+         "tick links what was posted, each message forward from its device's last one, then "
+         "takes and frees what is due. *Reference*: today's `Insert` at arrival (the place "
+         "sought from both ends under the queue's lock); its tick takes and frees what is "
+         "due. Both use the same message class and pool. Every figure is as timed, two clock "
+         "readings included ("
+      << Ns(f.ClockPair) << "); sending is not included (see `SendShort` below).\n\n";
+  out << "| p50 / p99 / max | Engine | Reference: today's `Insert` | reference / engine at p99 | Target |\n";
+  out << "|---|---:|---:|---:|---|\n";
+  out << "| main thread per arrival | " << Spread(f.Engine.ArrivalNs) << " | "
+      << Spread(f.Reference.ArrivalNs) << " | " << Ratio(f.Reference.ArrivalNs.P99, f.Engine.ArrivalNs.P99)
+      << " | p99 < 1 µs: " << bench::Verdict(f.Engine.ArrivalNs.P99 < 1000) << " |\n";
+  out << "| timer thread per message (a tick's work / messages it took) | "
+      << Spread(f.Engine.PerMessageNs) << " | " << Spread(f.Reference.PerMessageNs) << " | "
+      << Ratio(f.Reference.PerMessageNs.P99, f.Engine.PerMessageNs.P99)
+      << " | p99 < 1 µs: " << bench::Verdict(f.Engine.PerMessageNs.P99 < 1000) << " |\n";
+  out << "| timer thread per tick | " << Spread(f.Engine.TickNs) << " | "
+      << Spread(f.Reference.TickNs) << " | " << Ratio(f.Reference.TickNs.P99, f.Engine.TickNs.P99)
+      << " | — |\n";
+  out << "| arrivals measured / messages taken / most waiting | "
+      << Grouped(static_cast<unsigned long long>(f.Engine.Arrivals)) << " / "
+      << Grouped(static_cast<unsigned long long>(f.Engine.Taken)) << " / "
+      << Grouped(static_cast<unsigned long long>(f.Engine.MostWaiting)) << " | "
+      << Grouped(static_cast<unsigned long long>(f.Reference.Arrivals)) << " / "
+      << Grouped(static_cast<unsigned long long>(f.Reference.Taken)) << " / "
+      << Grouped(static_cast<unsigned long long>(f.Reference.MostWaiting)) << " | — | — |\n\n";
+}
+
 void WriteSummary(const TKeepingReporter& r, const std::string& File) {
   const double at0 = r.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/0");
   const double atMillion = r.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/1000000");
@@ -298,7 +455,8 @@ void WriteSummary(const TKeepingReporter& r, const std::string& File) {
   const double send = r.Get("Send/SendShort-open-device");
   bench::AppendSummary(
       File, "The main thread never waits on the timer thread for longer than one send",
-      "a tick holds the queue's lock only to unlink what is due, never across a send: " +
+      "arrivals are posted without a lock; a tick holds the queue's lock (never taken by the "
+      "engine's main thread while the timer runs) only to link and unlink, never across a send: " +
           Ns(hold10) + " (net of the clock readings that time it) with 10 due (a 1 ms tick at 10 000 a second), " + Ns(hold100) +
           " with 100; one `SendShort` on the simulated driver: " + Ns(send),
       bench::Verdict(hold10 >= 0 && hold10 <= send));
@@ -314,7 +472,9 @@ void WriteMarkdown(const TKeepingReporter& r, std::ostream& out) {
          "device with "
       << Fixed(ShortDelayMs, 0) << " ms and one with " << Fixed(LongDelayMs, 0)
       << " ms delay; the queue is the steady state of that stream. *Engine*: the queue's "
-         "`Insert`, which seeks the place from both ends at once. *Forward walk*, the "
+         "`Insert` of a message of no known device, which seeks the place from both ends at "
+         "once (as before arrivals were handed over; a device's own run is measured in the "
+         "stream above). *Forward walk*, the "
          "reference: the original design (from the earliest message while "
          "`P.DueTime <= M.DueTime`, insert before P). *Backward walk*: the engine's earlier "
          "`Insert` (from the latest message while it is due later). Both under a lock of the "
@@ -391,8 +551,9 @@ int main(int argc, char** argv) {
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.rfind("--markdown", 0) == 0 || arg.rfind("--summary", 0) == 0) {
-      if (arg == "--markdown" || arg == "--summary") ++i;  // its value follows
+    if (arg.rfind("--markdown", 0) == 0 || arg.rfind("--summary", 0) == 0 ||
+        arg.rfind("--stream", 0) == 0) {
+      if (arg == "--markdown" || arg == "--summary" || arg == "--stream") ++i;  // its value follows
       continue;
     }
     args.push_back(argv[i]);
@@ -400,6 +561,13 @@ int main(int argc, char** argv) {
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
+
+  TStreamFigures stream;
+  if (bench::Option(argc, argv, "stream") != "off") {
+    stream.ClockPair = ClockPairNs();
+    stream.Reference = MeasureStream(TArrivalPath::LinkAtArrival);
+    stream.Engine = MeasureStream(TArrivalPath::HandOff);
+  }
 
   Machine = std::make_unique<bench::TBenchMachine>(1);
   // The ticks below are the benchmark's own; the engine's timer stays off.
@@ -445,11 +613,14 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   Machine.reset();
 
+  WriteStreamMarkdown(stream, std::cout);
   WriteMarkdown(reporter, std::cout);
   if (!markdown.empty()) {
     std::ofstream file(markdown);
+    WriteStreamMarkdown(stream, file);
     WriteMarkdown(reporter, file);
   }
+  WriteStreamSummary(stream, summary);
   WriteSummary(reporter, summary);
   return 0;
 }

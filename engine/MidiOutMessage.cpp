@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/Exceptions.h"
+#include "engine/ShortMessagePool.h"
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "midi/MidiMessages.h"
@@ -11,6 +12,12 @@
 namespace {
 // About a century, later than any message's due time.
 constexpr TDateTime TerminusDistance = 36524.22;
+constexpr std::int32_t NoDevice = -1;
+
+TShortMessagePool& ShortMessagePool() {
+  static TShortMessagePool pool(sizeof(TMidiOutShortMessage));
+  return pool;
+}
 }  // namespace
 
 TMidiOutMessage::~TMidiOutMessage() { Unlink(); }
@@ -60,11 +67,29 @@ TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data, std::int32_t Device, TDat
                                            std::uint32_t Generation)
     : Channel(midi::ChannelOf(Data)), Data(Data), Device(Device), Generation(Generation) {
   DueTime = Due;
-  if (Device >= 0) GlobalEngine->MidiOuts(Device).MessageWaiting();
+  if (CountedByDevice()) GlobalEngine->MidiOuts(Device).MessageWaiting();
 }
 
 TMidiOutShortMessage::~TMidiOutShortMessage() {
-  if (Device >= 0 && GlobalEngine) GlobalEngine->MidiOuts(Device).MessageDone();
+  if (CountedByDevice()) GlobalEngine->MidiOuts(Device).MessageDone();
+}
+
+void* TMidiOutShortMessage::operator new(std::size_t Size) {
+  static_assert(sizeof(TMidiOutShortMessage) <= 64, "a queued short message stays small");
+  (void)Size;  // the class is final: always one block
+  return ShortMessagePool().Take();
+}
+
+void TMidiOutShortMessage::operator delete(void* Block) noexcept {
+  if (Block != nullptr) ShortMessagePool().Give(Block);
+}
+
+void TMidiOutShortMessage::ReleaseIdlePool() { ShortMessagePool().ReleaseIfIdle(); }
+
+// Messages made for the engine's devices; a queue used on its own (tests,
+// benchmarks) has no engine to count with.
+bool TMidiOutShortMessage::CountedByDevice() const {
+  return Device >= 0 && GlobalEngine != nullptr && Device < GlobalEngine->MidiOutCount();
 }
 
 void TMidiOutShortMessage::Send() {

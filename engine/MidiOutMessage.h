@@ -3,6 +3,7 @@
 // linked past. Freeing a node unlinks it from whatever list it is in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/DateTime.h"
@@ -21,6 +22,12 @@ class TMidiOutMessage {
   // Frees the node the way the design frees objects: through the class's own
   // rule (sentinels refuse). Use this, not delete, for queue nodes.
   virtual void Free();
+
+  // The run of arrivals the message belongs to, for the queue's insertion:
+  // within a run, due times come in arrival order. NoRun: none known.
+  static constexpr std::int32_t NoRun = -1;
+  static constexpr std::int32_t SystemExclusiveRun = 0;
+  virtual std::int32_t InsertionRun() const { return NoRun; }
 
   TMidiOutMessage* Next = nullptr;
   TMidiOutMessage* Prev = nullptr;
@@ -41,11 +48,24 @@ class TMidiOutShortMessage final : public TMidiOutMessage {
   ~TMidiOutShortMessage() override;
   // Sends to Device, and only while its port is still in the same open.
   void Send() override;
+  // Each device's arrivals form one run (the system-exclusive run comes first).
+  std::int32_t InsertionRun() const override { return Device >= 0 ? Device + 1 : NoRun; }
+
+  // Made on the main thread, freed on the timer thread: from a pool of
+  // their own, so that the timer thread never calls the allocator.
+  static void* operator new(std::size_t Size);
+  static void operator delete(void* Block) noexcept;
+  // Frees every block of the pool when no short message lives (at the
+  // engine's end); main thread.
+  static void ReleaseIdlePool();
 
   std::uint8_t Channel;
   DWORD Data;
   std::int32_t Device;  // decided at arrival; NoDevice sends nowhere
   std::uint32_t Generation;
+
+ private:
+  bool CountedByDevice() const;
 };
 
 class TMidiOutLongMessage final : public TMidiOutMessage {
@@ -57,6 +77,7 @@ class TMidiOutLongMessage final : public TMidiOutMessage {
   // system-exclusive message whose end will never come.
   static TMidiOutLongMessage* EndOfCutMessage();
   void Send() override;
+  std::int32_t InsertionRun() const override { return SystemExclusiveRun; }
 
   std::int32_t Size;
   void* Buffer;

@@ -375,7 +375,7 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
     output.SendShortScheduled(Data, output.Generation());
     return;
   }
-  FMessageList->Insert(new TMidiOutShortMessage(Data, Device, due, output.Generation()));
+  FMessageList->Post(new TMidiOutShortMessage(Data, Device, due, output.Generation()));
 }
 
 void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
@@ -390,7 +390,7 @@ void TVelmoraEngine::SendOrQueueLong(const std::uint8_t* Data, std::int32_t Leng
                                           [](const auto& output) { return output->NothingWaiting(); });
   auto* message = EndsCutMessage ? TMidiOutLongMessage::EndOfCutMessage() : new TMidiOutLongMessage(Data, Length);
   if (!nothingWaiting) {
-    FMessageList->Insert(message);
+    FMessageList->Post(message);
     return;
   }
   message->Send();
@@ -438,9 +438,9 @@ void TVelmoraEngine::TimerTick(TMMTimer&) {
 
 void TVelmoraEngine::DispatchDueMessages() {
   FDispatching.store(true, std::memory_order_release);
-  // The messages due at one reading of Now leave the queue together, under
-  // its lock; they are sent in order outside it, so the main thread never
-  // waits for a send to insert.
+  // The arrivals posted since the last tick are linked in, and the messages
+  // due at one reading of Now leave the queue together; they are sent in
+  // order after that, each under its own port's send lock only.
   TMidiOutMessage* message = FMessageList->TakeDue(platform::Now());
   while (message != nullptr) {
     TMidiOutMessage* next = message->Next;

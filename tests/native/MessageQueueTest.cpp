@@ -1,12 +1,15 @@
 // The queue of scheduled messages: due-time order, first in first out among
-// equal due times, the sentinels' refusals, and clearing without sending.
+// equal due times, the sentinels' refusals, and clearing without sending;
+// arrivals posted by one thread and linked in by the taker.
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/Exceptions.h"
 #include "engine/MidiOutMessageList.h"
+#include "engine/ShortMessagePool.h"
 #include "platform/sim/SimDriver.h"
 
 namespace {
@@ -184,9 +187,126 @@ TEST_F(MessageQueue, DestroyingAListFreesEveryMessageWithoutSendingAny) {
   {
     TMidiOutMessageList list;
     for (int i = 0; i < 5; ++i) list.Insert(Make(i, i));
+    for (int i = 5; i < 8; ++i) list.Post(Make(i, i));  // posted, never linked
+    EXPECT_FALSE(list.Empty());
   }
-  EXPECT_EQ(freed, 5);
+  EXPECT_EQ(freed, 8);
   EXPECT_TRUE(sent.empty());
+}
+
+// What a run of posts and takes does, read back as the ids of the messages
+// in the order they were taken; checked against the design's own walk from
+// the earliest message over a plain vector, arrivals linked in posting order
+// at each take.
+struct TStep {
+  enum { PostShort, PostLong, Take } What;
+  int Device;      // short messages: each device's arrivals form one run
+  double Due;      // the message's due time; for Take, the moment taken at
+};
+
+class TModel {
+ public:
+  void Arrive(double due, int id) { FPending.push_back({due, id}); }
+  std::vector<int> Take(double now) {
+    for (const auto& m : FPending) {
+      auto p = FQueue.begin();
+      while (p != FQueue.end() && p->first <= m.first) ++p;
+      FQueue.insert(p, m);
+    }
+    FPending.clear();
+    std::vector<int> taken;
+    while (!FQueue.empty() && FQueue.front().first <= now) {
+      taken.push_back(FQueue.front().second);
+      FQueue.erase(FQueue.begin());
+    }
+    return taken;
+  }
+
+ private:
+  std::vector<std::pair<double, int>> FQueue, FPending;
+};
+
+std::vector<int> TakenIds(TMidiOutMessage* chain) {
+  std::vector<int> ids;
+  while (chain != nullptr) {
+    TMidiOutMessage* next = chain->Next;
+    if (auto* s = dynamic_cast<TMidiOutShortMessage*>(chain)) {
+      ids.push_back(static_cast<int>(s->Data >> 8));
+    } else {
+      ids.push_back(-static_cast<TMidiOutLongMessage*>(chain)->Size);  // blocks: minus their id
+    }
+    chain->Free();
+    chain = next;
+  }
+  return ids;
+}
+
+std::vector<TStep> Stream(int arrivals, std::vector<double> delays, double spacing, int takeEvery) {
+  std::vector<TStep> steps;
+  for (int i = 0; i < arrivals; ++i) {
+    const double now = i * spacing;
+    const int device = i % static_cast<int>(delays.size());
+    steps.push_back({TStep::PostShort, device, now + delays[static_cast<std::size_t>(device)]});
+    if (i % takeEvery == takeEvery - 1) steps.push_back({TStep::Take, 0, now});
+  }
+  steps.push_back({TStep::Take, 0, 1e9});
+  return steps;
+}
+
+TEST_F(MessageQueue, PostedArrivalsLeaveInTheOrderOfTheDesignWalkForEveryMixOfRuns) {
+  struct Case {
+    std::string name;
+    std::vector<TStep> steps;
+    std::vector<int> expected;  // empty: as the model says
+  };
+  const auto P = [](int device, double due) { return TStep{TStep::PostShort, device, due}; };
+  const auto L = [](double due) { return TStep{TStep::PostLong, 0, due}; };
+  const auto T = [](double now) { return TStep{TStep::Take, 0, now}; };
+  const std::vector<Case> cases = {
+      {"equal due times stay first in, first out across runs",
+       {P(0, 5), P(1, 5), L(5), P(2, 5), P(0, 5), T(1e9)}, {0, 1, -2, 3, 4}},
+      {"a run behind another run's later message",
+       {P(0, 10), P(1, 20), P(0, 30), P(1, 25), T(1e9)}, {0, 1, 3, 2}},
+      {"clock set back: a run's next arrival due before its last",
+       {P(0, 100), P(1, 50), P(0, 60), P(0, 40), L(45), L(30), T(1e9)}, {-5, 3, -4, 1, 2, 0}},
+      {"the run's last message already sent",
+       {P(0, 1), P(1, 50), T(2), P(0, 3), P(0, 70), P(1, 60), T(1e9)}, {0, 2, 1, 4, 3}},
+      {"a take between posts links what came before it only",
+       {P(0, 5), T(4), P(1, 4), T(4), T(5)}, {1, 0}},
+      {"delays 0, 2 500 and 9 999 interleaved at 10 000 a second", Stream(30000, {0, 2500, 9999}, 0.1, 10), {}},
+      {"a pool that runs out grows: nothing taken until all have arrived",
+       Stream(3 * static_cast<int>(TShortMessagePool::BlocksPerChunk) + 7, {9999, 0, 2500}, 0.1, 1 << 30), {}},
+  };
+  for (const Case& c : cases) {
+    TMidiOutMessageList list;
+    TModel model;
+    std::vector<int> taken, expected;
+    int id = 0;
+    for (const TStep& step : c.steps) {
+      if (step.What == TStep::Take) {
+        const std::vector<int> ids = TakenIds(list.TakeDue(step.Due));
+        taken.insert(taken.end(), ids.begin(), ids.end());
+        const std::vector<int> modelIds = model.Take(step.Due);
+        expected.insert(expected.end(), modelIds.begin(), modelIds.end());
+        continue;
+      }
+      TMidiOutMessage* m;
+      if (step.What == TStep::PostLong) {
+        const std::vector<std::uint8_t> bytes(static_cast<std::size_t>(id), 0xF0);
+        m = new TMidiOutLongMessage(bytes.data(), id);  // its size is its id
+        m->DueTime = step.Due;
+        model.Arrive(step.Due, -id);
+      } else {
+        m = new TMidiOutShortMessage(static_cast<DWORD>(0x90 | (id << 8)), step.Device, step.Due);
+        model.Arrive(step.Due, id);
+      }
+      list.Post(m);
+      ++id;
+    }
+    EXPECT_TRUE(list.Empty()) << c.name;
+    EXPECT_EQ(taken, expected) << c.name;
+    if (!c.expected.empty()) EXPECT_EQ(taken, c.expected) << c.name;
+  }
 }
 
 TEST_F(MessageQueue, FreeingAMessageUnlinksItFromItsList) {
