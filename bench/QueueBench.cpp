@@ -25,6 +25,7 @@
 #include "bench/LatencySummary.h"
 #include "bench/ReferenceInserts.h"
 #include "bench/Markdown.h"
+#include "engine/HeldNotes.h"
 #include "engine/MidiOutMessageList.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimDriver.h"
@@ -304,6 +305,24 @@ void SendShortOnOpenDevice(benchmark::State& state) {
   sim::ClearReceived();
 }
 
+// What following held notes adds to an arrival: a Note On recorded on its
+// device and, six strikes later on the same channel, a Note Off that finds
+// where its note sounds; chords move over sixteen channels and eight devices.
+void HeldNotesBookkeeping(benchmark::State& state) {
+  constexpr int Devices = 8, Voices = 6, Keys = 48;
+  THeldNotes held(Devices);
+  int step = 0;
+  for (auto _ : state) {
+    const int channel = step % ChannelCount;
+    const int round = step / ChannelCount;
+    int evicted = 0;
+    benchmark::DoNotOptimize(held.NoteOn(channel % Devices, channel, 36 + round % Keys, evicted));
+    benchmark::DoNotOptimize(held.NoteOff(channel, 36 + (round + Keys - Voices) % Keys));
+    ++step;
+  }
+  state.SetItemsProcessed(2 * state.iterations());
+}
+
 void SimulatedDriverShortMsg(benchmark::State& state) {
   const auto handle = reinterpret_cast<HMIDIOUT>(sim::OutputHandle(0));
   std::int64_t sent = 0;
@@ -535,6 +554,11 @@ void WriteMarkdown(const TKeepingReporter& r, std::ostream& out) {
       << Ns(r.Get("Send/SendShort-open-device")) << " | — |\n";
   out << "| of which the simulated driver's `midiOutShortMsg` alone | "
       << Ns(r.Get("Send/simulated-midiOutShortMsg")) << " | — |\n";
+  // Two messages a round: a Note On and a Note Off.
+  const double followPerMessage = r.Get("Arrival/held-notes-bookkeeping") / 2;
+  out << "| following held notes, per arriving message (a Note On recorded, a Note Off's device found) | "
+      << Ns(followPerMessage) << " | a few tens of ns: " << bench::Verdict(followPerMessage >= 0 && followPerMessage < 50)
+      << " |\n";
   out << "| two clock readings, subtracted from the manually timed rows above | "
       << Ns(pair) << " | — |\n\n";
   out << "The simulated driver stands in for `midiOutShortMsg`: it takes its own lock, "
@@ -603,6 +627,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("Send/SendShort-open-device", SendShortOnOpenDevice)
       ->Unit(benchmark::kNanosecond);
   benchmark::RegisterBenchmark("Send/simulated-midiOutShortMsg", SimulatedDriverShortMsg)
+      ->Unit(benchmark::kNanosecond);
+  benchmark::RegisterBenchmark("Arrival/held-notes-bookkeeping", HeldNotesBookkeeping)
       ->Unit(benchmark::kNanosecond);
   benchmark::RegisterBenchmark("Timing/two-clock-readings", ClockReadingPair)
       ->UseManualTime()
