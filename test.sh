@@ -3,7 +3,7 @@
 # Installs what is missing first (Debian). Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
-source ./tools/deps.sh
+source ./tools/common.sh
 velmora_install_deps test
 
 jobs=$(nproc)
@@ -11,7 +11,7 @@ failed=0
 run_preset() {
   local preset=$1
   echo "=== $preset: configure and build"
-  cmake --preset "$preset" > "build/$preset.configure.log" 2>&1 || { cat "build/$preset.configure.log"; return 1; }
+  velmora_configure "$preset" --preset "$preset" || return 1
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== $preset: test"
   ctest --preset "$preset" -j "$jobs"
