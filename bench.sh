@@ -8,7 +8,7 @@
 #                         a check that everything runs, not figures to keep
 set -euo pipefail
 cd "$(dirname "$0")"
-source ./tools/deps.sh
+source ./tools/common.sh
 velmora_install_deps bench
 
 quick=0
@@ -23,7 +23,7 @@ mkdir -p build "$out"
 rm -f "$out"/*.md "$out"/*.txt
 
 echo "=== linux-bench: configure and build"
-cmake --preset linux-bench > build/linux-bench.configure.log 2>&1 || { cat build/linux-bench.configure.log; exit 1; }
+velmora_configure linux-bench --preset linux-bench
 cmake --build --preset linux-bench -j "$jobs"
 
 # The Windows pieces: Velmora.exe (its size), the start-up probe and the
@@ -32,9 +32,9 @@ have_windows=0
 built=()
 if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posix > /dev/null && command -v wine > /dev/null; then
   echo "=== Windows: configure and build"
-  if cmake -S . -B "$windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=ON \
-      > build/h-bench-windows.configure.log 2>&1; then
+  if velmora_configure h-bench-windows -S . -B "$windows" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=ON; then
     have_windows=1
     available=$(cmake --build "$windows" --target help 2>/dev/null || true)
     # One target at a time, so that one that fails to build leaves the
@@ -49,7 +49,7 @@ if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posi
       fi
     done
   else
-    echo "bench.sh: the Windows build could not be configured (see build/h-bench-windows.configure.log)"
+    echo "bench.sh: the Windows build could not be configured; its figures are missing below"
   fi
 fi
 

@@ -21,16 +21,12 @@ case "${1:-}" in
   *) echo "usage: $0 [--virtual]" >&2; exit 2 ;;
 esac
 
-source ./tools/deps.sh
+source ./tools/common.sh
 velmora_install_deps run
 
 build_dir=build/windows
-mkdir -p build
 echo "=== Building Velmora.exe (windows preset)"
-if ! cmake --preset windows > build/windows.configure.log 2>&1; then
-  cat build/windows.configure.log
-  exit 1
-fi
+velmora_configure windows --preset windows
 targets=(Velmora)
 if [ "$mode" = virtual ] || [ ! -e /dev/snd/seq ]; then
   targets+=(velmora_virtual_player winevmidi)

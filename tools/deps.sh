@@ -1,5 +1,5 @@
 # Installs the Debian packages the build and the tests need, only those that
-# are missing, quietly. Sourced by test.sh, run.sh and bench.sh.
+# are missing, quietly. Sourced through tools/common.sh.
 velmora_missing_packages() {
   local missing=()
   for p in "$@"; do
@@ -16,8 +16,10 @@ velmora_install_deps() {
   # fontconfig the windows fall back to bitmap fonts.
   packages+=(fonts-liberation)
   case "$what" in
-    test) packages+=(clang libclang-rt-14-dev imagemagick valgrind) ;;
+    # test.sh also makes the zip of tools/package.sh and lists it.
+    test) packages+=(clang libclang-rt-14-dev imagemagick valgrind zip unzip) ;;
     bench) packages+=(libbenchmark-dev) ;;
+    package) packages+=(zip) ;;
     run) ;;
   esac
   local missing

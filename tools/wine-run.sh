@@ -14,6 +14,7 @@
 #
 # wine-run.sh --prepare <build folder> only creates the prefix.
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 prepare_only=0
 if [ "${1:-}" = "--prepare" ] && [ $# -eq 2 ]; then
@@ -85,40 +86,11 @@ audio_driver_on_disk() {
   fi
 } 9> "$build_dir/wineprefix.lock"
 
-xvfb_pid=""
-xvfb_display_file=""
-stop_xvfb() {
-  if [ -n "$xvfb_pid" ]; then
-    # The prefix's own processes hold the display until they end.
-    timeout 15 wineserver -w > /dev/null 2>&1 || true
-    kill "$xvfb_pid" 2> /dev/null || true
-    wait "$xvfb_pid" 2> /dev/null || true
-  fi
-  [ -z "$xvfb_display_file" ] || rm -f "$xvfb_display_file"
-}
-# Starts Xvfb on a free display number (Xvfb picks it) and exports DISPLAY.
-start_xvfb() {
-  xvfb_display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$xvfb_display_file" > /dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$xvfb_display_file" ] && break
-    kill -0 "$xvfb_pid" 2> /dev/null || break
-    sleep 0.1
-  done
-  if [ ! -s "$xvfb_display_file" ]; then
-    echo "wine-run.sh: Xvfb did not start" >&2
-    exit 1
-  fi
-  export DISPLAY=":$(head -n1 "$xvfb_display_file")"
-}
-
 if [ "$prepare_only" = 1 ]; then
   exit 0
 fi
 if [ -z "${DISPLAY:-}" ]; then
-  trap stop_xvfb EXIT
-  start_xvfb
+  velmora_start_xvfb
 fi
 
 status=0
