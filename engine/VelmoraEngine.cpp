@@ -1,7 +1,6 @@
 #include "engine/VelmoraEngine.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "engine/ScopeExit.h"
 #include "midi/MidiIO.h"
@@ -380,15 +379,17 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
 
 void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
   if (Length > 0) FInputInsideSysEx = Data[Length - 1] != midi::EndOfExclusive;
-  SendOrQueueLong(Data, Length, false);
+  SendOrQueueLong([&] { return new TMidiOutLongMessage(Data, Length); });
 }
 
-void TVelmoraEngine::SendOrQueueLong(const std::uint8_t* Data, std::int32_t Length, bool EndsCutMessage) {
+template <class Maker>
+void TVelmoraEngine::SendOrQueueLong(Maker Make) {
   // Due at once like a short message without delay, and sent at once on the
-  // same terms: when nothing waits before it for any device.
+  // same terms: when nothing waits before it for any device. Asked before the
+  // block is made, since a block counts as waiting for every device.
   const bool nothingWaiting = std::all_of(FMidiOuts.begin(), FMidiOuts.end(),
                                           [](const auto& output) { return output->NothingWaiting(); });
-  auto* message = EndsCutMessage ? TMidiOutLongMessage::EndOfCutMessage() : new TMidiOutLongMessage(Data, Length);
+  TMidiOutLongMessage* message = Make();
   if (!nothingWaiting) {
     FMessageList->Post(message);
     return;
@@ -417,7 +418,7 @@ void TVelmoraEngine::ReleaseWhatTheInputHeld() {
   FHeld.ForgetNotesAndPedals();
   if (FInputInsideSysEx) {
     FInputInsideSysEx = false;
-    SendOrQueueLong(nullptr, 0, true);
+    SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
   }
 }
 

@@ -147,7 +147,9 @@ class TVelmoraEngine {
   // of arrival, at the latest due time already queued for it.
   void Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TDateTime Earliest);
   void ScheduleAfterDelay(std::int32_t Device, DWORD Data, TDateTime Now);
-  void SendOrQueueLong(const std::uint8_t* Data, std::int32_t Length, bool EndsCutMessage);
+  // Sends the block Make makes at once, or queues it behind what waits.
+  template <class Maker>
+  void SendOrQueueLong(Maker Make);
   void ReleaseWhatTheInputHeld();
   void DeviceClosing(std::int32_t Device);
 
