@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -309,4 +310,39 @@ TEST_F(EngineOverWinmm, ClosingAllPortsAtShutdownResetsEveryDevice) {
   std::string text;
   EXPECT_TRUE(platform::ReadFileText(settingsFile, text));
   EXPECT_NE(text.find("Virtual Synth B (1.10)"), std::string::npos) << "the settings file names devices";
+}
+
+// As the main window's row list and preset list change the map: a key held
+// while its channel moves, on its own and by a preset switch, ends on the
+// synth that sounded it.
+TEST_F(EngineOverWinmm, AKeyReleasedAfterItsChannelMovedEndsOnTheDeviceThatPlayedIt) {
+  Start();
+  engine->Presets().AddPreset("Alt");  // the same map; channel 0 moves to Synth B below
+  engine->SetChannelDevice(0, OutSynthB);
+  engine->Presets().SetItemIndex(0);
+  PumpMessages();
+  const struct {
+    const char* Name;
+    std::function<void()> Move;
+  } moves[] = {{"the row's device changed", [&] { engine->SetChannelDevice(0, OutSynthB); }},
+               {"the preset switched", [&] { engine->Presets().SetItemIndex(1); }}};
+  for (const auto& move : moves) {
+    SCOPED_TRACE(move.Name);
+    engine->Presets().SetItemIndex(0);
+    PumpMessages();
+    ASSERT_TRUE(driver->Sync());
+    driver->ClearRecords();
+    Inject(0x00643C90);  // Note On, channel 0, key 60
+    ASSERT_TRUE(AwaitReceived(OutUsbMidi, 1));
+    move.Move();
+    ASSERT_EQ(engine->ChannelDevices(0), OutSynthB);
+    Inject(0x00003C80);  // its Note Off
+    ASSERT_TRUE(AwaitReceived(OutUsbMidi, 2));
+    PumpFor(20);
+    ASSERT_TRUE(driver->Sync());
+    const auto played = driver->Received(OutUsbMidi);
+    ASSERT_EQ(played.size(), 2u);
+    EXPECT_EQ(played[1].Packed(), 0x00003C80u);
+    for (const auto& r : driver->Received(OutSynthB)) EXPECT_NE(r.Packed() & 0xF0, 0x80u) << "no Note Off on Synth B";
+  }
 }
