@@ -329,6 +329,7 @@ TEST_F(EngineOverWinmm, AKeyReleasedAfterItsChannelMovedEndsOnTheDeviceThatPlaye
   for (const auto& move : moves) {
     SCOPED_TRACE(move.Name);
     engine->Presets().SetItemIndex(0);
+    engine->SetChannelDevice(0, OutUsbMidi);
     PumpMessages();
     ASSERT_TRUE(driver->Sync());
     driver->ClearRecords();
