@@ -25,7 +25,7 @@ class ConcurrencyStress : public EngineFixture {
   }
 };
 
-TEST_F(ConcurrencyStress, InputRemapReopenAndDelayChangesWhileTheTimerSends) {
+TEST_F(ConcurrencyStress, InputRemapReopenDelayChangesAndPanicsWhileTheTimerSends) {
   BootAndStart();
   engine->SetTimerInterval(1);
   std::mt19937 random(7);
@@ -59,6 +59,8 @@ TEST_F(ConcurrencyStress, InputRemapReopenAndDelayChangesWhileTheTimerSends) {
       engine->SetTimerInterval(static_cast<std::int32_t>(1 + random() % 4));
     } else if (what == 15) {
       engine->Presets().SetItemIndex(0);
+    } else if (what == 16) {
+      engine->Panic();  // while the timer sends
     }
     ++step;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
