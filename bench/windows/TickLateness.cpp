@@ -1,0 +1,193 @@
+// How late the delayed routes send over Wine's multimedia timer, beside a
+// bare program with one periodic timeSetEvent of the same interval whose
+// main thread handles the same input notices at the same rate (TBareTimer).
+// Velmora routes the song's channels 0, 2 and 4 to one device delayed 5 ms
+// and 1, 3 and 9 to another delayed 120 ms; lateness = the moment the
+// driver received a message - (the moment the engine took it in + delay).
+// The bare program's lateness is what a sender at its first tick at or after
+// each due time would have: the least this timer and this load allow. The
+// two take turns in each run, at 1 and at 4 ms.
+//
+//   velmora_tick_lateness.exe [--runs=3] [--messages=1000] [--markdown=file] [--summary=file]
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VirtualMidiEnvironment.h"
+#include "bench/LatencySummary.h"
+#include "bench/Markdown.h"
+#include "bench/windows/BareTimer.h"
+#include "bench/windows/StreamPlayer.h"
+#include "bench/windows/VelmoraUnderTest.h"
+#include "bench/windows/WineMeasurement.h"
+
+using namespace testdevices;
+
+namespace {
+
+constexpr std::int32_t ShortDelay = 5, LongDelay = 120;
+constexpr double P99Allowance = 0.5;  // ms beyond one interval
+constexpr double MaxAllowance = 1.0;  // ms beyond the bare program's max
+constexpr unsigned TailMs = LongDelay + 100;
+
+// The device a song channel goes to, and so its delay.
+std::int32_t DeviceOf(DWORD message) {
+  const int channel = static_cast<int>(message & 0x0F);
+  return channel == 0 || channel == 2 || channel == 4 ? OutUsbMidi : OutSynthB;
+}
+int DelayOf(DWORD message) { return DeviceOf(message) == OutUsbMidi ? ShortDelay : LongDelay; }
+
+struct TCase {
+  bench::TLatencySummary Lateness;
+  bench::TLatencySummary EndToEnd;     // Velmora only: from the driver's hand-over
+  bench::TLatencySummary GapBeyond;    // bare only: tick gaps beyond the period
+  std::size_t Lost = 0;
+};
+
+TCase RunVelmora(vmidi::Controller& driver, UINT interval, const std::vector<bench::TTimedMessage>& stream) {
+  std::vector<bench::TRoute> routes;
+  for (int channel = 0; channel < 16; ++channel)
+    routes.push_back({channel, DeviceOf(static_cast<DWORD>(channel))});
+  std::vector<std::int64_t> handedAt, takenAt;
+  {
+    bench::TVelmoraUnderTest velmora(static_cast<std::int32_t>(interval), routes, {ShortDelay, LongDelay});
+    driver.Sync();
+    driver.ClearRecords();
+    {
+      bench::TStreamPlayer player(driver, InUsbMidi, stream);
+      player.PumpUntilPlayed(TailMs);
+      handedAt = player.HandedAt();
+    }
+    takenAt = velmora.TakenAt();
+    driver.Sync();
+  }
+  // Per device, the k-th message received is the k-th one played to it.
+  const std::vector<vmidi::OutputRecord> received[] = {driver.Received(OutUsbMidi), driver.Received(OutSynthB)};
+  std::size_t next[] = {0, 0};
+  TCase result;
+  std::vector<double> lateness, endToEnd;
+  for (std::size_t n = 0; n < stream.size(); ++n) {
+    const int d = DeviceOf(stream[n].Message) == OutUsbMidi ? 0 : 1;
+    const std::size_t k = next[d]++;
+    if (k >= received[d].size() || n >= takenAt.size() || handedAt[n] == 0 ||
+        received[d][k].Packed() != stream[n].Message) {
+      ++result.Lost;
+      continue;
+    }
+    const double delay = DelayOf(stream[n].Message);
+    lateness.push_back(QpcToMilliseconds(received[d][k].Qpc - takenAt[n]) - delay);
+    endToEnd.push_back(QpcToMilliseconds(received[d][k].Qpc - handedAt[n]) - delay);
+  }
+  result.Lateness = bench::Summarise(lateness);
+  result.EndToEnd = bench::Summarise(endToEnd);
+  return result;
+}
+
+TCase RunBare(vmidi::Controller& driver, UINT interval, const std::vector<bench::TTimedMessage>& stream) {
+  const std::size_t maxTicks = static_cast<std::size_t>((stream.back().AtMicroseconds / 1000 + 10 * TailMs) / interval);
+  std::vector<std::int64_t> ticks, notices;
+  {
+    bench::TBareTimer bare(interval, InUsbMidi, maxTicks, stream.size());
+    PumpFor(50);
+    bench::TStreamPlayer player(driver, InUsbMidi, stream);
+    player.PumpUntilPlayed(TailMs);
+    bare.Stop();
+    ticks = bare.Ticks();
+    notices = bare.Notices();
+  }
+  std::vector<int> delays;
+  for (const auto& message : stream) delays.push_back(DelayOf(message.Message));
+  TCase result;
+  result.Lost = stream.size() - notices.size();
+  auto lateness = bench::FirstTickLateness(ticks, notices, delays);
+  result.Lateness = bench::Summarise(lateness);
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < ticks.size(); ++i)
+    gaps.push_back(std::max(0.0, QpcToMilliseconds(ticks[i] - ticks[i - 1]) - interval));
+  result.GapBeyond = bench::Summarise(gaps);
+  return result;
+}
+
+std::string Figures(const bench::TLatencySummary& s) {
+  return bench::Fixed(s.P50, 3) + " / " + bench::Fixed(s.P99, 3) + " / " + bench::Fixed(s.Max, 3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string runsText = bench::Option(argc, argv, "runs");
+  const std::string messagesText = bench::Option(argc, argv, "messages");
+  const int runs = runsText.empty() ? 3 : std::atoi(runsText.c_str());
+  const std::size_t messages = messagesText.empty() ? 1000 : std::strtoul(messagesText.c_str(), nullptr, 10);
+  const std::string markdown = bench::Option(argc, argv, "markdown");
+  const std::string summary = bench::Option(argc, argv, "summary");
+  if (runs < 1 || messages < 10) {
+    std::fprintf(stderr, "usage: velmora_tick_lateness [--runs=N>=1] [--messages=N>=10] [--markdown=file] [--summary=file]\n");
+    return 2;
+  }
+  if (!bench::StartVirtualDevices()) return 1;
+  vmidi::Controller& driver = *VirtualMidi();
+
+  std::string rows, verdicts;
+  for (UINT interval : {1u, 4u}) {
+    std::vector<double> velmoraP99;
+    int maxMet = 0;
+    double worstP99 = 0, worstMax = 0, bareMaxOfWorst = 0;
+    std::size_t lost = 0;
+    for (int run = 0; run < runs; ++run) {
+      const auto stream = bench::SongStream(messages, static_cast<unsigned>(100 * interval + run));
+      TCase v, b;
+      if (run % 2 == 0) {
+        b = RunBare(driver, interval, stream);
+        v = RunVelmora(driver, interval, stream);
+      } else {
+        v = RunVelmora(driver, interval, stream);
+        b = RunBare(driver, interval, stream);
+      }
+      lost += v.Lost + b.Lost;
+      const bool p99Met = v.Lateness.P99 <= interval + P99Allowance;
+      const bool maxWithin = v.Lateness.Max <= b.Lateness.Max + MaxAllowance;
+      maxMet += maxWithin;
+      if (v.Lateness.P99 > worstP99) worstP99 = v.Lateness.P99;
+      if (v.Lateness.Max - b.Lateness.Max >= worstMax - bareMaxOfWorst) {
+        worstMax = v.Lateness.Max;
+        bareMaxOfWorst = b.Lateness.Max;
+      }
+      rows += "| " + std::to_string(interval) + " ms | " + std::to_string(run + 1) +
+              (run % 2 == 0 ? " (bare first)" : " (Velmora first)") + " | " + Figures(v.Lateness) + " | " +
+              Figures(b.Lateness) + " | " + Figures(b.GapBeyond) + " | " + Figures(v.EndToEnd) + " | " +
+              std::to_string(v.Lost) + " / " + std::to_string(b.Lost) + " | p99 " + bench::Verdict(p99Met) + ", max " +
+              bench::Verdict(maxWithin) + " |\n";
+      std::printf("%u ms run %d: Velmora %s, bare %s ms (p50 / p99 / max)\n", interval, run + 1,
+                  Figures(v.Lateness).c_str(), Figures(b.Lateness).c_str());
+      std::fflush(stdout);
+    }
+    const bool p99Met = worstP99 <= interval + P99Allowance;
+    const bool maxAllMet = maxMet == runs;
+    const std::string measured = "worst run p99 " + bench::Fixed(worstP99, 3) + " ms; max " + bench::Fixed(worstMax, 3) +
+                                 " ms vs the bare timer's " + bench::Fixed(bareMaxOfWorst, 3) + " ms in the same run; max within in " +
+                                 std::to_string(maxMet) + " of " + std::to_string(runs) + " runs; " + std::to_string(lost) + " lost";
+    bench::AppendSummary(summary,
+                         "Delayed routes (5, 120 ms) at the " + std::to_string(interval) + " ms interval under Wine: lateness p99 ≤ " +
+                             bench::Fixed(interval + P99Allowance, 1) + " ms, max ≤ the bare timer's max + 1 ms",
+                         measured, "p99 " + bench::Verdict(p99Met) + ", max " + bench::Verdict(maxAllMet));
+    verdicts += "- " + std::to_string(interval) + " ms: " + measured + ". p99 target " + bench::Verdict(p99Met) +
+                ", max target " + bench::Verdict(maxAllMet) + ".\n";
+  }
+
+  std::string report;
+  report += "### Delayed routes over Wine's timer, beside a bare timer\n\n";
+  report += "`bench/windows/TickLateness.cpp`, " + bench::SystemUnderneath() + ", virtual MIDI driver. Velmora routes the song's channels 0, 2, 4 to a device delayed " +
+            std::to_string(ShortDelay) + " ms and 1, 3, 9 to one delayed " + std::to_string(LongDelay) +
+            " ms; *lateness* = when the driver received a message − (when the engine took it in + its delay); *end to end* measures from the driver's hand-over of the input instead. *Bare timer* (`bench/windows/BareTimer.cpp`, the reference): one periodic `timeSetEvent` of the same interval with `TIME_KILL_SYNCHRONOUS` that only notes each tick, in a program whose main thread handles the same input notices (the same " +
+            std::to_string(messages) + " messages of the song per run, about 95 a second); its lateness is that of a sender at the first tick at or after each due time, and *gaps beyond the period* are between its ticks. The two take turns in each run.\n\n";
+  report += "| Interval | Run | Velmora lateness p50 / p99 / max ms | Bare timer lateness p50 / p99 / max ms | Bare timer gaps beyond the period p50 / p99 / max ms | Velmora end to end p50 / p99 / max ms | Lost (Velmora / bare) | Targets |\n";
+  report += "|---:|---|---:|---:|---:|---:|---:|---|\n" + rows + "\n" + verdicts;
+  std::printf("%s", report.c_str());
+  if (!markdown.empty()) std::ofstream(markdown, std::ios::app) << report << "\n";
+  return 0;
+}
