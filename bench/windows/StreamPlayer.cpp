@@ -1,6 +1,6 @@
+#include "VirtualMidiEnvironment.h"  // winsock2.h before windows.h
 #include "bench/windows/StreamPlayer.h"
 
-#include "VirtualMidiEnvironment.h"
 
 namespace bench {
 

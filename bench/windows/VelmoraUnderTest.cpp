@@ -1,8 +1,8 @@
+#include "VirtualMidiEnvironment.h"  // winsock2.h before windows.h
 #include "bench/windows/VelmoraUnderTest.h"
 
 #include <string>
 
-#include "VirtualMidiEnvironment.h"
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
 

@@ -1,8 +1,8 @@
+#include "VirtualMidiEnvironment.h"  // winsock2.h before windows.h
 #include "bench/windows/WineMeasurement.h"
 
 #include <cstdio>
 
-#include "VirtualMidiEnvironment.h"
 
 namespace bench {
 
