@@ -71,23 +71,15 @@ TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& s
   return Collect(driver, stream, handedAt);
 }
 
-std::string Figures(const bench::TLatencySummary& s) {
-  return bench::Fixed(s.P50, 3) + " / " + bench::Fixed(s.P99, 3) + " / " + bench::Fixed(s.Max, 3);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string runsText = bench::Option(argc, argv, "runs");
-  const std::string messagesText = bench::Option(argc, argv, "messages");
-  const int runs = runsText.empty() ? 6 : std::atoi(runsText.c_str());
-  const std::size_t messages = messagesText.empty() ? 1000 : std::strtoul(messagesText.c_str(), nullptr, 10);
-  const std::string markdown = bench::Option(argc, argv, "markdown");
-  const std::string summary = bench::Option(argc, argv, "summary");
-  if (runs < 1 || messages < 10) {
-    std::fprintf(stderr, "usage: velmora_thru_latency [--runs=N>=1] [--messages=N>=10] [--markdown=file] [--summary=file]\n");
-    return 2;
-  }
+  bench::TWineOptions options;
+  if (!bench::ParseWineOptions(argc, argv, "velmora_thru_latency", 6, options)) return 2;
+  const int runs = options.Runs;
+  const std::size_t messages = options.Messages;
+  const std::string& markdown = options.Markdown;
+  const std::string& summary = options.Summary;
   if (!bench::StartVirtualDevices()) return 1;
   vmidi::Controller& driver = *VirtualMidi();
 
@@ -118,11 +110,11 @@ int main(int argc, char** argv) {
     p50Ratios.push_back(r50);
     p99Ratios.push_back(r99);
     rows += "| " + std::to_string(run + 1) + (run % 2 == 0 ? " (bare first)" : " (Velmora first)") + " | " +
-            std::to_string(v.Latency.Count) + " | " + Figures(b.Latency) + " | " + Figures(v.Latency) + " | " +
+            std::to_string(v.Latency.Count) + " | " + bench::Figures(b.Latency) + " | " + bench::Figures(v.Latency) + " | " +
             bench::Fixed(r50, 2) + "× | " + bench::Fixed(r99, 2) + "× | " + std::to_string(b.Lost) + " / " +
             std::to_string(v.Lost) + " |\n";
-    std::printf("run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", run + 1, Figures(b.Latency).c_str(),
-                Figures(v.Latency).c_str());
+    std::printf("run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", run + 1, bench::Figures(b.Latency).c_str(),
+                bench::Figures(v.Latency).c_str());
     std::fflush(stdout);
   }
   const double m50 = bench::Median(p50Ratios), m99 = bench::Median(p99Ratios);

@@ -128,23 +128,15 @@ TCase RunBare(vmidi::Controller& driver, UINT interval, const std::vector<bench:
   return result;
 }
 
-std::string Figures(const bench::TLatencySummary& s) {
-  return bench::Fixed(s.P50, 3) + " / " + bench::Fixed(s.P99, 3) + " / " + bench::Fixed(s.Max, 3);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string runsText = bench::Option(argc, argv, "runs");
-  const std::string messagesText = bench::Option(argc, argv, "messages");
-  const int runs = runsText.empty() ? 3 : std::atoi(runsText.c_str());
-  const std::size_t messages = messagesText.empty() ? 1000 : std::strtoul(messagesText.c_str(), nullptr, 10);
-  const std::string markdown = bench::Option(argc, argv, "markdown");
-  const std::string summary = bench::Option(argc, argv, "summary");
-  if (runs < 1 || messages < 10) {
-    std::fprintf(stderr, "usage: velmora_tick_lateness [--runs=N>=1] [--messages=N>=10] [--markdown=file] [--summary=file]\n");
-    return 2;
-  }
+  bench::TWineOptions options;
+  if (!bench::ParseWineOptions(argc, argv, "velmora_tick_lateness", 3, options)) return 2;
+  const int runs = options.Runs;
+  const std::size_t messages = options.Messages;
+  const std::string& markdown = options.Markdown;
+  const std::string& summary = options.Summary;
   if (!bench::StartVirtualDevices()) return 1;
   vmidi::Controller& driver = *VirtualMidi();
 
@@ -174,12 +166,12 @@ int main(int argc, char** argv) {
         bareMaxOfWorst = b.Lateness.Max;
       }
       rows += "| " + std::to_string(interval) + " ms | " + std::to_string(run + 1) +
-              (run % 2 == 0 ? " (bare first)" : " (Velmora first)") + " | " + Figures(v.Lateness) + " | " +
-              Figures(b.Lateness) + " | " + Figures(b.GapBeyond) + " | " + Figures(v.EndToEnd) + " | " +
+              (run % 2 == 0 ? " (bare first)" : " (Velmora first)") + " | " + bench::Figures(v.Lateness) + " | " +
+              bench::Figures(b.Lateness) + " | " + bench::Figures(b.GapBeyond) + " | " + bench::Figures(v.EndToEnd) + " | " +
               std::to_string(v.Lost) + " / " + std::to_string(b.Lost) + " | p99 " + bench::Verdict(p99Met) + ", max " +
               bench::Verdict(maxWithin) + " |\n";
       std::printf("%u ms run %d: Velmora %s, bare %s ms (p50 / p99 / max)\n", interval, run + 1,
-                  Figures(v.Lateness).c_str(), Figures(b.Lateness).c_str());
+                  bench::Figures(v.Lateness).c_str(), bench::Figures(b.Lateness).c_str());
       std::fflush(stdout);
     }
     const bool p99Met = worstP99 <= interval + P99Allowance;
