@@ -26,8 +26,9 @@ echo "=== linux-bench: configure and build"
 velmora_configure linux-bench --preset linux-bench
 cmake --build --preset linux-bench -j "$jobs"
 
-# The Windows pieces: Velmora.exe (its size), the start-up probe and the
-# timer lateness program of the Windows tests (both run under Wine).
+# The Windows pieces: Velmora.exe (its size), the start-up probe, the
+# timer lateness program of the Windows tests, and the two programs that
+# measure the routes beside bare references (all run under Wine).
 have_windows=0
 built=()
 if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posix > /dev/null && command -v wine > /dev/null; then
@@ -40,7 +41,7 @@ if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posi
     # One target at a time, so that one that fails to build leaves the
     # others; a program that did not build in this run is not run (its file
     # from an earlier build would measure older code).
-    for t in winevmidi Velmora velmora_startup_time velmora_timer_lateness; do
+    for t in winevmidi Velmora velmora_startup_time velmora_timer_lateness velmora_thru_latency velmora_tick_lateness; do
       grep -q "^$t:" <<< "$available" || continue
       if cmake --build "$windows" -j "$jobs" --target "$t"; then
         built+=("$t")
@@ -67,10 +68,15 @@ if [ "$quick" -eq 1 ]; then
   queue_args=(--benchmark_min_time=0.05)
   lateness_args=(--seconds=1)
   wine_messages=500
+  thru_args=(--runs=2 --messages=200)
+  tick_args=(--runs=1 --messages=200)
 else
   queue_args=(--benchmark_repetitions=3 --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true)
   lateness_args=(--seconds=10)
   wine_messages=5000
+  # Six runs of a thousand messages each way; three runs per interval.
+  thru_args=(--runs=6 --messages=1000)
+  tick_args=(--runs=3 --messages=1000)
 fi
 
 echo "=== memory"
@@ -192,6 +198,20 @@ else
   echo "The Wine timer lateness program (tests/windows/TimerLateness.cpp) did not build in this run: no figures over the real multimedia timer." >> "$windows_md"
   echo >> "$windows_md"
 fi
+
+# The routes beside their bare references, over the virtual MIDI driver.
+for program in thru_latency tick_lateness; do
+  if was_built "velmora_$program" && was_built winevmidi; then
+    echo "=== $program under Wine (a few minutes)"
+    args_name=${program%%_*}_args[@]
+    VELMORA_WINE_AUDIO=vmidi timeout 1200 tools/wine-run.sh "$windows/bench/velmora_$program.exe" "${!args_name}" \
+        --markdown="$windows_md" --summary="$summary" > "$out/wine-$program.txt" 2>&1 \
+      || echo "bench.sh: velmora_$program did not finish; see $out/wine-$program.txt"
+  else
+    echo "velmora_$program did not build in this run: its figures are missing." >> "$windows_md"
+    echo >> "$windows_md"
+  fi
+done
 
 cat >> "$windows_md" <<'EOF'
 ### Timer resolution of a hidden or minimised window (Windows 11)

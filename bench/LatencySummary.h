@@ -35,3 +35,15 @@ inline TLatencySummary Summarise(std::vector<double>& Samples) {
 }
 
 }  // namespace bench
+
+namespace bench {
+
+// The median of a few figures (the per-run ratios); 0 for none.
+inline double Median(std::vector<double> Values) {
+  if (Values.empty()) return 0;
+  std::sort(Values.begin(), Values.end());
+  const std::size_t middle = Values.size() / 2;
+  return Values.size() % 2 ? Values[middle] : (Values[middle - 1] + Values[middle]) / 2;
+}
+
+}  // namespace bench

@@ -1,0 +1,140 @@
+// How fast an undelayed route passes a message on, beside the least a
+// Windows MIDI thru can do (TBareThru): latency from the moment the virtual
+// driver hands an input message to winmm until the output call reaches the
+// driver, both stamped by the driver with the performance counter. The two
+// play the same stretch of a song (SongStream) in each run, taking turns
+// at going first; each run gives the ratios of Velmora's p50 and p99 to the
+// bare thru's, and the report gives the median of those ratios.
+//
+//   velmora_thru_latency.exe [--runs=6] [--messages=1000] [--markdown=file] [--summary=file]
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VirtualMidiEnvironment.h"
+#include "bench/LatencySummary.h"
+#include "bench/Markdown.h"
+#include "bench/windows/BareThru.h"
+#include "bench/windows/StreamPlayer.h"
+#include "bench/windows/VelmoraUnderTest.h"
+#include "bench/windows/WineMeasurement.h"
+
+using namespace testdevices;
+
+namespace {
+
+constexpr std::int32_t DefaultInterval = 4;  // Velmora's own default
+constexpr double RatioTarget = 1.2;
+constexpr unsigned TailMs = 100;            // for the last messages to come out
+
+struct TPass {
+  bench::TLatencySummary Latency;
+  std::size_t Lost = 0;   // played but not received, or received other than played
+};
+
+// The driver's records of what reached the output, matched in order to
+// what was played.
+TPass Collect(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream,
+              const std::vector<std::int64_t>& handedAt) {
+  driver.Sync();
+  const auto received = driver.Received(OutSynthB);
+  TPass pass;
+  std::vector<double> latency;
+  for (std::size_t n = 0; n < stream.size(); ++n) {
+    if (n >= received.size() || handedAt[n] == 0 || received[n].Packed() != stream[n].Message) {
+      ++pass.Lost;
+      continue;
+    }
+    latency.push_back(QpcToMilliseconds(received[n].Qpc - handedAt[n]));
+  }
+  pass.Latency = bench::Summarise(latency);
+  return pass;
+}
+
+template <typename TProgram>
+TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, TProgram&& start) {
+  driver.Sync();
+  driver.ClearRecords();
+  auto program = start();
+  PumpFor(50);  // the ports' opening notices handled
+  driver.Sync();
+  driver.ClearRecords();
+  std::vector<std::int64_t> handedAt;
+  {
+    bench::TStreamPlayer player(driver, InUsbMidi, stream);
+    player.PumpUntilPlayed(TailMs);
+    handedAt = player.HandedAt();
+  }
+  return Collect(driver, stream, handedAt);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bench::TWineOptions options;
+  if (!bench::ParseWineOptions(argc, argv, "velmora_thru_latency", 6, options)) return 2;
+  const int runs = options.Runs;
+  const std::size_t messages = options.Messages;
+  const std::string& markdown = options.Markdown;
+  const std::string& summary = options.Summary;
+  if (!bench::StartVirtualDevices()) return 1;
+  vmidi::Controller& driver = *VirtualMidi();
+
+  std::string rows;
+  std::vector<double> p50Ratios, p99Ratios;
+  std::size_t lost = 0;
+  for (int run = 0; run < runs; ++run) {
+    const auto stream = bench::SongStream(messages, static_cast<unsigned>(run + 1));
+    const auto bare = [&] { return Play(driver, stream, [] { return std::make_unique<bench::TBareThru>(InUsbMidi, OutSynthB); }); };
+    const auto velmora = [&] {
+      return Play(driver, stream, [] {
+        std::vector<bench::TRoute> routes;
+        for (int channel = 0; channel < 16; ++channel) routes.push_back({channel, OutSynthB});
+        return std::make_unique<bench::TVelmoraUnderTest>(DefaultInterval, routes, std::vector<std::int32_t>{});
+      });
+    };
+    // Turns about, so that neither always meets a machine just woken.
+    TPass b, v;
+    if (run % 2 == 0) {
+      b = bare();
+      v = velmora();
+    } else {
+      v = velmora();
+      b = bare();
+    }
+    lost += b.Lost + v.Lost;
+    const double r50 = v.Latency.P50 / b.Latency.P50, r99 = v.Latency.P99 / b.Latency.P99;
+    p50Ratios.push_back(r50);
+    p99Ratios.push_back(r99);
+    rows += "| " + std::to_string(run + 1) + (run % 2 == 0 ? " (bare first)" : " (Velmora first)") + " | " +
+            std::to_string(v.Latency.Count) + " | " + bench::Figures(b.Latency) + " | " + bench::Figures(v.Latency) + " | " +
+            bench::Fixed(r50, 2) + "× | " + bench::Fixed(r99, 2) + "× | " + std::to_string(b.Lost) + " / " +
+            std::to_string(v.Lost) + " |\n";
+    std::printf("run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", run + 1, bench::Figures(b.Latency).c_str(),
+                bench::Figures(v.Latency).c_str());
+    std::fflush(stdout);
+  }
+  const double m50 = bench::Median(p50Ratios), m99 = bench::Median(p99Ratios);
+  const bool met = m50 <= RatioTarget && m99 <= RatioTarget && lost == 0;
+
+  std::string report;
+  report += "### Undelayed route beside a bare thru under Wine\n\n";
+  report += "`bench/windows/ThruLatency.cpp`, " + bench::SystemUnderneath() + ", virtual MIDI driver. Latency from the moment the driver hands an input message to winmm until the output call reaches the driver, both stamped by the driver with the performance counter. *Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. *Velmora*: the engine as the program starts it, every channel routed to one device with no delay, timer interval " +
+            std::to_string(DefaultInterval) + " ms. Each run plays the same " + std::to_string(messages) +
+            " messages of a song (`SongStream.cpp`: six channels, drums, bass, chords played as bursts, an expression ramp, pitch bends, a pedal; about 95 messages a second) through both, one after the other, the first taking turns.\n\n";
+  report += "| Run | Messages each | Bare thru p50 / p99 / max ms | Velmora p50 / p99 / max ms | p50 ratio | p99 ratio | Lost (bare / Velmora) |\n";
+  report += "|---|---:|---:|---:|---:|---:|---:|\n" + rows + "\n";
+  report += "Median of the per-run ratios over " + std::to_string(runs) + " runs (" + std::to_string(runs * messages) +
+            " messages each): p50 " + bench::Fixed(m50, 2) + "×, p99 " + bench::Fixed(m99, 2) + "×. Target within " +
+            bench::Fixed(RatioTarget, 1) + "× at both, nothing lost: " + bench::Verdict(met) + ".\n";
+  std::printf("%s", report.c_str());
+  if (!markdown.empty()) std::ofstream(markdown, std::ios::app) << report << "\n";
+  bench::AppendSummary(summary, "Undelayed route at the 4 ms interval within 1.2× of a bare thru under Wine (p50 and p99, median of per-run ratios)",
+                       "p50 " + bench::Fixed(m50, 2) + "×, p99 " + bench::Fixed(m99, 2) + "× over " + std::to_string(runs) +
+                           " runs of " + std::to_string(messages) + " messages (" + std::to_string(lost) + " lost)",
+                       bench::Verdict(met));
+  return 0;
+}

@@ -1,0 +1,32 @@
+// What every measurement under Wine starts with: the virtual MIDI driver
+// loaded (winmm reads its device list once, so before anything else touches
+// MIDI), and the Wine version for the report.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "bench/LatencySummary.h"
+
+namespace bench {
+
+// The options every such program takes:
+//   [--runs=N] [--messages=N] [--markdown=file] [--summary=file]
+struct TWineOptions {
+  int Runs = 0;
+  std::size_t Messages = 0;  // per run and program
+  std::string Markdown;      // the report section is appended here
+  std::string Summary;       // and the target rows here
+};
+// False, with the usage on stderr, for values out of range.
+bool ParseWineOptions(int argc, char** argv, const char* Program, int DefaultRuns, TWineOptions& Options);
+
+// "p50 / p99 / max" in milliseconds, as the tables show them.
+std::string Figures(const TLatencySummary& Summary);
+
+// False, with the reason on stderr, when the driver is not loaded.
+bool StartVirtualDevices();
+// "Wine 8.0", or "Windows" where no Wine is underneath.
+std::string SystemUnderneath();
+
+}  // namespace bench
