@@ -118,6 +118,9 @@ void TEditPresetsDialog::AddPresetSpeedButtonClick() {
 void TEditPresetsDialog::MovePresetUpSpeedButtonClick() { Presets().MovePresetUp(); }
 
 void TEditPresetsDialog::RenamePresetSpeedButtonClick() {
+  // Held until the rename is done, so that it renames the preset it began
+  // with, not one a Program Change selected meanwhile.
+  const TPresetSwitchHold hold(*GlobalEngine);
   RenamePresetDialog->SetPresetName(Presets().CurrentName());
   if (RenamePresetDialog->Execute()) Presets().RenamePreset(RenamePresetDialog->PresetName());
 }

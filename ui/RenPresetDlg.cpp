@@ -51,7 +51,6 @@ bool TRenamePresetDialog::Execute() {
   // Setting the name the edit already shows sends no change notice, and the
   // list may have changed since the last show: Ok is judged afresh each time.
   PresetEditChange();
-  const TPresetSwitchHold hold(*GlobalEngine);
   return ShowModal() == mrOk;
 }
 
