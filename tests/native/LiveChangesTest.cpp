@@ -171,8 +171,9 @@ TEST_F(LiveChanges, EveryNoteEndsWhereItSoundsAndNothingOvertakesPerDevice) {
     Row([&] { row.Actions(*this); });
     for (const auto& [device, expected] : row.Received) EXPECT_EQ(ShortsTo(device), expected) << "device " << device;
     // The Reopen row's device was reset by its close, which ends what it held.
-    if (std::string(row.Name).rfind("Reopen", 0) != 0)
+    if (std::string(row.Name).rfind("Reopen", 0) != 0) {
       for (int device : {A, B}) EXPECT_TRUE(TSynth(sim::ReceivedBy(device)).Silent()) << "device " << device;
+    }
     Shutdown();
   }
 }
