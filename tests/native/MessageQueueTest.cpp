@@ -305,7 +305,9 @@ TEST_F(MessageQueue, PostedArrivalsLeaveInTheOrderOfTheDesignWalkForEveryMixOfRu
     }
     EXPECT_TRUE(list.Empty()) << c.name;
     EXPECT_EQ(taken, expected) << c.name;
-    if (!c.expected.empty()) EXPECT_EQ(taken, c.expected) << c.name;
+    if (!c.expected.empty()) {
+      EXPECT_EQ(taken, c.expected) << c.name;
+    }
   }
 }
 

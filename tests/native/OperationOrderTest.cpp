@@ -84,7 +84,9 @@ TEST_F(OperationOrder, AnOperationAskedForDuringAPortsOpenOrCloseRunsAfterItAndL
         EXPECT_EQ(engine->MidiInDevice(), askedInput);
         EXPECT_EQ(lastToldInput, std::optional<std::int32_t>(askedInput)) << "the window was told last";
       }
-      if (asked == Asked::Preset) EXPECT_EQ(engine->Presets().ItemIndex(), askedPreset);
+      if (asked == Asked::Preset) {
+        EXPECT_EQ(engine->Presets().ItemIndex(), askedPreset);
+      }
       EXPECT_EQ(engine->MidiIn().DeviceIndex(), engine->MidiInDevice());
       EXPECT_EQ(engine->MidiIn().State(), mpsOpen);
       for (int input = 0; input < 2; ++input)

@@ -53,7 +53,7 @@ TEST_F(StageControls, ProgramChangesOnTheChosenChannelSelectPresetsAndAreNotRout
       {"in range: selects that position", 15, [](StageControls& f) { f.Play(ProgramChange(15, 2)); }, 2, {}, 1},
       {"beyond the last preset: nothing", 15, [](StageControls& f) { f.Play(ProgramChange(15, 3)); }, 0, {}, 0},
       {"a burst selects only the last", 15,
-       [](StageControls& f) {
+       [](StageControls&) {
          sim::InjectShort(0, ProgramChange(15, 1));
          sim::InjectShort(0, ProgramChange(15, 2));
          sim::DeliverNotices();
@@ -114,8 +114,9 @@ TEST_F(StageControls, TheSwitchingChannelIsStoredInASectionOfItsOwnAndReadBack) 
     Shutdown();
     EXPECT_EQ(TIniFile(settingsPath).ReadInteger("PresetSwitch", "Channel", -1), 4);
     const std::string text = SettingsText();
-    if (std::string(c.Stored).rfind("[Presets]", 0) == 0)
+    if (std::string(c.Stored).rfind("[Presets]", 0) == 0) {
       EXPECT_GT(text.find("[PresetSwitch]"), text.find("[Presets]")) << "a file without it gains it at its end";
+    }
   }
 }
 
