@@ -153,7 +153,7 @@ class TVelmoraEngine {
 
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};
-  std::int32_t FMidiInDevice = -1;          // main thread only
+  std::int32_t FMidiInDevice = NoDevice;         // main thread only
   std::vector<std::int32_t> FDelays;        // main thread only
   // Channel map: written on the main thread, read by the timer thread when a
   // message is sent (each entry a whole value; relaxed is enough).

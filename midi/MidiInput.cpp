@@ -19,7 +19,7 @@ TMidiInput::~TMidiInput() {
 
 bool TMidiInput::Open(std::int32_t Index) {
   if (State() != mpsClosed) Close();
-  SetDeviceIndex(Index < 0 ? -1 : Index);
+  SetDeviceIndex(Index < 0 ? NoDevice : Index);
   SetState(mpsOpening);
   CloseUnclosedHandle();
 
@@ -98,7 +98,7 @@ void TMidiInput::Close() {
   }
   SetState(mpsClosed);
   FHandle = nullptr;
-  SetDeviceIndex(-2);
+  SetDeviceIndex(ClosedPortIndex);
 }
 
 void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {

@@ -37,7 +37,7 @@ bool TMidiOutput::Open(std::int32_t Index) { return OpenPort(Index); }
 
 bool TMidiOutput::OpenPort(std::int32_t Index) {
   if (State() != mpsClosed) Close();
-  SetDeviceIndex(Index < 0 ? -1 : Index);
+  SetDeviceIndex(Index < 0 ? NoDevice : Index);
   SetState(mpsOpening);
   CloseUnclosedHandle();
   HMIDIOUT handle = nullptr;
@@ -101,7 +101,7 @@ void TMidiOutput::Close() {
     std::lock_guard<std::mutex> guard(FSendLock);
     FHandle = nullptr;
   }
-  SetDeviceIndex(-2);
+  SetDeviceIndex(ClosedPortIndex);
 }
 
 bool TMidiOutput::SendShort(DWORD Data) {

@@ -11,7 +11,7 @@
 
 TVelmoraForm* VelmoraForm = nullptr;
 
-const std::array<const char*, 16> ChannelCaptions = {
+const std::array<const char*, ChannelCount> ChannelCaptions = {
     "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"};
 
 namespace {
@@ -105,9 +105,9 @@ TVelmoraForm::~TVelmoraForm() {
 void TVelmoraForm::CreateChannelRows() {
   MidiInLED = std::make_unique<TLED>(MidiInGroupBox.AsParent(), 8, 17);
   MidiInComboBox.SetItems(MidiInDeviceNames.Items());
-  for (int r = 0; r < 16; ++r) {
-    const int x = 376 * (r / 8);
-    const int y = 32 * (r % 8);
+  for (int r = 0; r < ChannelCount; ++r) {
+    const int x = ColumnWidth * (r / RowsPerColumn);
+    const int y = RowHeight * (r % RowsPerColumn);
     ChannelLabels[r] = std::make_unique<TLabel>(
         TLabelArgs{{MidiOutGroupBox.AsParent(), {x + 8, y + 43, 0, 0}, ChannelCaptions[r]}});
     ChannelLEDs[r] = std::make_unique<TLED>(MidiOutGroupBox.AsParent(), x + 32, y + 41);
@@ -197,9 +197,9 @@ void TVelmoraForm::ApplyFont() {
   MidiInLED->SetHeight(MidiInComboBox.Height() - 2);
   OptionSetupButton.SetHeight(MidiInComboBox.Height());
   EditPresetButton.SetHeight(PresetComboBox.Height());
-  for (int r = 0; r < 16; ++r) {
+  for (int r = 0; r < ChannelCount; ++r) {
     TLabel& label = *ChannelLabels[r];
-    label.SetLeft(376 * (r / 8) + 22 - label.Width());
+    label.SetLeft(ColumnWidth * (r / RowsPerColumn) + ChannelLabelRight - label.Width());
     ChannelLEDs[r]->SetHeight(ChannelComboBoxes[r]->Height() - 2);
   }
 }
@@ -264,7 +264,7 @@ void TVelmoraForm::EngineChannelDeviceChange(TVelmoraEngine& Sender, std::uint8_
 
 void TVelmoraForm::EngineMidiOutStateChange(TVelmoraEngine& Sender, std::int32_t Device,
                                             TMidiPortState State) {
-  for (std::uint8_t channel = 0; channel < 16; ++channel)
+  for (std::uint8_t channel = 0; channel < ChannelCount; ++channel)
     if (Sender.ChannelDevices(channel) == Device) ChannelLEDs[channel]->SetState(State);
 }
 
