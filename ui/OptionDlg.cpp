@@ -5,8 +5,7 @@
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "midi/MidiMessages.h"
-#include "settings/IniDefs.h"
-#include "settings/IniFile.h"
+#include "ui/FormPosition.h"
 #include "ui/controls/Application.h"
 
 TOptionDialog* OptionDialog = nullptr;
@@ -173,14 +172,6 @@ void TOptionDialog::FontSetupButtonClick() {
 
 void TOptionDialog::CloseButtonClick() { Close(); }
 
-void TOptionDialog::LoadPosition() {
-  TIniFile ini(IniFileName);
-  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
-}
+void TOptionDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 
-void TOptionDialog::SavePosition() {
-  TIniFile ini(IniFileName);
-  ini.WriteInteger(PositionSection, "Left", Left());
-  ini.WriteInteger(PositionSection, "Top", Top());
-  ini.UpdateFile();
-}
+void TOptionDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

@@ -2,8 +2,9 @@
 
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
-#include "settings/IniFile.h"
+#include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
+#include "ui/FontSettings.h"
 #include "ui/OptionDlg.h"
 #include "ui/RenPresetDlg.h"
 #include "ui/VersionDlg.h"
@@ -90,7 +91,7 @@ TVelmoraForm::~TVelmoraForm() {
   // states while it shuts down: it must find no handler of ours by then,
   // also when saving fails.
   try {
-    if (FFontLoaded) SaveFontToIni(IniFileName, "Font", *UIFont);
+    if (FFontLoaded) SaveFontToIni(IniFileName, FontSection, *UIFont);
     SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
@@ -120,17 +121,9 @@ void TVelmoraForm::CreateChannelRows() {
   }
 }
 
-void TVelmoraForm::LoadPosition() {
-  TIniFile ini(IniFileName);
-  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
-}
+void TVelmoraForm::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 
-void TVelmoraForm::SavePosition() {
-  TIniFile ini(IniFileName);
-  ini.WriteInteger(PositionSection, "Left", Left());
-  ini.WriteInteger(PositionSection, "Top", Top());
-  ini.UpdateFile();
-}
+void TVelmoraForm::SavePosition() { SaveFormPosition(*this, PositionSection); }
 
 void TVelmoraForm::HookEngine() {
   TVelmoraEngine& engine = *GlobalEngine;
@@ -183,7 +176,7 @@ void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
   OptionDialog->OnFontChange = [this](TOptionDialog& sender, const TFont& font) {
     OptionDialogFontChange(sender, font);
   };
-  LoadFontFromIni(IniFileName, "Font", *UIFont);
+  LoadFontFromIni(IniFileName, FontSection, *UIFont);
   FFontLoaded = true;
   ApplyFont();
   GlobalEngine->Start();
@@ -284,30 +277,4 @@ void TVelmoraForm::EngineTimerIntervalChange(TVelmoraEngine&, std::int32_t Milli
 
 void TVelmoraForm::EnginePresetSwitchChannelChange(TVelmoraEngine&, std::int32_t Channel) {
   OptionDialog->UpdatePresetSwitchChannel(Channel);
-}
-
-void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font) {
-  TIniFile ini(FileName);
-  Font.Charset = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Charset", Font.Charset) & 0xFF);
-  Font.Color = ini.ReadInteger(Section, "Color", Font.Color);
-  Font.Name = ini.ReadString(Section, "Name", Font.Name);
-  Font.Orientation = ini.ReadInteger(Section, "Orientation", Font.Orientation);
-  Font.Pitch = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Pitch", Font.Pitch) & 0xFF);
-  // The height stands for the size; it is only recomputed for a new size,
-  // so a missing key leaves a height that no whole point size gives alone.
-  const std::int32_t size = ini.ReadInteger(Section, "Size", Font.Size());
-  if (size != Font.Size()) Font.SetSize(size);
-  Font.Style = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Style", Font.Style) & 0xFF);
-}
-
-void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font) {
-  TIniFile ini(FileName);
-  ini.WriteInteger(Section, "Charset", Font.Charset);
-  ini.WriteInteger(Section, "Color", Font.Color);
-  ini.WriteString(Section, "Name", Font.Name);
-  ini.WriteInteger(Section, "Orientation", Font.Orientation);
-  ini.WriteInteger(Section, "Pitch", Font.Pitch);
-  ini.WriteInteger(Section, "Size", Font.Size());
-  ini.WriteInteger(Section, "Style", Font.Style);
-  ini.UpdateFile();
 }

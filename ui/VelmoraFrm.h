@@ -106,9 +106,3 @@ class TVelmoraForm : public TForm {
 };
 
 extern TVelmoraForm* VelmoraForm;
-
-// The seven stored attributes of a font, read with the font's current values
-// as defaults and written in the same order: "Charset", "Color", "Name",
-// "Orientation", "Pitch", "Size", "Style".
-void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font);
-void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font);
