@@ -126,46 +126,23 @@ void TVelmoraForm::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 void TVelmoraForm::SavePosition() { SaveFormPosition(*this, PositionSection); }
 
 void TVelmoraForm::HookEngine() {
-  TVelmoraEngine& engine = *GlobalEngine;
-  engine.OnMidiInDeviceChange = [this](TVelmoraEngine& s, std::int32_t i) {
-    EngineMidiInDeviceChange(s, i);
-  };
-  engine.OnMidiInStateChange = [this](TVelmoraEngine& s, TMidiPortState st) {
-    EngineMidiInStateChange(s, st);
-  };
-  engine.OnDelayChange = [this](TVelmoraEngine& s, std::int32_t d, std::int32_t ms) {
-    EngineDelayChange(s, d, ms);
-  };
-  engine.OnChannelDeviceChange = [this](TVelmoraEngine& s, std::uint8_t c, std::int32_t d) {
-    EngineChannelDeviceChange(s, c, d);
-  };
-  engine.OnMidiOutStateChange = [this](TVelmoraEngine& s, std::int32_t d, TMidiPortState st) {
-    EngineMidiOutStateChange(s, d, st);
-  };
-  engine.OnPresetsChange = [this](TVelmoraEngine& s, TPresets& p) { EnginePresetsChange(s, p); };
-  engine.OnPresetIndexChange = [this](TVelmoraEngine& s, std::int32_t i) {
-    EnginePresetIndexChange(s, i);
-  };
-  engine.OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) {
-    EngineTimerIntervalChange(s, ms);
-  };
-  engine.OnPresetSwitchChannelChange = [this](TVelmoraEngine& s, std::int32_t c) {
-    EnginePresetSwitchChannelChange(s, c);
+  GlobalEngine->Events() = TEngineEvents{
+      .OnMidiInDeviceChange = [this](TVelmoraEngine& s, std::int32_t i) { EngineMidiInDeviceChange(s, i); },
+      .OnMidiInStateChange = [this](TVelmoraEngine& s, TMidiPortState st) { EngineMidiInStateChange(s, st); },
+      .OnDelayChange = [this](TVelmoraEngine& s, std::int32_t d, std::int32_t ms) { EngineDelayChange(s, d, ms); },
+      .OnChannelDeviceChange =
+          [this](TVelmoraEngine& s, std::uint8_t c, std::int32_t d) { EngineChannelDeviceChange(s, c, d); },
+      .OnMidiOutStateChange =
+          [this](TVelmoraEngine& s, std::int32_t d, TMidiPortState st) { EngineMidiOutStateChange(s, d, st); },
+      .OnPresetIndexChange = [this](TVelmoraEngine& s, std::int32_t i) { EnginePresetIndexChange(s, i); },
+      .OnPresetsChange = [this](TVelmoraEngine& s, TPresets& p) { EnginePresetsChange(s, p); },
+      .OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) { EngineTimerIntervalChange(s, ms); },
+      .OnPresetSwitchChannelChange =
+          [this](TVelmoraEngine& s, std::int32_t c) { EnginePresetSwitchChannelChange(s, c); },
   };
 }
 
-void TVelmoraForm::UnhookEngine() {
-  TVelmoraEngine& engine = *GlobalEngine;
-  engine.OnMidiInDeviceChange = nullptr;
-  engine.OnMidiInStateChange = nullptr;
-  engine.OnDelayChange = nullptr;
-  engine.OnChannelDeviceChange = nullptr;
-  engine.OnMidiOutStateChange = nullptr;
-  engine.OnPresetsChange = nullptr;
-  engine.OnPresetIndexChange = nullptr;
-  engine.OnTimerIntervalChange = nullptr;
-  engine.OnPresetSwitchChannelChange = nullptr;
-}
+void TVelmoraForm::UnhookEngine() { GlobalEngine->Events() = {}; }
 
 // Not in FormCreate: it needs the dialogs, which the program body creates
 // after this window. At the first idle moment all five windows exist and
