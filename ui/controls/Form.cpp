@@ -9,6 +9,7 @@
 #include "ui/controls/Control.h"
 #include "ui/controls/PopupMenu.h"
 #include "ui/controls/ToolTip.h"
+#include "ui/controls/WindowClass.h"
 
 namespace {
 
@@ -62,31 +63,26 @@ class TDisabledWindows {
 
 }  // namespace
 
-void TForm::RegisterWindowClass() {
-  static bool registered = false;
-  if (registered) return;
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_DBLCLKS;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ProgramIconId));
-  if (!windowClass.hIcon) windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(ProgramIconId),
-                                                      IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = FormClassName;
-  if (!RegisterClassExA(&windowClass)) throw Exception("Cannot register the window class.");
-  registered = true;
+const char* TForm::WindowClassName() {
+  static const char* const name = [] {
+    WNDCLASSEXA windowClass = BasicWindowClass(FormClassName);
+    const HINSTANCE instance = windowClass.hInstance;
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ProgramIconId));
+    if (!windowClass.hIcon) windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(ProgramIconId),
+                                                        IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    return RegisterWindowClass(windowClass, "Cannot register the window class.");
+  }();
+  return name;
 }
 
 TForm::TForm(const TFormArgs& args) : FFont(args.Font), FPlacement(args.Placement) {
-  RegisterWindowClass();
   FFontHandle.Reset(CreateFontHandle(FFont));
   const int position = args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
-  CreateWindowExA(ExStyleFor(args.Border), FormClassName, args.Caption.c_str(),
+  CreateWindowExA(ExStyleFor(args.Border), WindowClassName(), args.Caption.c_str(),
                   StyleFor(args.Border), position, position, args.ClientWidth, args.ClientHeight,
                   args.Owner, nullptr, GetModuleHandleA(nullptr), this);
   if (!FHandle) throw Exception("Cannot create the window " + args.Caption + ".");

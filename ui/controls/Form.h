@@ -102,7 +102,7 @@ class TForm {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
-  static void RegisterWindowClass();
+  static const char* WindowClassName();  // registered at the first call
   void SnapToWorkArea(WINDOWPOS& position) const;
   void FocusFirstControl();
 
