@@ -5,15 +5,13 @@
 // created first, and then the units, in reverse order.
 #pragma once
 
-#include <memory>
-
+#include "app/PublishedWindow.h"
+#include "ui/EditPresetsDlg.h"
+#include "ui/OptionDlg.h"
+#include "ui/RenPresetDlg.h"
+#include "ui/VelmoraFrm.h"
+#include "ui/VersionDlg.h"
 #include "ui/controls/Application.h"
-
-class TVelmoraForm;
-class TEditPresetsDialog;
-class TOptionDialog;
-class TRenamePresetDialog;
-class TVersionDialog;
 
 class TVelmoraProgram {
  public:
@@ -60,9 +58,9 @@ class TVelmoraProgram {
   TMidiIOUnit FMidiIO;
   TEngineUnit FEngine;
 
-  std::unique_ptr<TVelmoraForm> FVelmoraForm;
-  std::unique_ptr<TEditPresetsDialog> FEditPresetsDialog;
-  std::unique_ptr<TOptionDialog> FOptionDialog;
-  std::unique_ptr<TRenamePresetDialog> FRenamePresetDialog;
-  std::unique_ptr<TVersionDialog> FVersionDialog;
+  TPublishedWindow<TVelmoraForm> FVelmoraForm{VelmoraForm};
+  TPublishedWindow<TEditPresetsDialog> FEditPresetsDialog{EditPresetsDialog};
+  TPublishedWindow<TOptionDialog> FOptionDialog{OptionDialog};
+  TPublishedWindow<TRenamePresetDialog> FRenamePresetDialog{RenamePresetDialog};
+  TPublishedWindow<TVersionDialog> FVersionDialog{VersionDialog};
 };
