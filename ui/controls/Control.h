@@ -25,7 +25,7 @@ class TControl {
   TControl(const TControl&) = delete;
   TControl& operator=(const TControl&) = delete;
 
-  HWND Handle() const { return FHandle; }
+  HWND Handle() const { return FWindow.Get(); }
   TForm& Form() const { return *FParent.Form; }
   int Id() const { return FId; }
 
@@ -93,9 +93,10 @@ class TControl {
 
   TParent FParent;
   TRect FBounds;
-  HWND FHandle = nullptr;
   int FId;
   TFont FFont;
   bool FParentFont = true;
   TFontHandle FOwnFontHandle;
+  // Last, so the window goes before the font it uses.
+  TWindowHandle FWindow;
 };
