@@ -84,7 +84,6 @@ class TVelmoraEngine : public TEngineEvents {
   std::int32_t PresetSwitchChannel() const { return FPresetSwitchChannel; }
   // Counts the panics; read by the timer thread as it sends.
   std::uint32_t Panics() const { return FPanics.load(std::memory_order_acquire); }
-  bool Dispatching() const { return FDispatching.load(std::memory_order_acquire); }
 
   // Setters, main thread: equal value does nothing; otherwise store, act,
   // fire the event last. These, Reopen, Start and every change of the

@@ -120,7 +120,6 @@ void TControl::SetBounds(const TRect& bounds) {
 
 void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }
 void TControl::SetTop(int top) { SetBounds({FBounds.Left, top, Width(), Height()}); }
-void TControl::SetWidth(int width) { SetBounds({FBounds.Left, FBounds.Top, width, Height()}); }
 void TControl::SetHeight(int height) { SetBounds({FBounds.Left, FBounds.Top, Width(), height}); }
 
 bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }

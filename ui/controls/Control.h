@@ -39,7 +39,6 @@ class TControl {
   void SetBounds(const TRect& bounds);
   void SetLeft(int left);
   void SetTop(int top);
-  void SetWidth(int width);
   void SetHeight(int height);
 
   bool Enabled() const;
