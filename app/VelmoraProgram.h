@@ -1,8 +1,9 @@
-// The program body: the units start in the order IniDefs, MidiIO, Engine;
-// the application gets its title; the five windows are created (main
-// window first, so it is the application's main window); the message loop
-// runs until the main window closes. At the end the windows go, last
-// created first, and then the units, in reverse order.
+// The program body: the settings paths, the device catalogue and the engine
+// are set up in this order; the application gets its title; the five
+// windows are created (main window first, so it is the application's main
+// window); the message loop runs until the main window closes. At the end
+// the windows go, last created first, and then the engine, the catalogue
+// and the paths.
 #pragma once
 
 #include "app/PublishedWindow.h"
@@ -29,10 +30,10 @@ class TVelmoraProgram {
   // the session.
   void Shutdown();
 
-  // Each unit's initialiser runs when its member is built and its finaliser
-  // when the member goes, so the order of the members is the order of the
-  // units. A finaliser that fails (a settings file that cannot be written)
-  // is shown by the application's error report.
+  // Each member sets up its part when it is built and takes it down when it
+  // goes, so the order of the members is the order of start-up. A take-down
+  // that fails (a settings file that cannot be written) is shown by the
+  // application's error report.
   struct TIniDefsUnit {
     TIniDefsUnit();
     ~TIniDefsUnit() { Finalize(); }
