@@ -7,11 +7,6 @@
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
 #include "settings/WriteFailures.h"
-#include "ui/EditPresetsDlg.h"
-#include "ui/OptionDlg.h"
-#include "ui/RenPresetDlg.h"
-#include "ui/VelmoraFrm.h"
-#include "ui/VersionDlg.h"
 
 TVelmoraProgram::TIniDefsUnit::TIniDefsUnit() { InitializeIniDefs(); }
 
@@ -52,17 +47,11 @@ void ReportWriteFailures() {
 TVelmoraProgram::TVelmoraProgram() {
   FApplication.SetTitle("Velmora");
   FApplication.OnIdleWork = [](TApplication&) { ReportWriteFailures(); };
-  FVelmoraForm = std::make_unique<TVelmoraForm>();
-  VelmoraForm = FVelmoraForm.get();
-  const HWND owner = FVelmoraForm->Handle();
-  FEditPresetsDialog = std::make_unique<TEditPresetsDialog>(owner);
-  EditPresetsDialog = FEditPresetsDialog.get();
-  FOptionDialog = std::make_unique<TOptionDialog>(owner);
-  OptionDialog = FOptionDialog.get();
-  FRenamePresetDialog = std::make_unique<TRenamePresetDialog>(owner);
-  RenamePresetDialog = FRenamePresetDialog.get();
-  FVersionDialog = std::make_unique<TVersionDialog>(owner);
-  VersionDialog = FVersionDialog.get();
+  const HWND owner = FVelmoraForm.Create().Handle();
+  FEditPresetsDialog.Create(owner);
+  FOptionDialog.Create(owner);
+  FRenamePresetDialog.Create(owner);
+  FVersionDialog.Create(owner);
   // Logging off or shutting down with the program open: the settings are
   // written as at a normal end before the system ends the process.
   FApplication.OnEndSession = [this] {
@@ -75,16 +64,11 @@ TVelmoraProgram::~TVelmoraProgram() { Shutdown(); }
 
 void TVelmoraProgram::Shutdown() {
   FApplication.OnEndSession = nullptr;
-  FVersionDialog.reset();
-  VersionDialog = nullptr;
-  FRenamePresetDialog.reset();
-  RenamePresetDialog = nullptr;
-  FOptionDialog.reset();
-  OptionDialog = nullptr;
-  FEditPresetsDialog.reset();
-  EditPresetsDialog = nullptr;
-  FVelmoraForm.reset();
-  VelmoraForm = nullptr;
+  FVersionDialog.Destroy();
+  FRenamePresetDialog.Destroy();
+  FOptionDialog.Destroy();
+  FEditPresetsDialog.Destroy();
+  FVelmoraForm.Destroy();
   FApplication.OnIdle = nullptr;
   FApplication.OnIdleWork = nullptr;
   FEngine.Finalize();

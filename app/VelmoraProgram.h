@@ -1,19 +1,18 @@
-// The program body: the units start in the order IniDefs, MidiIO, Engine;
-// the application gets its title; the five windows are created (main
-// window first, so it is the application's main window); the message loop
-// runs until the main window closes. At the end the windows go, last
-// created first, and then the units, in reverse order.
+// The program body: the settings paths, the device catalogue and the engine
+// are set up in this order; the application gets its title; the five
+// windows are created (main window first, so it is the application's main
+// window); the message loop runs until the main window closes. At the end
+// the windows go, last created first, and then the engine, the catalogue
+// and the paths.
 #pragma once
 
-#include <memory>
-
+#include "app/PublishedWindow.h"
+#include "ui/EditPresetsDlg.h"
+#include "ui/OptionDlg.h"
+#include "ui/RenPresetDlg.h"
+#include "ui/VelmoraFrm.h"
+#include "ui/VersionDlg.h"
 #include "ui/controls/Application.h"
-
-class TVelmoraForm;
-class TEditPresetsDialog;
-class TOptionDialog;
-class TRenamePresetDialog;
-class TVersionDialog;
 
 class TVelmoraProgram {
  public:
@@ -31,10 +30,10 @@ class TVelmoraProgram {
   // the session.
   void Shutdown();
 
-  // Each unit's initialiser runs when its member is built and its finaliser
-  // when the member goes, so the order of the members is the order of the
-  // units. A finaliser that fails (a settings file that cannot be written)
-  // is shown by the application's error report.
+  // Each member sets up its part when it is built and takes it down when it
+  // goes, so the order of the members is the order of start-up. A take-down
+  // that fails (a settings file that cannot be written) is shown by the
+  // application's error report.
   struct TIniDefsUnit {
     TIniDefsUnit();
     ~TIniDefsUnit() { Finalize(); }
@@ -60,9 +59,9 @@ class TVelmoraProgram {
   TMidiIOUnit FMidiIO;
   TEngineUnit FEngine;
 
-  std::unique_ptr<TVelmoraForm> FVelmoraForm;
-  std::unique_ptr<TEditPresetsDialog> FEditPresetsDialog;
-  std::unique_ptr<TOptionDialog> FOptionDialog;
-  std::unique_ptr<TRenamePresetDialog> FRenamePresetDialog;
-  std::unique_ptr<TVersionDialog> FVersionDialog;
+  TPublishedWindow<TVelmoraForm> FVelmoraForm{VelmoraForm};
+  TPublishedWindow<TEditPresetsDialog> FEditPresetsDialog{EditPresetsDialog};
+  TPublishedWindow<TOptionDialog> FOptionDialog{OptionDialog};
+  TPublishedWindow<TRenamePresetDialog> FRenamePresetDialog{RenamePresetDialog};
+  TPublishedWindow<TVersionDialog> FVersionDialog{VersionDialog};
 };

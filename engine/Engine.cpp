@@ -1,8 +1,14 @@
 #include "engine/Engine.h"
 
-void InitializeEngine() {
-  // The constructor publishes itself in GlobalEngine.
-  new TVelmoraEngine;
-}
+#include <memory>
 
-void FinalizeEngine() { delete GlobalEngine; }
+namespace {
+// The program's engine. Its constructor points GlobalEngine at it (the queue
+// and the preset list reach it from there while it is being built) and its
+// destructor clears GlobalEngine.
+std::unique_ptr<TVelmoraEngine> ProgramEngine;
+}  // namespace
+
+void InitializeEngine() { ProgramEngine = std::make_unique<TVelmoraEngine>(); }
+
+void FinalizeEngine() { ProgramEngine.reset(); }

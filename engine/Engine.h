@@ -1,8 +1,9 @@
-// The Engine unit: creates the single engine after the settings path and the
-// device catalogue exist, and destroys it at program exit.
+// The program's single engine: created after the settings path and the
+// device catalogue exist, destroyed at program exit. This unit owns it;
+// GlobalEngine points at it while it lives.
 #pragma once
 
 #include "engine/VelmoraEngine.h"
 
-void InitializeEngine();  // GlobalEngine := a new engine
-void FinalizeEngine();    // frees GlobalEngine (it saves as it goes)
+void InitializeEngine();
+void FinalizeEngine();  // the engine saves as it goes

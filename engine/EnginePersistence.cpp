@@ -25,7 +25,7 @@ const std::string DeviceKeyPrefix = "Device";
 std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 
-// The position of a stored device name, or -1. An empty name (a key that is
+// The position of a stored device name, or NoDevice. An empty name (a key that is
 // absent, or a device whose name could not be read when it was stored)
 // names no device: it must not pick a device whose capabilities cannot be
 // read, which the catalogue lists under the empty name. A name is compared
@@ -33,11 +33,11 @@ std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 // outer blanks (an empty or padded product name) is found again; the first
 // match wins.
 std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) {
-  if (stored.empty()) return -1;
+  if (stored.empty()) return NoDevice;
   for (std::int32_t i = 0; i < names.Count(); ++i) {
     if (SameText(TIniFile::AsReadBack(names[i]), stored)) return i;
   }
-  return -1;
+  return NoDevice;
 }
 }  // namespace
 
@@ -91,12 +91,12 @@ void TVelmoraEngine::LoadPreset() {
   if (name.empty()) return;
   const TIniFile ini(IniFileName);
   const std::string section = PresetSectionPrefix + name;
-  for (std::uint8_t channel = 0; channel < 16; ++channel) {
+  for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
     const std::int32_t device =
         StoredDevice(MidiOutDeviceNames, ini.ReadString(section, DeviceKey(channel), ""));
     // An unknown device falls back to the first one; with no output devices
     // at all the channel maps to none.
-    SetChannelDevice(channel, device >= 0 ? device : (MidiOutCount() > 0 ? 0 : -1));
+    SetChannelDevice(channel, device >= 0 ? device : (MidiOutCount() > 0 ? 0 : NoDevice));
   }
 }
 
@@ -108,7 +108,7 @@ bool TVelmoraEngine::SavePreset() {
   try {
     TIniFile ini(IniFileName);
     const std::string section = PresetSectionPrefix + name;
-    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+    for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
       const std::int32_t device = ChannelDevices(channel);
       // A channel that maps to no device leaves its stored entry alone, so a
       // machine without output devices does not wipe the stored presets.

@@ -12,7 +12,6 @@
 namespace {
 // About a century, later than any message's due time.
 constexpr TDateTime TerminusDistance = 36524.22;
-constexpr std::int32_t NoDevice = -1;
 
 TShortMessagePool& ShortMessagePool() {
   static TShortMessagePool pool(sizeof(TMidiOutShortMessage));

@@ -27,11 +27,9 @@
 class TVelmoraEngine;
 extern TVelmoraEngine* GlobalEngine;
 
-class TVelmoraEngine {
- public:
-  static constexpr std::int32_t MaxDelay = 59999;  // the largest delay a time of day can hold
-  static constexpr std::int32_t PresetSwitchOff = -1;
-
+// The engine's events as one record, so a listener is hooked and unhooked
+// by one assignment each (main thread only).
+struct TEngineEvents {
   using TIndexEvent = std::function<void(TVelmoraEngine& Sender, std::int32_t Index)>;
   using TStateEvent = std::function<void(TVelmoraEngine& Sender, TMidiPortState State)>;
   using TDelayEvent =
@@ -43,6 +41,23 @@ class TVelmoraEngine {
   using TPresetsEvent = std::function<void(TVelmoraEngine& Sender, TPresets& Presets)>;
   using TMillisecondsEvent =
       std::function<void(TVelmoraEngine& Sender, std::int32_t Milliseconds)>;
+
+  TIndexEvent OnMidiInDeviceChange;
+  TStateEvent OnMidiInStateChange;
+  TDelayEvent OnDelayChange;
+  TChannelDeviceEvent OnChannelDeviceChange;
+  TDeviceStateEvent OnMidiOutStateChange;
+  TIndexEvent OnPresetIndexChange;
+  TPresetsEvent OnPresetsChange;
+  TMillisecondsEvent OnTimerIntervalChange;
+  TIndexEvent OnPresetSwitchChannelChange;
+};
+
+class TVelmoraEngine : public TEngineEvents {
+ public:
+  static constexpr std::int32_t MaxDelay = 59999;  // the largest delay a time of day can hold
+  static constexpr std::int32_t PresetSwitchOff = -1;
+
 
   TVelmoraEngine();   // sized by MidiOutDeviceCount; opens nothing
   ~TVelmoraEngine();  // stops the timer, saves, closes and frees everything
@@ -69,7 +84,6 @@ class TVelmoraEngine {
   std::int32_t PresetSwitchChannel() const { return FPresetSwitchChannel; }
   // Counts the panics; read by the timer thread as it sends.
   std::uint32_t Panics() const { return FPanics.load(std::memory_order_acquire); }
-  bool Dispatching() const { return FDispatching.load(std::memory_order_acquire); }
 
   // Setters, main thread: equal value does nothing; otherwise store, act,
   // fire the event last. These, Reopen, Start and every change of the
@@ -97,22 +111,14 @@ class TVelmoraEngine {
   // Timer thread (through TimerTick); public for tests that drive it directly.
   void DispatchDueMessages();
 
+  // All nine events at once: assigning a record replaces every handler.
+  TEngineEvents& Events() { return *this; }
+
   // Persistence.
   void LoadSettings();
   void SaveSettings();
   void LoadPreset();
   bool SavePreset();  // false when the settings file could not be written
-
-  // The events, assigned by the main window (main thread only).
-  TIndexEvent OnMidiInDeviceChange;
-  TStateEvent OnMidiInStateChange;
-  TDelayEvent OnDelayChange;
-  TChannelDeviceEvent OnChannelDeviceChange;
-  TDeviceStateEvent OnMidiOutStateChange;
-  TIndexEvent OnPresetIndexChange;
-  TPresetsEvent OnPresetsChange;
-  TMillisecondsEvent OnTimerIntervalChange;
-  TIndexEvent OnPresetSwitchChannelChange;
 
  private:
   void InputData(TMidiInput& Sender, DWORD Data);
@@ -155,7 +161,7 @@ class TVelmoraEngine {
 
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};
-  std::int32_t FMidiInDevice = -1;          // main thread only
+  std::int32_t FMidiInDevice = NoDevice;         // main thread only
   std::vector<std::int32_t> FDelays;        // main thread only
   // Channel map: written on the main thread, read by the timer thread when a
   // message is sent (each entry a whole value; relaxed is enough).

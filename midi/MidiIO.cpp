@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "midi/MidiMessages.h"
 #include "platform/Platform.h"
 
 TDeviceNames MidiInDeviceNames;
@@ -30,7 +31,7 @@ std::int32_t TDeviceNames::IndexOf(const std::string& Name) const {
   for (std::size_t i = 0; i < FNames.size(); ++i) {
     if (SameText(FNames[i], Name)) return static_cast<std::int32_t>(i);
   }
-  return -1;
+  return NoDevice;
 }
 
 std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT driverVersion) {

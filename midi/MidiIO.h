@@ -31,8 +31,9 @@ extern std::int32_t MidiOutDeviceCount;
 // "product (major.minor)" from a capability record's name and driver version.
 std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT driverVersion);
 
-void BuildDeviceCatalogue();  // unit initialiser
-void FreeDeviceCatalogue();   // unit finaliser
+// At program start, before the engine is created; at program end, after it.
+void BuildDeviceCatalogue();
+void FreeDeviceCatalogue();
 
 // Letter-case-blind comparison used for device and preset names.
 bool SameText(const std::string& a, const std::string& b);

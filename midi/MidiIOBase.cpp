@@ -5,7 +5,7 @@ TMidiIOBase::TMidiIOBase() : FNoticeWindow([this](TMessage& message) { WndProc(m
 TMidiIOBase::~TMidiIOBase() = default;
 
 bool TMidiIOBase::Open(std::int32_t Index) {
-  SetDeviceIndex(Index < 0 ? -1 : Index);
+  SetDeviceIndex(Index < 0 ? NoDevice : Index);
   return false;
 }
 

@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <functional>
 
+#include "midi/MidiMessages.h"
 #include "midi/MidiPortState.h"
 #include "platform/NoticeWindow.h"
 
 class TMidiIOBase {
  public:
+  // A port's own device index while it is closed.
+  static constexpr std::int32_t ClosedPortIndex = -2;
+
   using TStateChangeEvent = std::function<void(TMidiIOBase& Sender, TMidiPortState State)>;
 
   TMidiIOBase();
@@ -42,7 +46,7 @@ class TMidiIOBase {
  private:
   // Written on the main thread only; atomics so the timer thread's sends and
   // the lamps' readers see a whole value.
-  std::atomic<std::int32_t> FDeviceIndex{-2};
+  std::atomic<std::int32_t> FDeviceIndex{ClosedPortIndex};
   std::atomic<TMidiPortState> FState{mpsClosed};
   platform::NoticeWindow FNoticeWindow;
 };

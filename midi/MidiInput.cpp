@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "midi/DriverHeldBlocks.h"
 #include "midi/OpenHandles.h"
 #include "platform/Platform.h"
 
@@ -14,33 +13,22 @@ TMidiInput::TMidiInput() = default;
 
 TMidiInput::~TMidiInput() {
   Close();
-  CloseUnclosedHandle();
+  CloseUnclosedHandle(FUnclosedHandle, platform::midiInReset, platform::midiInClose);
 }
 
 bool TMidiInput::Open(std::int32_t Index) {
   if (State() != mpsClosed) Close();
-  SetDeviceIndex(Index < 0 ? -1 : Index);
+  SetDeviceIndex(Index < 0 ? NoDevice : Index);
   SetState(mpsOpening);
-  CloseUnclosedHandle();
+  CloseUnclosedHandle(FUnclosedHandle, platform::midiInReset, platform::midiInClose);
 
   bool ok = platform::midiInOpen(&FHandle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
                                  CALLBACK_WINDOW) == MMSYSERR_NOERROR;
   if (ok) NoteHandleOpened(FHandle);
   for (int slot = 0; ok && slot < SysExBufferCount; ++slot) {
-    FSysExHeaders[slot] = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
-    FSysExBlocks[slot] = FSysExHeaders[slot] ? platform::ProcessHeapAlloc(SysExBufferSize) : nullptr;
-    ok = FSysExBlocks[slot] != nullptr;
-    if (!ok) {
-      // Close frees only whole slots: a header without its block goes now.
-      if (FSysExHeaders[slot] != nullptr) platform::ProcessHeapFree(FSysExHeaders[slot]);
-      FSysExHeaders[slot] = nullptr;
-      break;
-    }
-    MIDIHDR& header = *FSysExHeaders[slot];
-    header.lpData = static_cast<LPSTR>(FSysExBlocks[slot]);
-    header.dwBufferLength = SysExBufferSize;
-    header.dwFlags = 0;
-    ok = platform::midiInPrepareHeader(FHandle, &header, HeaderSize) == MMSYSERR_NOERROR &&
+    FSysExBuffers[slot] = TMidiHeader::Allocate(SysExBufferSize);
+    ok = static_cast<bool>(FSysExBuffers[slot]) &&
+         platform::midiInPrepareHeader(FHandle, FSysExBuffers[slot].Get(), HeaderSize) == MMSYSERR_NOERROR &&
          GiveBuffer(slot);
   }
   ok = ok && platform::midiInStart(FHandle) == MMSYSERR_NOERROR;
@@ -56,8 +44,8 @@ bool TMidiInput::Open(std::int32_t Index) {
 void TMidiInput::Close() {
   if (State() == mpsClosed) return;
   SetState(mpsClosing);
-  // Results deliberately not examined, but for those that tell whether the
-  // driver still holds a buffer or the handle.
+  // Only the results that tell whether the driver still holds a buffer or
+  // the handle matter: the port closes whatever the others say.
   platform::midiInStop(FHandle);
   platform::midiInReset(FHandle);
   // Short messages the device delivered before it stopped are passed on
@@ -73,37 +61,33 @@ void TMidiInput::Close() {
   PassOnReturnedBuffers(returned);
   std::array<bool, SysExBufferCount> unprepared{};
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    if (FSysExBlocks[slot] == nullptr) continue;
-    unprepared[slot] = platform::midiInUnprepareHeader(FHandle, FSysExHeaders[slot], HeaderSize) ==
+    if (!FSysExBuffers[slot]) continue;
+    unprepared[slot] = platform::midiInUnprepareHeader(FHandle, FSysExBuffers[slot].Get(), HeaderSize) ==
                        MMSYSERR_NOERROR;
   }
   if (platform::midiInClose(FHandle) == MIDIERR_STILLPLAYING) FUnclosedHandle = FHandle;
   NoteHandleReleased(FHandle);
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    if (FSysExBlocks[slot] == nullptr) continue;
+    TMidiHeader& buffer = FSysExBuffers[slot];
+    if (!buffer) continue;
     // A buffer whose unprepare was refused is freed only when the close has
     // left it no longer queued (a vanished device lets go of its buffers as
     // its handle goes); one the driver may still hold is kept rather than
-    // freed. Every block is released once at most.
-    const bool held = !unprepared[slot] && (FSysExHeaders[slot]->dwFlags & MHDR_INQUEUE) != 0;
-    for (void* block : {FSysExBlocks[slot], static_cast<void*>(FSysExHeaders[slot])}) {
-      if (held) {
-        KeepBlockForDriver(block);
-      } else {
-        platform::ProcessHeapFree(block);
-      }
+    // freed.
+    if (!unprepared[slot] && (buffer->dwFlags & MHDR_INQUEUE) != 0) {
+      buffer.KeepForDriver();
+    } else {
+      buffer = TMidiHeader();
     }
-    FSysExBlocks[slot] = nullptr;
-    FSysExHeaders[slot] = nullptr;
   }
   SetState(mpsClosed);
   FHandle = nullptr;
-  SetDeviceIndex(-2);
+  SetDeviceIndex(ClosedPortIndex);
 }
 
 void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {
   for (const int slot : slots) {
-    const MIDIHDR& header = *FSysExHeaders[slot];
+    const MIDIHDR& header = *FSysExBuffers[slot].Get();
     // A buffer the device did not return (its reset failed) may still be
     // written to; its bytes are lost with the device.
     if ((header.dwFlags & MHDR_DONE) == 0 || header.dwBytesRecorded == 0) continue;
@@ -114,37 +98,25 @@ void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {
   }
 }
 
-void TMidiInput::CloseUnclosedHandle() {
-  if (FUnclosedHandle == nullptr) return;
-  if (HandleHeldByAPort(FUnclosedHandle)) {
-    FUnclosedHandle = nullptr;  // the system freed it and gave it to another port
-    return;
-  }
-  // The reset makes the device give back what it still holds; results
-  // deliberately not examined, but for the close that may be refused again.
-  platform::midiInReset(FUnclosedHandle);
-  if (platform::midiInClose(FUnclosedHandle) != MIDIERR_STILLPLAYING) FUnclosedHandle = nullptr;
-}
-
 int TMidiInput::HeaderSlot(LPARAM address) const {
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    if (FSysExBlocks[slot] != nullptr && reinterpret_cast<LPARAM>(FSysExHeaders[slot]) == address)
+    if (FSysExBuffers[slot] && reinterpret_cast<LPARAM>(FSysExBuffers[slot].Get()) == address)
       return slot;
   }
   return -1;
 }
 
 bool TMidiInput::GiveBuffer(int slot) {
-  if (platform::midiInAddBuffer(FHandle, FSysExHeaders[slot], HeaderSize) != MMSYSERR_NOERROR)
+  if (platform::midiInAddBuffer(FHandle, FSysExBuffers[slot].Get(), HeaderSize) != MMSYSERR_NOERROR)
     return false;
   FQueuedSlots.push_back(slot);
   return true;
 }
 
 void TMidiInput::HandBack(int slot) {
-  // The header is still prepared; results deliberately not examined (a
-  // buffer the device refuses stays with the port until the close).
-  platform::midiInPrepareHeader(FHandle, FSysExHeaders[slot], HeaderSize);
+  // The header is still prepared. A failure needs no handling: a buffer the
+  // device refuses stays with the port until the close.
+  platform::midiInPrepareHeader(FHandle, FSysExBuffers[slot].Get(), HeaderSize);
   GiveBuffer(slot);
 }
 
@@ -170,7 +142,7 @@ void TMidiInput::WndProc(TMessage& Message) {
       if (slot < 0) break;
       const auto queued = std::find(FQueuedSlots.begin(), FQueuedSlots.end(), slot);
       if (queued == FQueuedSlots.end()) break;
-      MIDIHDR& header = *FSysExHeaders[slot];
+      MIDIHDR& header = *FSysExBuffers[slot].Get();
       // Handle values and header addresses can both come back after a close
       // (Wine reuses both): a buffer that the device has not marked done is
       // still queued in it, and its bytes are not complete yet.

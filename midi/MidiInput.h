@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 
+#include "midi/MidiHeader.h"
 #include "midi/MidiIOBase.h"
 #include "platform/MmSystem.h"
 
@@ -40,13 +41,10 @@ class TMidiInput : public TMidiIOBase {
   bool GiveBuffer(int slot);
   void HandBack(int slot);
   void PassOnReturnedBuffers(const std::deque<int>& slots);
-  void CloseUnclosedHandle();
 
   HMIDIIN FHandle = nullptr;
-  // Headers and their data blocks come from the process heap and are owned
-  // by the port until the device has returned them.
-  std::array<MIDIHDR*, SysExBufferCount> FSysExHeaders{};
-  std::array<void*, SysExBufferCount> FSysExBlocks{};
+  // Owned by the port while it is open, also while the device holds them.
+  std::array<TMidiHeader, SysExBufferCount> FSysExBuffers;
   // The slots whose buffers the device holds, in the order they were given
   // to it, which is the order in which it fills and returns them.
   std::deque<int> FQueuedSlots;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "midi/DriverHeldBlocks.h"
 #include "midi/MidiMessages.h"
 #include "midi/OpenHandles.h"
 #include "platform/Platform.h"
@@ -16,7 +15,7 @@ TMidiOutput::TMidiOutput() = default;
 
 TMidiOutput::~TMidiOutput() {
   Close();
-  CloseUnclosedHandle();
+  CloseUnclosedHandle(FUnclosedHandle, platform::midiOutReset, platform::midiOutClose);
 }
 
 void TMidiOutput::SetState(TMidiPortState Value) {
@@ -37,9 +36,9 @@ bool TMidiOutput::Open(std::int32_t Index) { return OpenPort(Index); }
 
 bool TMidiOutput::OpenPort(std::int32_t Index) {
   if (State() != mpsClosed) Close();
-  SetDeviceIndex(Index < 0 ? -1 : Index);
+  SetDeviceIndex(Index < 0 ? NoDevice : Index);
   SetState(mpsOpening);
-  CloseUnclosedHandle();
+  CloseUnclosedHandle(FUnclosedHandle, platform::midiOutReset, platform::midiOutClose);
   HMIDIOUT handle = nullptr;
   const MMRESULT result =
       platform::midiOutOpen(&handle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
@@ -67,8 +66,9 @@ void TMidiOutput::Close() {
     std::lock_guard<std::mutex> guard(FSendLock);
     handle = FHandle;
   }
-  platform::midiOutReset(handle);  // result deliberately not examined
-  std::vector<MIDIHDR*> pending;
+  // A failed reset leaves headers queued; the unprepares below find them.
+  platform::midiOutReset(handle);
+  std::vector<TMidiHeader> pending;
   {
     std::lock_guard<std::mutex> guard(FSendLock);
     pending.swap(FPendingHeaders);
@@ -77,31 +77,25 @@ void TMidiOutput::Close() {
   // through, or, when that was refused (a vanished device refuses every
   // call), the close has left it no longer queued. One the driver may still
   // hold is kept rather than freed.
-  std::vector<MIDIHDR*> refused;
-  for (MIDIHDR* header : pending) {
-    if (platform::midiOutUnprepareHeader(handle, header, HeaderSize) == MMSYSERR_NOERROR) {
-      ReleaseHeader(header, false);
-    } else {
-      refused.push_back(header);
-    }
+  std::vector<TMidiHeader> refused;
+  for (TMidiHeader& header : pending) {
+    if (platform::midiOutUnprepareHeader(handle, header.Get(), HeaderSize) != MMSYSERR_NOERROR)
+      refused.push_back(std::move(header));
   }
+  pending.clear();
   // The result tells only whether the system still holds the handle.
   if (platform::midiOutClose(handle) == MIDIERR_STILLPLAYING) FUnclosedHandle = handle;
   NoteHandleReleased(handle);
-  for (MIDIHDR* header : refused) {
-    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-      KeepBlockForDriver(header->lpData);
-      KeepBlockForDriver(header);
-    } else {
-      ReleaseHeader(header, false);
-    }
+  for (TMidiHeader& header : refused) {
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) header.KeepForDriver();
   }
+  refused.clear();
   SetState(mpsClosed);
   {
     std::lock_guard<std::mutex> guard(FSendLock);
     FHandle = nullptr;
   }
-  SetDeviceIndex(-2);
+  SetDeviceIndex(ClosedPortIndex);
 }
 
 bool TMidiOutput::SendShort(DWORD Data) {
@@ -132,38 +126,28 @@ bool TMidiOutput::EndUnfinishedSysEx() {
 
 bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
   if (Length <= 0 || Data == nullptr || State() != mpsOpen) return false;
-  auto* header = static_cast<MIDIHDR*>(platform::ProcessHeapAlloc(HeaderSize));
-  void* block = header ? platform::ProcessHeapAlloc(static_cast<std::size_t>(Length)) : nullptr;
-  if (block == nullptr) {
-    if (header) platform::ProcessHeapFree(header);
-    return false;
-  }
-  std::memcpy(block, Data, static_cast<std::size_t>(Length));
-  header->lpData = static_cast<LPSTR>(block);
-  header->dwBufferLength = static_cast<DWORD>(Length);
-  header->dwFlags = 0;
+  TMidiHeader owned = TMidiHeader::Allocate(static_cast<std::size_t>(Length));
+  if (!owned) return false;
+  MIDIHDR* const header = owned.Get();
+  std::memcpy(header->lpData, Data, static_cast<std::size_t>(Length));
 
+  // Declared after the header, so the lock is given up before a header that
+  // was not sent is freed.
   std::unique_lock<std::mutex> guard(FSendLock);
-  if (State() != mpsOpen) {
-    guard.unlock();
-    platform::ProcessHeapFree(block);
-    platform::ProcessHeapFree(header);
-    return false;
-  }
+  if (State() != mpsOpen) return false;
   // Entered before the device sees it, so a completion handled at once on
   // the main thread finds it.
-  FPendingHeaders.push_back(header);
+  FPendingHeaders.push_back(std::move(owned));
   const bool prepared = platform::midiOutPrepareHeader(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   if (sent) {
     FInsideSysEx = static_cast<const std::uint8_t*>(Data)[Length - 1] != midi::EndOfExclusive;
     return true;
   }
-  FPendingHeaders.erase(std::find(FPendingHeaders.begin(), FPendingHeaders.end(), header));
+  const auto entry = FindPending(header);
+  owned = std::move(*entry);
+  FPendingHeaders.erase(entry);
   if (prepared) platform::midiOutUnprepareHeader(FHandle, header, HeaderSize);
-  guard.unlock();
-  platform::ProcessHeapFree(block);
-  platform::ProcessHeapFree(header);
   return false;
 }
 
@@ -172,40 +156,29 @@ std::size_t TMidiOutput::PendingHeaderCount() const {
   return FPendingHeaders.size();
 }
 
+std::vector<TMidiHeader>::iterator TMidiOutput::FindPending(const MIDIHDR* Header) {
+  return std::find_if(FPendingHeaders.begin(), FPendingHeaders.end(),
+                      [Header](const TMidiHeader& pending) { return pending.Get() == Header; });
+}
+
 void TMidiOutput::DoLongDone(MIDIHDR* Header) {
   if (OnLongDone) OnLongDone(*this, Header);
 }
 
-void TMidiOutput::ReleaseHeader(MIDIHDR* Header, bool unprepare) {
+void TMidiOutput::ReleaseDoneHeader(TMidiHeader Header) {
   HMIDIOUT handle;
   {
     std::lock_guard<std::mutex> guard(FSendLock);
     handle = FHandle;
   }
-  if (unprepare && platform::midiOutUnprepareHeader(handle, Header, HeaderSize) == MIDIERR_STILLPLAYING) {
-    KeepBlockForDriver(Header->lpData);
-    KeepBlockForDriver(Header);
-    return;
-  }
-  platform::ProcessHeapFree(Header->lpData);
-  platform::ProcessHeapFree(Header);
-}
-
-void TMidiOutput::CloseUnclosedHandle() {
-  if (FUnclosedHandle == nullptr) return;
-  if (HandleHeldByAPort(FUnclosedHandle)) {
-    FUnclosedHandle = nullptr;  // the system freed it and gave it to another port
-    return;
-  }
-  // The reset makes the device give back what it still holds; results
-  // deliberately not examined, but for the close that may be refused again.
-  platform::midiOutReset(FUnclosedHandle);
-  if (platform::midiOutClose(FUnclosedHandle) != MIDIERR_STILLPLAYING) FUnclosedHandle = nullptr;
+  if (platform::midiOutUnprepareHeader(handle, Header.Get(), HeaderSize) == MIDIERR_STILLPLAYING)
+    Header.KeepForDriver();
 }
 
 void TMidiOutput::WndProc(TMessage& Message) {
   if (Message.Msg != MM_MOM_DONE) return;
   auto* header = reinterpret_cast<MIDIHDR*>(Message.LParam);
+  TMidiHeader done;
   {
     std::lock_guard<std::mutex> guard(FSendLock);
     // A notice posted by the reset of an earlier open names another handle;
@@ -213,14 +186,15 @@ void TMidiOutput::WndProc(TMessage& Message) {
     const TMidiPortState state = State();
     if (state != mpsOpen && state != mpsClosing) return;
     if (reinterpret_cast<WPARAM>(FHandle) != Message.WParam) return;
-    auto found = std::find(FPendingHeaders.begin(), FPendingHeaders.end(), header);
+    const auto found = FindPending(header);
     if (found == FPendingHeaders.end()) return;
     // The handle value and the header's address can both come back after a
     // close (Wine reuses both): a header that the device has not marked done
     // is still the device's, whatever the notice says.
     if ((header->dwFlags & MHDR_DONE) == 0) return;
+    done = std::move(*found);
     FPendingHeaders.erase(found);
   }
   DoLongDone(header);
-  ReleaseHeader(header, true);
+  ReleaseDoneHeader(std::move(done));
 }

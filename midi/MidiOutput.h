@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "midi/MidiHeader.h"
 #include "midi/MidiIOBase.h"
 #include "platform/MmSystem.h"
 
@@ -52,8 +53,11 @@ class TMidiOutput : public TMidiIOBase {
 
  private:
   bool OpenPort(std::int32_t Index);
-  void ReleaseHeader(MIDIHDR* Header, bool unprepare);
-  void CloseUnclosedHandle();
+  // Frees a header the device has finished, or keeps it when the driver
+  // will not let go of it.
+  void ReleaseDoneHeader(TMidiHeader Header);
+  // Under FSendLock.
+  std::vector<TMidiHeader>::iterator FindPending(const MIDIHDR* Header);
 
   // Keeps a send apart from the state change of a close: held by every send
   // for its whole driver call, and by the state changes to and from mpsOpen,
@@ -67,7 +71,7 @@ class TMidiOutput : public TMidiIOBase {
   // The last block sent ended inside a system-exclusive message. Guarded by
   // FSendLock; cleared when a close begins (the reset ends the message).
   bool FInsideSysEx = false;
-  std::vector<MIDIHDR*> FPendingHeaders;  // guarded by FSendLock; in send order
+  std::vector<TMidiHeader> FPendingHeaders;  // guarded by FSendLock; in send order
   // A handle whose close was refused with MIDIERR_STILLPLAYING: the system
   // still holds the device open through it, so it is closed again before
   // the next open. Main thread only.

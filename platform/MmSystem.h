@@ -120,6 +120,7 @@ constexpr UINT MM_MIM_LONGERROR = 0x3C6;
 constexpr UINT MM_MOM_OPEN = 0x3C7;
 constexpr UINT MM_MOM_CLOSE = 0x3C8;
 constexpr UINT MM_MOM_DONE = 0x3C9;
+constexpr UINT MM_MIM_MOREDATA = 0x3CC;
 
 constexpr DWORD MHDR_DONE = 0x00000001;
 constexpr DWORD MHDR_PREPARED = 0x00000002;

@@ -10,5 +10,5 @@ extern std::string IniFileName;  // IniFolder + program name + ".ini"
 // The folder as the platform reports it, without a trailing delimiter.
 std::string GetLocalAppDataFolder();
 
-void InitializeIniDefs();  // unit initialiser: sets both strings
-void FinalizeIniDefs();    // unit finaliser: clears them
+void InitializeIniDefs();  // sets both strings, first thing at program start
+void FinalizeIniDefs();    // clears them, last thing at program end

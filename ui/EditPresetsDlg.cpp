@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "engine/VelmoraEngine.h"
-#include "settings/IniDefs.h"
-#include "settings/IniFile.h"
+#include "ui/FormPosition.h"
 #include "ui/RenPresetDlg.h"
 #include "ui/controls/Application.h"
 
@@ -151,14 +150,6 @@ void TEditPresetsDialog::NewPresetEditChange() {
 
 void TEditPresetsDialog::CloseButtonClick() { Close(); }
 
-void TEditPresetsDialog::LoadPosition() {
-  TIniFile ini(IniFileName);
-  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
-}
+void TEditPresetsDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 
-void TEditPresetsDialog::SavePosition() {
-  TIniFile ini(IniFileName);
-  ini.WriteInteger(PositionSection, "Left", Left());
-  ini.WriteInteger(PositionSection, "Top", Top());
-  ini.UpdateFile();
-}
+void TEditPresetsDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

@@ -2,25 +2,16 @@
 
 #include <algorithm>
 
-#include "engine/Exceptions.h"
+#include "ui/controls/WindowClass.h"
 
 const std::array<TColor, 4> LEDColors = {clMaroon, clGreen, clLime, clRed};
 
 namespace {
 
 const char* LedClassName() {
-  static const char name[] = "VelmoraLED";
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = DefWindowProcA;  // the control's subclass paints
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = name;
-    if (!RegisterClassExA(&windowClass)) throw Exception("Cannot register the lamp class.");
-    registered = true;
-  }
+  // The default procedure: the control's subclass paints.
+  static const char* const name =
+      RegisterWindowClass(BasicWindowClass("VelmoraLED"), "Cannot register the lamp class.");
   return name;
 }
 

@@ -5,8 +5,7 @@
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "midi/MidiMessages.h"
-#include "settings/IniDefs.h"
-#include "settings/IniFile.h"
+#include "ui/FormPosition.h"
 #include "ui/controls/Application.h"
 
 TOptionDialog* OptionDialog = nullptr;
@@ -40,9 +39,14 @@ TOptionDialog::TOptionDialog(HWND owner)
       DelayTabSheet(OptionPageControl.AddPage("Delay")),
       MiscTabSheet(OptionPageControl.AddPage("Misc")),
       TimerIntervalLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 19, 73, 12}, "Timer Interval:"}}),
-      TimerIntervalEdit(TEditArgs{{MiscTabSheet.AsParent(), {104, 16, 48, 20}, "4"}, true, false}),
-      TimerIntervalUpDown(TUpDownArgs{{MiscTabSheet.AsParent(), {152, 16, 16, 20}, ""}, &TimerIntervalEdit, 1,
-                           100, 4}),
+      TimerIntervalEdit(TEditArgs{.Control = {MiscTabSheet.AsParent(), {104, 16, 48, 20}, "4"},
+                                  .AutoSelect = true,
+                                  .InputMethod = false}),
+      TimerIntervalUpDown(TUpDownArgs{.Control = {MiscTabSheet.AsParent(), {152, 16, 16, 20}, ""},
+                                      .Associate = &TimerIntervalEdit,
+                                      .Min = 1,
+                                      .Max = 100,
+                                      .Position = 4}),
       FontLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 64, 25, 12}, "Font:"}}),
       FontSetupButton({MiscTabSheet.AsParent(), {104, 59, 64, 24}, "Setup"}),
       // A row as the two above, 43 pixels below the last; sized to its text.
@@ -85,11 +89,15 @@ void TOptionDialog::BuildDelayRows() {
     // An empty name stands for a device whose capabilities were not reported.
     DelayLabels[i] = std::make_unique<TLabel>(
         TLabelArgs{{page, {16, top + 3, 0, 0}, MidiOutDeviceNames[static_cast<std::int32_t>(i)]}});
-    DelayEdits[i] = std::make_unique<TEdit>(TEditArgs{{page, {16, top, 48, 24}, ""}, false, false});
+    DelayEdits[i] = std::make_unique<TEdit>(TEditArgs{
+        .Control = {page, {16, top, 48, 24}, ""}, .AutoSelect = false, .InputMethod = false});
     DelayEdits[i]->Tag = static_cast<int>(i);
     const auto delay = std::clamp<std::int32_t>(GlobalEngine->Delays(static_cast<std::int32_t>(i)), 0, 9999);
-    DelayUpDowns[i] = std::make_unique<TUpDown>(TUpDownArgs{
-        {page, {64, top, 16, 24}, ""}, DelayEdits[i].get(), 0, 9999, static_cast<std::int16_t>(delay)});
+    DelayUpDowns[i] = std::make_unique<TUpDown>(TUpDownArgs{.Control = {page, {64, top, 16, 24}, ""},
+                                                            .Associate = DelayEdits[i].get(),
+                                                            .Min = 0,
+                                                            .Max = 9999,
+                                                            .Position = static_cast<std::int16_t>(delay)});
     DelayUpDowns[i]->Tag = static_cast<int>(i);
     // Assigned once the pair is complete: the up-down's first text is the
     // engine's own value, which SetDelay would ignore anyway.
@@ -173,14 +181,6 @@ void TOptionDialog::FontSetupButtonClick() {
 
 void TOptionDialog::CloseButtonClick() { Close(); }
 
-void TOptionDialog::LoadPosition() {
-  TIniFile ini(IniFileName);
-  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
-}
+void TOptionDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 
-void TOptionDialog::SavePosition() {
-  TIniFile ini(IniFileName);
-  ini.WriteInteger(PositionSection, "Left", Left());
-  ini.WriteInteger(PositionSection, "Top", Top());
-  ini.UpdateFile();
-}
+void TOptionDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

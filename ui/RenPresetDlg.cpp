@@ -1,8 +1,7 @@
 #include "ui/RenPresetDlg.h"
 
 #include "engine/VelmoraEngine.h"
-#include "settings/IniDefs.h"
-#include "settings/IniFile.h"
+#include "ui/FormPosition.h"
 #include "ui/controls/Application.h"
 
 TRenamePresetDialog* RenamePresetDialog = nullptr;
@@ -64,14 +63,6 @@ void TRenamePresetDialog::PresetEditChange() {
   OkButton.SetEnabled(!name.empty() && GlobalEngine->Presets().IndexOf(name) == -1);
 }
 
-void TRenamePresetDialog::LoadPosition() {
-  TIniFile ini(IniFileName);
-  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
-}
+void TRenamePresetDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 
-void TRenamePresetDialog::SavePosition() {
-  TIniFile ini(IniFileName);
-  ini.WriteInteger(PositionSection, "Left", Left());
-  ini.WriteInteger(PositionSection, "Top", Top());
-  ini.UpdateFile();
-}
+void TRenamePresetDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

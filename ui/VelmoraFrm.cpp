@@ -2,8 +2,9 @@
 
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
-#include "settings/IniFile.h"
+#include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
+#include "ui/FontSettings.h"
 #include "ui/OptionDlg.h"
 #include "ui/RenPresetDlg.h"
 #include "ui/VersionDlg.h"
@@ -11,7 +12,7 @@
 
 TVelmoraForm* VelmoraForm = nullptr;
 
-const std::array<const char*, 16> ChannelCaptions = {
+const std::array<const char*, ChannelCount> ChannelCaptions = {
     "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"};
 
 namespace {
@@ -44,11 +45,13 @@ TVelmoraForm::TVelmoraForm()
       EditPresetButton({PresetGroupBox.AsParent(), {272, 16, 40, 24}, "Edit"}),
       MidiOutGroupBox({AsParent(), {8, 64, 752, 304}, " MIDI OUT "}),
       ChannelLabel1(TLabelArgs{{MidiOutGroupBox.AsParent(), {8, 16, 16, 12}, "Ch."}}),
-      DeviceLabel1(TLabelArgs{{MidiOutGroupBox.AsParent(), {32, 16, 336, 23}, "Device"}, false,
-                    TAlignment::Center}),
+      DeviceLabel1(TLabelArgs{.Control = {MidiOutGroupBox.AsParent(), {32, 16, 336, 23}, "Device"},
+                            .AutoSize = false,
+                            .Alignment = TAlignment::Center}),
       ChannelLabel2(TLabelArgs{{MidiOutGroupBox.AsParent(), {384, 16, 16, 12}, "Ch."}}),
-      DeviceLabel2(TLabelArgs{{MidiOutGroupBox.AsParent(), {408, 16, 336, 23}, "Device"}, false,
-                    TAlignment::Center}),
+      DeviceLabel2(TLabelArgs{.Control = {MidiOutGroupBox.AsParent(), {408, 16, 336, 23}, "Device"},
+                            .AutoSize = false,
+                            .Alignment = TAlignment::Center}),
       OptionSetupCommand(VelmoraPopupMenu.Add("Option ...", Ctrl('O'))),
       PresetEditCommand(VelmoraPopupMenu.Add("Preset ...", Ctrl('P'))),
       PanicCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Panic", Ctrl(VK_SPACE)))),
@@ -90,7 +93,7 @@ TVelmoraForm::~TVelmoraForm() {
   // states while it shuts down: it must find no handler of ours by then,
   // also when saving fails.
   try {
-    if (FFontLoaded) SaveFontToIni(IniFileName, "Font", *UIFont);
+    if (FFontLoaded) SaveFontToIni(IniFileName, FontSection, *UIFont);
     SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
@@ -105,9 +108,9 @@ TVelmoraForm::~TVelmoraForm() {
 void TVelmoraForm::CreateChannelRows() {
   MidiInLED = std::make_unique<TLED>(MidiInGroupBox.AsParent(), 8, 17);
   MidiInComboBox.SetItems(MidiInDeviceNames.Items());
-  for (int r = 0; r < 16; ++r) {
-    const int x = 376 * (r / 8);
-    const int y = 32 * (r % 8);
+  for (int r = 0; r < ChannelCount; ++r) {
+    const int x = ColumnWidth * (r / RowsPerColumn);
+    const int y = RowHeight * (r % RowsPerColumn);
     ChannelLabels[r] = std::make_unique<TLabel>(
         TLabelArgs{{MidiOutGroupBox.AsParent(), {x + 8, y + 43, 0, 0}, ChannelCaptions[r]}});
     ChannelLEDs[r] = std::make_unique<TLED>(MidiOutGroupBox.AsParent(), x + 32, y + 41);
@@ -120,59 +123,28 @@ void TVelmoraForm::CreateChannelRows() {
   }
 }
 
-void TVelmoraForm::LoadPosition() {
-  TIniFile ini(IniFileName);
-  SetPosition(ini.ReadInteger(PositionSection, "Left", 0), ini.ReadInteger(PositionSection, "Top", 0));
-}
+void TVelmoraForm::LoadPosition() { LoadFormPosition(*this, PositionSection); }
 
-void TVelmoraForm::SavePosition() {
-  TIniFile ini(IniFileName);
-  ini.WriteInteger(PositionSection, "Left", Left());
-  ini.WriteInteger(PositionSection, "Top", Top());
-  ini.UpdateFile();
-}
+void TVelmoraForm::SavePosition() { SaveFormPosition(*this, PositionSection); }
 
 void TVelmoraForm::HookEngine() {
-  TVelmoraEngine& engine = *GlobalEngine;
-  engine.OnMidiInDeviceChange = [this](TVelmoraEngine& s, std::int32_t i) {
-    EngineMidiInDeviceChange(s, i);
-  };
-  engine.OnMidiInStateChange = [this](TVelmoraEngine& s, TMidiPortState st) {
-    EngineMidiInStateChange(s, st);
-  };
-  engine.OnDelayChange = [this](TVelmoraEngine& s, std::int32_t d, std::int32_t ms) {
-    EngineDelayChange(s, d, ms);
-  };
-  engine.OnChannelDeviceChange = [this](TVelmoraEngine& s, std::uint8_t c, std::int32_t d) {
-    EngineChannelDeviceChange(s, c, d);
-  };
-  engine.OnMidiOutStateChange = [this](TVelmoraEngine& s, std::int32_t d, TMidiPortState st) {
-    EngineMidiOutStateChange(s, d, st);
-  };
-  engine.OnPresetsChange = [this](TVelmoraEngine& s, TPresets& p) { EnginePresetsChange(s, p); };
-  engine.OnPresetIndexChange = [this](TVelmoraEngine& s, std::int32_t i) {
-    EnginePresetIndexChange(s, i);
-  };
-  engine.OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) {
-    EngineTimerIntervalChange(s, ms);
-  };
-  engine.OnPresetSwitchChannelChange = [this](TVelmoraEngine& s, std::int32_t c) {
-    EnginePresetSwitchChannelChange(s, c);
+  GlobalEngine->Events() = TEngineEvents{
+      .OnMidiInDeviceChange = [this](TVelmoraEngine& s, std::int32_t i) { EngineMidiInDeviceChange(s, i); },
+      .OnMidiInStateChange = [this](TVelmoraEngine& s, TMidiPortState st) { EngineMidiInStateChange(s, st); },
+      .OnDelayChange = [this](TVelmoraEngine& s, std::int32_t d, std::int32_t ms) { EngineDelayChange(s, d, ms); },
+      .OnChannelDeviceChange =
+          [this](TVelmoraEngine& s, std::uint8_t c, std::int32_t d) { EngineChannelDeviceChange(s, c, d); },
+      .OnMidiOutStateChange =
+          [this](TVelmoraEngine& s, std::int32_t d, TMidiPortState st) { EngineMidiOutStateChange(s, d, st); },
+      .OnPresetIndexChange = [this](TVelmoraEngine& s, std::int32_t i) { EnginePresetIndexChange(s, i); },
+      .OnPresetsChange = [this](TVelmoraEngine& s, TPresets& p) { EnginePresetsChange(s, p); },
+      .OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) { EngineTimerIntervalChange(s, ms); },
+      .OnPresetSwitchChannelChange =
+          [this](TVelmoraEngine& s, std::int32_t c) { EnginePresetSwitchChannelChange(s, c); },
   };
 }
 
-void TVelmoraForm::UnhookEngine() {
-  TVelmoraEngine& engine = *GlobalEngine;
-  engine.OnMidiInDeviceChange = nullptr;
-  engine.OnMidiInStateChange = nullptr;
-  engine.OnDelayChange = nullptr;
-  engine.OnChannelDeviceChange = nullptr;
-  engine.OnMidiOutStateChange = nullptr;
-  engine.OnPresetsChange = nullptr;
-  engine.OnPresetIndexChange = nullptr;
-  engine.OnTimerIntervalChange = nullptr;
-  engine.OnPresetSwitchChannelChange = nullptr;
-}
+void TVelmoraForm::UnhookEngine() { GlobalEngine->Events() = {}; }
 
 // Not in FormCreate: it needs the dialogs, which the program body creates
 // after this window. At the first idle moment all five windows exist and
@@ -183,7 +155,7 @@ void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
   OptionDialog->OnFontChange = [this](TOptionDialog& sender, const TFont& font) {
     OptionDialogFontChange(sender, font);
   };
-  LoadFontFromIni(IniFileName, "Font", *UIFont);
+  LoadFontFromIni(IniFileName, FontSection, *UIFont);
   FFontLoaded = true;
   ApplyFont();
   GlobalEngine->Start();
@@ -197,9 +169,9 @@ void TVelmoraForm::ApplyFont() {
   MidiInLED->SetHeight(MidiInComboBox.Height() - 2);
   OptionSetupButton.SetHeight(MidiInComboBox.Height());
   EditPresetButton.SetHeight(PresetComboBox.Height());
-  for (int r = 0; r < 16; ++r) {
+  for (int r = 0; r < ChannelCount; ++r) {
     TLabel& label = *ChannelLabels[r];
-    label.SetLeft(376 * (r / 8) + 22 - label.Width());
+    label.SetLeft(ColumnWidth * (r / RowsPerColumn) + ChannelLabelRight - label.Width());
     ChannelLEDs[r]->SetHeight(ChannelComboBoxes[r]->Height() - 2);
   }
 }
@@ -264,7 +236,7 @@ void TVelmoraForm::EngineChannelDeviceChange(TVelmoraEngine& Sender, std::uint8_
 
 void TVelmoraForm::EngineMidiOutStateChange(TVelmoraEngine& Sender, std::int32_t Device,
                                             TMidiPortState State) {
-  for (std::uint8_t channel = 0; channel < 16; ++channel)
+  for (std::uint8_t channel = 0; channel < ChannelCount; ++channel)
     if (Sender.ChannelDevices(channel) == Device) ChannelLEDs[channel]->SetState(State);
 }
 
@@ -284,30 +256,4 @@ void TVelmoraForm::EngineTimerIntervalChange(TVelmoraEngine&, std::int32_t Milli
 
 void TVelmoraForm::EnginePresetSwitchChannelChange(TVelmoraEngine&, std::int32_t Channel) {
   OptionDialog->UpdatePresetSwitchChannel(Channel);
-}
-
-void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font) {
-  TIniFile ini(FileName);
-  Font.Charset = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Charset", Font.Charset) & 0xFF);
-  Font.Color = ini.ReadInteger(Section, "Color", Font.Color);
-  Font.Name = ini.ReadString(Section, "Name", Font.Name);
-  Font.Orientation = ini.ReadInteger(Section, "Orientation", Font.Orientation);
-  Font.Pitch = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Pitch", Font.Pitch) & 0xFF);
-  // The height stands for the size; it is only recomputed for a new size,
-  // so a missing key leaves a height that no whole point size gives alone.
-  const std::int32_t size = ini.ReadInteger(Section, "Size", Font.Size());
-  if (size != Font.Size()) Font.SetSize(size);
-  Font.Style = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Style", Font.Style) & 0xFF);
-}
-
-void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font) {
-  TIniFile ini(FileName);
-  ini.WriteInteger(Section, "Charset", Font.Charset);
-  ini.WriteInteger(Section, "Color", Font.Color);
-  ini.WriteString(Section, "Name", Font.Name);
-  ini.WriteInteger(Section, "Orientation", Font.Orientation);
-  ini.WriteInteger(Section, "Pitch", Font.Pitch);
-  ini.WriteInteger(Section, "Size", Font.Size());
-  ini.WriteInteger(Section, "Style", Font.Style);
-  ini.UpdateFile();
 }

@@ -23,7 +23,7 @@ class TApplication;
 class TOptionDialog;
 
 // Channels are shown 0-based, as the MIDI status byte numbers them.
-extern const std::array<const char*, 16> ChannelCaptions;
+extern const std::array<const char*, ChannelCount> ChannelCaptions;
 
 class TVelmoraForm : public TForm {
  public:
@@ -54,9 +54,9 @@ class TVelmoraForm : public TForm {
 
   // Built at run time.
   std::unique_ptr<TLED> MidiInLED;
-  std::array<std::unique_ptr<TComboBox>, 16> ChannelComboBoxes;
-  std::array<std::unique_ptr<TLabel>, 16> ChannelLabels;
-  std::array<std::unique_ptr<TLED>, 16> ChannelLEDs;
+  std::array<std::unique_ptr<TComboBox>, ChannelCount> ChannelComboBoxes;
+  std::array<std::unique_ptr<TLabel>, ChannelCount> ChannelLabels;
+  std::array<std::unique_ptr<TLED>, ChannelCount> ChannelLEDs;
   std::unique_ptr<TFont> UIFont;
 
   void ApplyFont();
@@ -76,6 +76,13 @@ class TVelmoraForm : public TForm {
   void QuitCommandClick();
 
  private:
+  // The channel rows' grid in the MIDI OUT box: two columns of eight rows;
+  // each channel label is right-aligned to ChannelLabelRight in its column.
+  static constexpr int RowsPerColumn = 8;
+  static constexpr int ColumnWidth = 376;
+  static constexpr int RowHeight = 32;
+  static constexpr int ChannelLabelRight = 22;
+
   void CreateChannelRows();
   void LoadPosition();
   void SavePosition();
@@ -99,9 +106,3 @@ class TVelmoraForm : public TForm {
 };
 
 extern TVelmoraForm* VelmoraForm;
-
-// The seven stored attributes of a font, read with the font's current values
-// as defaults and written in the same order: "Charset", "Color", "Name",
-// "Orientation", "Pitch", "Size", "Style".
-void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font);
-void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font);

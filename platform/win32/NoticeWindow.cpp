@@ -26,7 +26,7 @@ constexpr char WindowClassName[] = "VelmoraMidiNoticeWindow";
 // The multimedia notices of MIDI ports, MM_MIM_OPEN to MM_MIM_MOREDATA, and
 // the window's own SelfNotice. They go to the owner; every other message gets
 // the system's default handling.
-bool IsMidiNotice(UINT message) { return (message >= 0x3C1 && message <= 0x3CC) || message == SelfNotice; }
+bool IsMidiNotice(UINT message) { return (message >= MM_MIM_OPEN && message <= MM_MIM_MOREDATA) || message == SelfNotice; }
 
 // Set by the program (its error report); read by every notice window.
 std::atomic<win32::NoticeExceptionHandler> noticeExceptionHandler{nullptr};

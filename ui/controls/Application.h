@@ -25,7 +25,6 @@ class TApplication {
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  const std::string& Title() const { return FTitle; }
   void SetTitle(const std::string& title);
 
   // The first form created; closing it ends the message loop.

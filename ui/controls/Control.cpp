@@ -19,14 +19,14 @@ constexpr char ControlProperty[] = "VelmoraControl";
 
 TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
     : FParent(args.Parent), FBounds(args.Bounds), FId(NextControlId++) {
-  FHandle = CreateWindowExA(windowClass.ExStyle, windowClass.ClassName, args.Caption.c_str(),
-                            windowClass.Style | WS_CHILD, FParent.Origin.x + FBounds.Left,
-                            FParent.Origin.y + FBounds.Top, FBounds.Width, FBounds.Height,
-                            FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
-                            GetModuleHandleA(nullptr), nullptr);
-  if (!FHandle) throw Exception(std::string("Cannot create a window of class ") + windowClass.ClassName);
-  SetPropA(FHandle, ControlProperty, this);
-  SetWindowSubclass(FHandle, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+  FWindow.Reset(CreateWindowExA(windowClass.ExStyle, windowClass.ClassName, args.Caption.c_str(),
+                                windowClass.Style | WS_CHILD, FParent.Origin.x + FBounds.Left,
+                                FParent.Origin.y + FBounds.Top, FBounds.Width, FBounds.Height,
+                                FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
+                                GetModuleHandleA(nullptr), nullptr));
+  if (!FWindow) throw Exception(std::string("Cannot create a window of class ") + windowClass.ClassName);
+  SetPropA(Handle(), ControlProperty, this);
+  SetWindowSubclass(Handle(), SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
   FFont = Form().Font();
   ApplyFontHandle(Form().FontHandle());
   Form().AddControl(*this);
@@ -34,9 +34,8 @@ TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
 
 TControl::~TControl() {
   Form().RemoveControl(*this);
-  RemoveWindowSubclass(FHandle, SubclassProc, SubclassId);
-  RemovePropA(FHandle, ControlProperty);
-  DestroyWindow(FHandle);
+  RemoveWindowSubclass(Handle(), SubclassProc, SubclassId);
+  RemovePropA(Handle(), ControlProperty);
 }
 
 TControl* TControl::FromHandle(HWND window) {
@@ -88,7 +87,7 @@ LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam
 }
 
 LRESULT TControl::DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefSubclassProc(FHandle, message, wParam, lParam);
+  return DefSubclassProc(Handle(), message, wParam, lParam);
 }
 
 HBRUSH TControl::CtlColor(HDC dc) {
@@ -99,18 +98,18 @@ HBRUSH TControl::CtlColor(HDC dc) {
 
 int TControl::Width() const {
   RECT r{};
-  GetWindowRect(FHandle, &r);
+  GetWindowRect(Handle(), &r);
   return r.right - r.left;
 }
 
 int TControl::Height() const {
   RECT r{};
-  GetWindowRect(FHandle, &r);
+  GetWindowRect(Handle(), &r);
   return r.bottom - r.top;
 }
 
 void TControl::MoveWindowTo(const TRect& bounds) {
-  SetWindowPos(FHandle, nullptr, FParent.Origin.x + bounds.Left, FParent.Origin.y + bounds.Top,
+  SetWindowPos(Handle(), nullptr, FParent.Origin.x + bounds.Left, FParent.Origin.y + bounds.Top,
                bounds.Width, bounds.Height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -121,31 +120,30 @@ void TControl::SetBounds(const TRect& bounds) {
 
 void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }
 void TControl::SetTop(int top) { SetBounds({FBounds.Left, top, Width(), Height()}); }
-void TControl::SetWidth(int width) { SetBounds({FBounds.Left, FBounds.Top, width, Height()}); }
 void TControl::SetHeight(int height) { SetBounds({FBounds.Left, FBounds.Top, Width(), height}); }
 
-bool TControl::Enabled() const { return IsWindowEnabled(FHandle) != FALSE; }
+bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
 
 void TControl::SetEnabled(bool enabled) {
-  if (Enabled() != enabled) EnableWindow(FHandle, enabled ? TRUE : FALSE);
+  if (Enabled() != enabled) EnableWindow(Handle(), enabled ? TRUE : FALSE);
 }
 
-bool TControl::Visible() const { return (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE) != 0; }
+bool TControl::Visible() const { return (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
 
-void TControl::SetVisible(bool visible) { ShowWindow(FHandle, visible ? SW_SHOWNA : SW_HIDE); }
+void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
 
-void TControl::SetFocus() { ::SetFocus(FHandle); }
+void TControl::SetFocus() { ::SetFocus(Handle()); }
 
 std::string TControl::Caption() const {
-  const int length = GetWindowTextLengthA(FHandle);
+  const int length = GetWindowTextLengthA(Handle());
   std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(FHandle, text.data(), length + 1)));
+  text.resize(static_cast<std::size_t>(GetWindowTextA(Handle(), text.data(), length + 1)));
   return text;
 }
 
 void TControl::SetCaption(const std::string& caption) {
   if (caption == Caption()) return;
-  SetWindowTextA(FHandle, caption.c_str());
+  SetWindowTextA(Handle(), caption.c_str());
   FontChanged();  // a caption that sizes the control needs the same re-measuring
 }
 
@@ -165,6 +163,6 @@ void TControl::ParentFontChanged(const TFont& font, HFONT handle) {
 }
 
 void TControl::ApplyFontHandle(HFONT handle) {
-  SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
   FontChanged();
 }

@@ -25,7 +25,7 @@ class TControl {
   TControl(const TControl&) = delete;
   TControl& operator=(const TControl&) = delete;
 
-  HWND Handle() const { return FHandle; }
+  HWND Handle() const { return FWindow.Get(); }
   TForm& Form() const { return *FParent.Form; }
   int Id() const { return FId; }
 
@@ -39,7 +39,6 @@ class TControl {
   void SetBounds(const TRect& bounds);
   void SetLeft(int left);
   void SetTop(int top);
-  void SetWidth(int width);
   void SetHeight(int height);
 
   bool Enabled() const;
@@ -93,9 +92,10 @@ class TControl {
 
   TParent FParent;
   TRect FBounds;
-  HWND FHandle = nullptr;
   int FId;
   TFont FFont;
   bool FParentFont = true;
   TFontHandle FOwnFontHandle;
+  // Last, so the window goes before the font it uses.
+  TWindowHandle FWindow;
 };

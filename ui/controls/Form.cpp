@@ -9,6 +9,7 @@
 #include "ui/controls/Control.h"
 #include "ui/controls/PopupMenu.h"
 #include "ui/controls/ToolTip.h"
+#include "ui/controls/WindowClass.h"
 
 namespace {
 
@@ -62,34 +63,29 @@ class TDisabledWindows {
 
 }  // namespace
 
-void TForm::RegisterWindowClass() {
-  static bool registered = false;
-  if (registered) return;
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_DBLCLKS;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ProgramIconId));
-  if (!windowClass.hIcon) windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-  windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(ProgramIconId),
-                                                      IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = FormClassName;
-  if (!RegisterClassExA(&windowClass)) throw Exception("Cannot register the window class.");
-  registered = true;
+const char* TForm::WindowClassName() {
+  static const char* const name = [] {
+    WNDCLASSEXA windowClass = BasicWindowClass(FormClassName);
+    const HINSTANCE instance = windowClass.hInstance;
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ProgramIconId));
+    if (!windowClass.hIcon) windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(ProgramIconId),
+                                                        IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    return RegisterWindowClass(windowClass, "Cannot register the window class.");
+  }();
+  return name;
 }
 
 TForm::TForm(const TFormArgs& args) : FFont(args.Font), FPlacement(args.Placement) {
-  RegisterWindowClass();
   FFontHandle.Reset(CreateFontHandle(FFont));
   const int position = args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
-  CreateWindowExA(ExStyleFor(args.Border), FormClassName, args.Caption.c_str(),
+  CreateWindowExA(ExStyleFor(args.Border), WindowClassName(), args.Caption.c_str(),
                   StyleFor(args.Border), position, position, args.ClientWidth, args.ClientHeight,
                   args.Owner, nullptr, GetModuleHandleA(nullptr), this);
-  if (!FHandle) throw Exception("Cannot create the window " + args.Caption + ".");
+  if (!FWindow) throw Exception("Cannot create the window " + args.Caption + ".");
   SetClientSize(args.ClientWidth, args.ClientHeight);
   if (Application) Application->FormCreated(*this);
 }
@@ -97,8 +93,9 @@ TForm::TForm(const TFormArgs& args) : FFont(args.Font), FPlacement(args.Placemen
 TForm::~TForm() {
   if (Application) Application->FormDestroyed(*this);
   FToolTips.reset();
-  // The controls are members of the derived form and are gone by now.
-  if (FHandle) DestroyWindow(FHandle);
+  // The controls are members of the derived form and are gone by now; the
+  // window goes before the font it uses.
+  FWindow.Reset();
 }
 
 TForm* TForm::FromHandle(HWND window) {
@@ -112,14 +109,14 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam,
                                    LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
     auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    form->FHandle = window;
+    form->FWindow.Reset(window);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   }
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (!form) return DefWindowProcA(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    form->FHandle = nullptr;
+    form->FWindow.Release();  // being destroyed already
     return DefWindowProcA(window, message, wParam, lParam);
   }
   try {
@@ -164,18 +161,18 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         if (lParam == -1) {  // from the keyboard: at the window's top left corner
           RECT r{};
-          GetWindowRect(FHandle, &r);
+          GetWindowRect(Handle(), &r);
           at = {r.left + 8, r.top + 8};
         }
-        FPopupMenu->Popup(FHandle, at);
+        FPopupMenu->Popup(Handle(), at);
         return 0;
       }
       break;
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
         const HWND focus = GetFocus();
-        if (focus && IsChild(FHandle, focus)) FLastFocus = focus;
-      } else if (FLastFocus && IsWindow(FLastFocus) && IsChild(FHandle, FLastFocus) &&
+        if (focus && IsChild(Handle(), focus)) FLastFocus = focus;
+      } else if (FLastFocus && IsWindow(FLastFocus) && IsChild(Handle(), FLastFocus) &&
                  IsWindowVisible(FLastFocus) && IsWindowEnabled(FLastFocus)) {
         ::SetFocus(FLastFocus);
       } else {
@@ -197,16 +194,16 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return DefWindowProcA(FHandle, message, wParam, lParam);
+  return DefWindowProcA(Handle(), message, wParam, lParam);
 }
 
 void TForm::SnapToWorkArea(WINDOWPOS& position) const {
   if (position.flags & SWP_NOMOVE) return;
   RECT current{};
-  GetWindowRect(FHandle, &current);
+  GetWindowRect(Handle(), &current);
   const int width = (position.flags & SWP_NOSIZE) ? current.right - current.left : position.cx;
   const int height = (position.flags & SWP_NOSIZE) ? current.bottom - current.top : position.cy;
-  const RECT area = WorkAreaOf(FHandle);
+  const RECT area = WorkAreaOf(Handle());
   if (std::abs(position.x - area.left) < SnapDistance)
     position.x = area.left;
   else if (std::abs(position.x + width - area.right) < SnapDistance)
@@ -226,27 +223,27 @@ void TForm::FocusFirstControl() {
       return;
     }
   }
-  ::SetFocus(FHandle);
+  ::SetFocus(Handle());
 }
 
 void TForm::Show() {
   if (FPlacement == TFormPlacement::ScreenCenter && !FShownOnce) {
     RECT r{};
-    GetWindowRect(FHandle, &r);
-    const RECT area = WorkAreaOf(FHandle);
+    GetWindowRect(Handle(), &r);
+    const RECT area = WorkAreaOf(Handle());
     SetPosition(area.left + (area.right - area.left - (r.right - r.left)) / 2,
                 area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2);
   }
   FShownOnce = true;
-  ShowWindow(FHandle, IsIconic(FHandle) ? SW_RESTORE : SW_SHOW);
-  SetForegroundWindow(FHandle);
+  ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(Handle());
 }
 
 int TForm::ShowModal() {
   FModal = true;
   FModalResult = mrNone;
   {
-    TDisabledWindows others(FHandle);
+    TDisabledWindows others(Handle());
     Show();
     while (FModalResult == mrNone && Application && !Application->Terminated())
       Application->HandleMessage();
@@ -258,7 +255,7 @@ int TForm::ShowModal() {
   return FModalResult;
 }
 
-void TForm::Hide() { ShowWindow(FHandle, SW_HIDE); }
+void TForm::Hide() { ShowWindow(Handle(), SW_HIDE); }
 
 void TForm::Close() {
   if (FModal) {
@@ -270,7 +267,7 @@ void TForm::Close() {
   }
 }
 
-bool TForm::Visible() const { return IsWindowVisible(FHandle) != FALSE; }
+bool TForm::Visible() const { return IsWindowVisible(Handle()) != FALSE; }
 
 namespace {
 
@@ -295,44 +292,44 @@ RECT NormalWindowRect(HWND window) {
 
 }  // namespace
 
-int TForm::Left() const { return NormalWindowRect(FHandle).left; }
-int TForm::Top() const { return NormalWindowRect(FHandle).top; }
+int TForm::Left() const { return NormalWindowRect(Handle()).left; }
+int TForm::Top() const { return NormalWindowRect(Handle()).top; }
 
 void TForm::SetPosition(int left, int top) {
-  SetWindowPos(FHandle, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int TForm::ClientWidth() const {
   RECT r{};
-  GetClientRect(FHandle, &r);
+  GetClientRect(Handle(), &r);
   return r.right;
 }
 
 int TForm::ClientHeight() const {
   RECT r{};
-  GetClientRect(FHandle, &r);
+  GetClientRect(Handle(), &r);
   return r.bottom;
 }
 
 void TForm::SetClientSize(int width, int height) {
   RECT frame{0, 0, width, height};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)));
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(Handle(), GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongA(Handle(), GWL_EXSTYLE)));
   int outerWidth = frame.right - frame.left;
   int outerHeight = frame.bottom - frame.top;
-  SetWindowPos(FHandle, nullptr, 0, 0, outerWidth, outerHeight,
+  SetWindowPos(Handle(), nullptr, 0, 0, outerWidth, outerHeight,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // A window manager may draw frames of its own size; measure and correct.
   outerWidth += width - ClientWidth();
   outerHeight += height - ClientHeight();
   if (ClientWidth() != width || ClientHeight() != height)
-    SetWindowPos(FHandle, nullptr, 0, 0, outerWidth, outerHeight,
+    SetWindowPos(Handle(), nullptr, 0, 0, outerWidth, outerHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 std::string TForm::Caption() const {
   char text[256] = {};
-  GetWindowTextA(FHandle, text, sizeof text);
+  GetWindowTextA(Handle(), text, sizeof text);
   return text;
 }
 
@@ -355,7 +352,7 @@ void TForm::SetPopupMenu(TPopupMenu* menu) { FPopupMenu = menu; }
 HACCEL TForm::Accelerators() const { return FPopupMenu ? FPopupMenu->Accelerators() : nullptr; }
 
 TToolTip& TForm::ToolTips() {
-  if (!FToolTips) FToolTips = std::make_unique<TToolTip>(FHandle);
+  if (!FToolTips) FToolTips = std::make_unique<TToolTip>(Handle());
   return *FToolTips;
 }
 

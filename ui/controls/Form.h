@@ -57,8 +57,8 @@ class TForm {
   TForm(const TForm&) = delete;
   TForm& operator=(const TForm&) = delete;
 
-  HWND Handle() const { return FHandle; }
-  TParent AsParent() { return {FHandle, {0, 0}, this}; }
+  HWND Handle() const { return FWindow.Get(); }
+  TParent AsParent() { return {Handle(), {0, 0}, this}; }
   static TForm* FromHandle(HWND window);
 
   void Show();  // modeless
@@ -102,11 +102,13 @@ class TForm {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
-  static void RegisterWindowClass();
+  static const char* WindowClassName();  // registered at the first call
   void SnapToWorkArea(WINDOWPOS& position) const;
   void FocusFirstControl();
 
-  HWND FHandle = nullptr;
+  // Set when the system creates the window; let go of unowned when the
+  // system destroys it first.
+  TWindowHandle FWindow;
   TFont FFont;
   TFontHandle FFontHandle;
   TFormPlacement FPlacement;

@@ -15,8 +15,6 @@ class TPageControl : public TControl {
   ~TPageControl() override;
 
   TTabSheet& AddPage(const std::string& caption);
-  int PageCount() const { return static_cast<int>(FPages.size()); }
-  TTabSheet& Page(int index) { return *FPages.at(static_cast<std::size_t>(index)); }
   int ActivePageIndex() const;
   void SetActivePage(const TTabSheet& page);
   // Lays the pages out again; call after the bounds changed.

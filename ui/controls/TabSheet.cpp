@@ -1,23 +1,16 @@
 #include "ui/controls/TabSheet.h"
 
-#include "engine/Exceptions.h"
+#include "ui/controls/WindowClass.h"
 
 namespace {
 
 const char* PageClassName() {
-  static const char name[] = "VelmoraPage";
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = DefWindowProcA;  // the control's subclass does the work
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  // The default procedure: the control's subclass does the work.
+  static const char* const name = [] {
+    WNDCLASSEXA windowClass = BasicWindowClass("VelmoraPage");
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = name;
-    if (!RegisterClassExA(&windowClass)) throw Exception("Cannot register the page class.");
-    registered = true;
-  }
+    return RegisterWindowClass(windowClass, "Cannot register the page class.");
+  }();
   return name;
 }
 

@@ -1,0 +1,15 @@
+// The user-interface font in the settings file.
+#pragma once
+
+#include <string>
+
+#include "ui/controls/Font.h"
+
+// The section that holds the main window's font.
+inline constexpr char FontSection[] = "Font";
+
+// The seven stored attributes of a font, read with the font's current values
+// as defaults and written in the same order: "Charset", "Color", "Name",
+// "Orientation", "Pitch", "Size", "Style".
+void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font);
+void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font);

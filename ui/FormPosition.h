@@ -1,0 +1,10 @@
+// Where a window stands, kept in the settings file: the keys "Left" and
+// "Top" of the window's own section, 0 when absent.
+#pragma once
+
+#include <string>
+
+class TForm;
+
+void LoadFormPosition(TForm& Form, const std::string& Section);
+void SaveFormPosition(const TForm& Form, const std::string& Section);
