@@ -77,10 +77,21 @@ TEST_F(ConcurrencyStress, InputRemapReopenDelayChangesAndPanicsWhileTheTimerSend
       if (call.What == sim::Call::MidiOutShortMsg) ++shortsSent;
     }
   }
-  // What was queued for a device when it closed (every Reopen here) is
-  // dropped with the close.
-  EXPECT_GT(shortsSent, played / 20) << "traffic found open devices";
+  EXPECT_GT(shortsSent, 0u);
   EXPECT_TRUE(engine->MessageList().Empty());
+
+  // What was queued for a device when it closed (every Reopen here) was
+  // dropped with the close; after the storm, every channel routes again.
+  for (std::int32_t device = 0; device < 3; ++device) engine->SetDelay(device, 0);
+  const std::size_t before = sim::Calls(sim::Call::MidiOutShortMsg).size();
+  constexpr std::size_t Afterwards = 100;
+  for (std::size_t i = 0; i < Afterwards; ++i) sim::InjectShort(0, 0xA0 | (i % 16) | (i << 8));
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (sim::Calls(sim::Call::MidiOutShortMsg).size() < before + Afterwards && std::chrono::steady_clock::now() < giveUp) {
+    sim::DeliverNotices();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(sim::Calls(sim::Call::MidiOutShortMsg).size(), before + Afterwards) << "every message after the storm";
   Shutdown();
   EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
   EXPECT_EQ(sim::HeapFreesOfUnknownBlocks(), 0u);
