@@ -76,10 +76,7 @@ TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& s
 int main(int argc, char** argv) {
   bench::TWineOptions options;
   if (!bench::ParseWineOptions(argc, argv, "velmora_thru_latency", 6, options)) return 2;
-  const int runs = options.Runs;
-  const std::size_t messages = options.Messages;
-  const std::string& markdown = options.Markdown;
-  const std::string& summary = options.Summary;
+  const auto& [runs, messages, markdown, summary] = options;
   if (!bench::StartVirtualDevices()) return 1;
   vmidi::Controller& driver = *VirtualMidi();
 

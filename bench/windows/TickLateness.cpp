@@ -133,10 +133,7 @@ TCase RunBare(vmidi::Controller& driver, UINT interval, const std::vector<bench:
 int main(int argc, char** argv) {
   bench::TWineOptions options;
   if (!bench::ParseWineOptions(argc, argv, "velmora_tick_lateness", 3, options)) return 2;
-  const int runs = options.Runs;
-  const std::size_t messages = options.Messages;
-  const std::string& markdown = options.Markdown;
-  const std::string& summary = options.Summary;
+  const auto& [runs, messages, markdown, summary] = options;
   if (!bench::StartVirtualDevices()) return 1;
   vmidi::Controller& driver = *VirtualMidi();
 
