@@ -157,7 +157,6 @@ class TVelmoraEngine : public TEngineEvents {
   template <class Maker>
   void SendOrQueueLong(Maker Make);
   void ReleaseWhatTheInputHeld();
-  void DeviceClosing(std::int32_t Device);
 
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};

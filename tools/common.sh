@@ -30,6 +30,13 @@ velmora_configure() {  # name, cmake arguments...
   fi
 }
 
+# Configures the windows preset (mingw-w64) in build/windows and builds
+# the targets named, or all of it; VELMORA_JOBS caps the parallel jobs.
+velmora_build_windows() {  # [cmake --build arguments...]
+  velmora_configure windows --preset windows
+  cmake --build --preset windows -j "${VELMORA_JOBS:-$(nproc)}" "$@"
+}
+
 # Starts an Xvfb of our own on a free display number (Xvfb picks it),
 # exports DISPLAY and stops it when the script exits. Any Wine programs of
 # WINEPREFIX still holding the display are waited for first.

@@ -10,12 +10,10 @@ cd "$(dirname "$0")/.."
 source ./tools/common.sh
 velmora_install_deps package
 
-jobs=${VELMORA_JOBS:-$(nproc)}
 build_dir=build/windows
 
 echo "=== package: build Velmora.exe (windows preset)"
-velmora_configure windows --preset windows
-cmake --build --preset windows -j "$jobs" --target Velmora
+velmora_build_windows --target Velmora
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
 if [ -z "$version" ]; then

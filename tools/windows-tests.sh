@@ -11,12 +11,10 @@ cd "$(dirname "$0")/.."
 source ./tools/common.sh
 velmora_install_deps run
 
-jobs=${VELMORA_JOBS:-$(nproc)}
 build_dir=build/windows
 
 echo "=== windows: configure and build"
-velmora_configure windows --preset windows
-cmake --build --preset windows -j "$jobs"
+velmora_build_windows
 
 # Every Wine program of the tests, and the wait for them at the end, use
 # this prefix.
@@ -30,4 +28,4 @@ case "$wine_version" in
   *) echo "windows-tests.sh: the tests are pinned to Wine 8.0 (Debian 12); this is ${wine_version:-no Wine}, results may differ" >&2 ;;
 esac
 echo "=== windows: test ($wine_version, DISPLAY=$DISPLAY)"
-ctest --preset windows -j "$jobs"
+ctest --preset windows -j "${VELMORA_JOBS:-$(nproc)}"

@@ -73,12 +73,8 @@ TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& s
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  bench::TWineOptions options;
-  if (!bench::ParseWineOptions(argc, argv, "velmora_thru_latency", 6, options)) return 2;
+int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
   const auto& [runs, messages, markdown, summary] = options;
-  if (!bench::StartVirtualDevices()) return 1;
-  vmidi::Controller& driver = *VirtualMidi();
 
   std::string rows;
   std::vector<double> p50Ratios, p99Ratios;
@@ -135,3 +131,5 @@ int main(int argc, char** argv) {
                        bench::Verdict(met));
   return 0;
 }
+
+int main(int argc, char** argv) { return bench::RunWineBenchmark(argc, argv, "velmora_thru_latency", 6, Measure); }

@@ -130,12 +130,8 @@ TCase RunBare(vmidi::Controller& driver, UINT interval, const std::vector<bench:
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  bench::TWineOptions options;
-  if (!bench::ParseWineOptions(argc, argv, "velmora_tick_lateness", 3, options)) return 2;
+int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
   const auto& [runs, messages, markdown, summary] = options;
-  if (!bench::StartVirtualDevices()) return 1;
-  vmidi::Controller& driver = *VirtualMidi();
 
   std::string rows, verdicts;
   for (UINT interval : {1u, 4u}) {
@@ -196,3 +192,5 @@ int main(int argc, char** argv) {
   if (!markdown.empty()) std::ofstream(markdown, std::ios::app) << report << "\n";
   return 0;
 }
+
+int main(int argc, char** argv) { return bench::RunWineBenchmark(argc, argv, "velmora_tick_lateness", 3, Measure); }

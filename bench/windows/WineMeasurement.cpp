@@ -27,6 +27,13 @@ bool ParseWineOptions(int argc, char** argv, const char* Program, int DefaultRun
   return false;
 }
 
+int RunWineBenchmark(int argc, char** argv, const char* Program, int DefaultRuns, TWineMeasure Measure) {
+  TWineOptions options;
+  if (!ParseWineOptions(argc, argv, Program, DefaultRuns, options)) return 2;
+  if (!StartVirtualDevices()) return 1;
+  return Measure(options, *VirtualMidi());
+}
+
 std::string Figures(const TLatencySummary& Summary) {
   return Fixed(Summary.P50, 3) + " / " + Fixed(Summary.P99, 3) + " / " + Fixed(Summary.Max, 3);
 }
