@@ -17,8 +17,3 @@ void KeepBlockForDriver(void* block) {
   std::lock_guard<std::mutex> guard(KeptLock);
   Kept().push_back(block);
 }
-
-std::size_t BlocksKeptForDrivers() {
-  std::lock_guard<std::mutex> guard(KeptLock);
-  return Kept().size();
-}

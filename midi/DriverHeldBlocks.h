@@ -7,4 +7,3 @@
 #include <cstddef>
 
 void KeepBlockForDriver(void* block);
-std::size_t BlocksKeptForDrivers();

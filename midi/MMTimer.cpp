@@ -40,45 +40,22 @@ void TMMTimer::UpdateTimer() {
 
 void TMMTimer::BeginTimer() {
   platform::timeBeginPeriod(FResolution);
-  // Held across the creation so that a first tick arriving before the
-  // identifier is known waits for it instead of being refused.
-  std::lock_guard<std::mutex> guard(FTickLock);
   FTimerID = platform::timeSetEvent(FInterval, FResolution, &TMMTimer::TimerProc,
                                     reinterpret_cast<DWORD_PTR>(this), TIME_PERIODIC);
-  if (FTimerID == 0) {
-    platform::timeEndPeriod(FResolution);
-    return;
-  }
-  FAcceptingID = FTimerID;
+  if (FTimerID == 0) platform::timeEndPeriod(FResolution);
 }
 
 void TMMTimer::EndTimer() {
   if (FTimerID == 0) return;
-  {
-    // No new tick starts from here on; one in progress is waited for. Never
-    // called from inside a tick, so the wait cannot be for ourselves.
-    std::unique_lock<std::mutex> guard(FTickLock);
-    FAcceptingID = 0;
-    FTickDone.wait(guard, [this] { return !FTickRunning; });
-  }
+  // Returns once a tick in progress has finished. Never called from inside a
+  // tick, so the wait cannot be for ourselves.
   platform::timeKillEvent(FTimerID);
   platform::timeEndPeriod(FResolution);
   FTimerID = 0;
 }
 
-void CALLBACK TMMTimer::TimerProc(UINT uTimerID, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD_PTR) {
-  auto* timer = reinterpret_cast<TMMTimer*>(dwUser);
-  {
-    std::lock_guard<std::mutex> guard(timer->FTickLock);
-    if (timer->FAcceptingID == 0 || timer->FAcceptingID != uTimerID) return;
-    timer->FTickRunning = true;
-  }
-  timer->DoTimer();
-  // Notified under the lock: once EndTimer sees the tick finished it may
-  // free the timer, so nothing of it is touched after the unlock.
-  std::lock_guard<std::mutex> guard(timer->FTickLock);
-  timer->FTickRunning = false;
-  timer->FTickDone.notify_all();
+void CALLBACK TMMTimer::TimerProc(UINT, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD_PTR) {
+  reinterpret_cast<TMMTimer*>(dwUser)->DoTimer();
 }
 
 void TMMTimer::DoTimer() {

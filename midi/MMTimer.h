@@ -1,12 +1,12 @@
 // A periodic timer over the system's multimedia timer. OnTimer runs once per
 // period on the timer service's thread. Once SetEnabled(false) (or any other
-// stop) has returned, no tick is running and none will start.
+// stop) has returned, no tick is running and none will start: the platform
+// creates every event to be killed synchronously, and that is the only stop
+// mechanism.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 
 #include "platform/MmSystem.h"
 
@@ -46,12 +46,4 @@ class TMMTimer {
   UINT FPeriodMin = 0;
   UINT FPeriodMax = 0;
   UINT FTimerID = 0;
-
-  // The handshake between EndTimer (main thread) and TimerProc (timer
-  // thread): a tick runs only while FAccepting names its event, and EndTimer
-  // waits for a running tick to finish. Guarded by FTickLock.
-  std::mutex FTickLock;
-  std::condition_variable FTickDone;
-  UINT FAcceptingID = 0;  // guarded by FTickLock
-  bool FTickRunning = false;  // guarded by FTickLock
 };

@@ -151,11 +151,6 @@ bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
   return false;
 }
 
-std::size_t TMidiOutput::PendingHeaderCount() const {
-  std::lock_guard<std::mutex> guard(FSendLock);
-  return FPendingHeaders.size();
-}
-
 std::vector<TMidiHeader>::iterator TMidiOutput::FindPending(const MIDIHDR* Header) {
   return std::find_if(FPendingHeaders.begin(), FPendingHeaders.end(),
                       [Header](const TMidiHeader& pending) { return pending.Get() == Header; });

@@ -42,8 +42,6 @@ class TMidiOutput : public TMidiIOBase {
   // What was scheduled for the device so far is not sent (a panic).
   void Forget();
 
-  std::size_t PendingHeaderCount() const;
-
   TLongDoneEvent OnLongDone;
 
  protected:
@@ -63,7 +61,7 @@ class TMidiOutput : public TMidiIOBase {
   // for its whole driver call, and by the state changes to and from mpsOpen,
   // so no send reaches a handle once its close has begun. Also guards
   // FHandle and FPendingHeaders.
-  mutable std::mutex FSendLock;
+  std::mutex FSendLock;
   HMIDIOUT FHandle = nullptr;             // guarded by FSendLock
   // Written under FSendLock; read without it by the main thread when it
   // schedules, and under it by every scheduled send.

@@ -42,7 +42,8 @@ MMRESULT midiOutReset(HMIDIOUT handle);
 MMRESULT midiOutClose(HMIDIOUT handle);
 
 // Periodic multimedia timer. The callback runs on a thread of the timer
-// service, never on the main thread.
+// service, never on the main thread. timeKillEvent returns once a callback in
+// progress on another thread has finished, and none starts after it.
 MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize);
 MMRESULT timeBeginPeriod(UINT period);
 MMRESULT timeEndPeriod(UINT period);

@@ -12,10 +12,9 @@ MMRESULT timeBeginPeriod(UINT period) {
 }
 MMRESULT timeEndPeriod(UINT period) { return ::timeEndPeriod(period); }
 
-// Every event is created with TIME_KILL_SYNCHRONOUS, so that no callback of
-// it starts once timeKillEvent has returned (the timer's own handshake waits
-// for one that is already running), and with TIME_CALLBACK_FUNCTION, since
-// the callback is always a function.
+// Every event is created with TIME_KILL_SYNCHRONOUS: once timeKillEvent has
+// returned, no callback of it is running and none starts, so the callback's
+// object may go. TIME_CALLBACK_FUNCTION, since the callback is a function.
 UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags) {
   return ::timeSetEvent(delay, resolution, callback, user,
                         flags | TIME_KILL_SYNCHRONOUS | TIME_CALLBACK_FUNCTION);

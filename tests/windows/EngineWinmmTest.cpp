@@ -219,7 +219,7 @@ TEST_F(EngineOverWinmm, SystemExclusiveOf10000BytesGoesToEveryOpenDeviceIn4096By
     const auto records = driver->Received(device);
     EXPECT_EQ(LongSizes(records), (std::vector<std::size_t>{4096, 4096, 10000 - 2 * 4096})) << device;
     EXPECT_EQ(Joined(records), sysex) << device;
-    EXPECT_TRUE(PumpUntil([&] { return engine->MidiOuts(device).PendingHeaderCount() == 0; }))
+    EXPECT_TRUE(PumpUntil([&] { return driver->Sync() && driver->OutputEvents(device, DeviceEventKind::Unprepared) == 3; }))
         << "every completed block is released";
   }
   for (int device : {OutRefusing, OutBroken, OutUsbMidiTwin}) EXPECT_TRUE(driver->Received(device).empty());
@@ -232,24 +232,26 @@ TEST_F(EngineOverWinmm, LateCompletionsOfAClosedOutputCompleteNothingOfTheNextOp
   const auto first = SysEx(300, 1);
   driver->InjectSysEx(InUsbMidi, first);
   ASSERT_TRUE(AwaitReceived(OutSynthB, 1));
-  ASSERT_EQ(engine->MidiOuts(OutSynthB).PendingHeaderCount(), 1u);
 
   // Unmap and map again without handling notices in between: the close's
   // reset posts a completion that is handled only after the new open.
   engine->SetChannelDevice(4, OutUsbMidi);
   engine->SetChannelDevice(4, OutSynthB);
   ASSERT_EQ(engine->MidiOutStates(OutSynthB), mpsOpen);
-  EXPECT_EQ(engine->MidiOuts(OutSynthB).PendingHeaderCount(), 0u) << "the close released the pending block";
+  ASSERT_TRUE(driver->Sync());
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::Unprepared), 1u) << "the close released the pending block";
   driver->ClearRecords();
   const auto second = SysEx(300, 2);
   driver->InjectSysEx(InUsbMidi, second);
   ASSERT_TRUE(AwaitReceived(OutSynthB, 1));
   PumpFor(50);  // the stale completion is handled here
-  EXPECT_EQ(engine->MidiOuts(OutSynthB).PendingHeaderCount(), 1u)
-      << "the block the device still holds was completed by a stale notice";
+  ASSERT_TRUE(driver->Sync());
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::Unprepared), 0u);
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::UnprepareRefused), 0u)
+      << "a stale notice tried to release the block the device still holds";
 
   EXPECT_EQ(driver->CompleteHeld(OutSynthB), 1u);
-  EXPECT_TRUE(PumpUntil([&] { return engine->MidiOuts(OutSynthB).PendingHeaderCount() == 0; }));
+  EXPECT_TRUE(PumpUntil([&] { return driver->Sync() && driver->OutputEvents(OutSynthB, DeviceEventKind::Unprepared) == 1; }));
   ASSERT_TRUE(driver->Sync());
   EXPECT_EQ(Joined(driver->Received(OutSynthB)), second);
 }

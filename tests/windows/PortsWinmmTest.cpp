@@ -12,6 +12,7 @@
 #include "midi/MidiOutput.h"
 
 using namespace testdevices;
+using vmidi::DeviceEventKind;
 using vmidi::Direction;
 
 namespace {
@@ -47,7 +48,6 @@ TEST_F(PortsOverWinmm, AStaleCompletionDoesNotCompleteTheNextOpensBlock) {
   ASSERT_TRUE(port.Open(OutSynthB));
   const auto first = Bytes(64, 1);
   ASSERT_TRUE(port.SendLong(first.data(), static_cast<std::int32_t>(first.size())));
-  ASSERT_EQ(port.PendingHeaderCount(), 1u);
 
   // The close's reset posts the completion of the first block; the port is
   // open again, on the same handle value, and has sent a block of the same
@@ -57,10 +57,13 @@ TEST_F(PortsOverWinmm, AStaleCompletionDoesNotCompleteTheNextOpensBlock) {
   const auto second = Bytes(64, 2);
   ASSERT_TRUE(port.SendLong(second.data(), static_cast<std::int32_t>(second.size())));
   PumpFor(30);
-  EXPECT_EQ(port.PendingHeaderCount(), 1u) << "a late notice released a block that the device still holds";
+  ASSERT_TRUE(driver->Sync());
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::Unprepared), 1u) << "the close released the first block";
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::UnprepareRefused), 0u)
+      << "a late notice tried to release the block that the device still holds";
 
   EXPECT_EQ(driver->CompleteHeld(OutSynthB), 1u);
-  EXPECT_TRUE(PumpUntil([&] { return port.PendingHeaderCount() == 0; }));
+  EXPECT_TRUE(PumpUntil([&] { return driver->Sync() && driver->OutputEvents(OutSynthB, DeviceEventKind::Unprepared) == 2; }));
   port.Close();
   ASSERT_TRUE(driver->Sync());
   const auto received = driver->Received(OutSynthB);

@@ -294,8 +294,12 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
     case MODM_UNPREPARE: {
       auto* header = reinterpret_cast<MIDIHDR*>(param1);
       if (!header) return MMSYSERR_INVALPARAM;
-      if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+      if (header->dwFlags & MHDR_INQUEUE) {
+        ReportEvent(Direction::Output, id, DeviceEventKind::UnprepareRefused);
+        return MIDIERR_STILLPLAYING;
+      }
       header->dwFlags &= ~MHDR_PREPARED;
+      ReportEvent(Direction::Output, id, DeviceEventKind::Unprepared);
       return MMSYSERR_NOERROR;
     }
     case MODM_RESET:

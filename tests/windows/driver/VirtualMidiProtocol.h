@@ -50,6 +50,10 @@ enum class DeviceEventKind : std::uint8_t {
   Reset = 5,
   Started = 6,
   Stopped = 7,
+  // An output header handed back by the program (MODM_UNPREPARE), and one
+  // it asked for while the device still held it.
+  Unprepared = 8,
+  UnprepareRefused = 9,
 };
 
 }  // namespace vmidi

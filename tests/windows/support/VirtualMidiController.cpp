@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <utility>
@@ -199,6 +200,13 @@ std::vector<OutputRecord> Controller::Received(int device) const {
 std::vector<EventRecord> Controller::Events() const {
   std::lock_guard<std::mutex> guard(lock_);
   return events_;
+}
+
+std::size_t Controller::OutputEvents(int device, DeviceEventKind kind) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(), [&](const EventRecord& e) {
+    return e.Dir == Direction::Output && e.Device == device && e.Kind == kind;
+  }));
 }
 
 void Controller::ClearRecords() {

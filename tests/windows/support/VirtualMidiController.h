@@ -67,6 +67,8 @@ class Controller {
 
   std::vector<OutputRecord> Received(int device) const;
   std::vector<EventRecord> Events() const;
+  // How many events of one kind an output device reported (call Sync first).
+  std::size_t OutputEvents(int device, DeviceEventKind kind) const;
   void ClearRecords();
 
  private:
