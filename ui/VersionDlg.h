@@ -7,10 +7,11 @@
 #include "ui/controls/Form.h"
 #include "ui/controls/Image.h"
 #include "ui/controls/Label.h"
+#include "ui/Version.h"
 
 class TVersionDialog : public TForm {
  public:
-  static constexpr const char* VersionText = "Version 0.9.0";
+  static constexpr const char* VersionText = "Version " VELMORA_VERSION;
   static constexpr const char* CopyrightText = "(C) 2026 The Velmora authors";
   static constexpr const char* HomeAddress = "https://velmora.example/";
   static constexpr const char* MailAddress = "velmora@example.org";
