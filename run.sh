@@ -24,7 +24,7 @@ esac
 source ./tools/common.sh
 velmora_install_deps run
 
-build_dir=build/windows
+build_dir=$velmora_windows_build_dir
 echo "=== Building Velmora.exe (windows preset)"
 velmora_configure windows --preset windows
 targets=(Velmora)

@@ -30,6 +30,9 @@ velmora_configure() {  # name, cmake arguments...
   fi
 }
 
+# The windows preset's build folder (as CMakePresets.json names it).
+velmora_windows_build_dir=build/windows
+
 # Configures the windows preset (mingw-w64) in build/windows and builds
 # the targets named, or all of it; VELMORA_JOBS caps the parallel jobs.
 velmora_build_windows() {  # [cmake --build arguments...]

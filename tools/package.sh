@@ -10,10 +10,9 @@ cd "$(dirname "$0")/.."
 source ./tools/common.sh
 velmora_install_deps package
 
-build_dir=build/windows
-
 echo "=== package: build Velmora.exe (windows preset)"
 velmora_build_windows --target Velmora
+build_dir=$velmora_windows_build_dir
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
 if [ -z "$version" ]; then

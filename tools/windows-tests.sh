@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 source ./tools/common.sh
 velmora_install_deps run
 
-build_dir=build/windows
+build_dir=$velmora_windows_build_dir
 
 echo "=== windows: configure and build"
 velmora_build_windows
