@@ -72,7 +72,7 @@ TEditPresetsDialog::TEditPresetsDialog(HWND owner)
   SetCancelButton(&CloseButton);
   SetPopupMenu(&EditPresetsPopupMenu);
 
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   LoadPosition();
   SetPresetItems(Presets().Items());
   SetPresetIndex(Presets().ItemIndex());

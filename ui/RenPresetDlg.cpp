@@ -34,7 +34,7 @@ TRenamePresetDialog::TRenamePresetDialog(HWND owner)
   SetDefaultButton(&OkButton);
   SetCancelButton(&CancelButton);
   PresetEdit.OnChange = [this](TEdit&) { PresetEditChange(); };
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   LoadPosition();
 }
 

@@ -77,7 +77,7 @@ TVelmoraForm::TVelmoraForm()
   // The panic must be at hand whichever window has the focus.
   if (Application) Application->AddApplicationShortcut(PanicCommand.ShortCut(), [this] { PanicCommandClick(); });
 
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   UIFont = std::make_unique<TFont>(Font());
   CreateChannelRows();
   LoadPosition();
@@ -89,9 +89,9 @@ TVelmoraForm::TVelmoraForm()
 }
 
 TVelmoraForm::~TVelmoraForm() {
-  // FormDestroy. The engine outlives the window and still reports port
-  // states while it shuts down: it must find no handler of ours by then,
-  // also when saving fails.
+  // What FormDestroy does. The engine outlives the window and still reports
+  // port states while it shuts down: it must find no handler of ours by
+  // then, also when saving fails.
   try {
     if (FFontLoaded) SaveFontToIni(IniFileName, FontSection, *UIFont);
     SavePosition();
