@@ -25,7 +25,7 @@ TFormArgs EditPresetsFormArgs(HWND owner) {
   return args;
 }
 
-TShortCut Ctrl(char key) { return {static_cast<WORD>(key), true}; }
+TShortCut Ctrl(char key) { return {.Key = static_cast<WORD>(key), .Ctrl = true}; }
 
 TPresets& Presets() { return GlobalEngine->Presets(); }
 

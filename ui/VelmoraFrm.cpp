@@ -30,7 +30,7 @@ TFormArgs MainFormArgs() {
   return args;
 }
 
-TShortCut Ctrl(WORD key) { return {key, true}; }
+TShortCut Ctrl(WORD key) { return {.Key = key, .Ctrl = true}; }
 
 }  // namespace
 
@@ -57,7 +57,7 @@ TVelmoraForm::TVelmoraForm()
       PanicCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Panic", Ctrl(VK_SPACE)))),
       ReopenCommand(VelmoraPopupMenu.Add("Reopen", Ctrl('R'))),
       VersionCommand(
-          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {VK_F1, false}))),
+          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {.Key = VK_F1}))),
       MinimizeCommand(
           (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Minimize", Ctrl('Z')))),
       QuitCommand(VelmoraPopupMenu.Add("Quit", Ctrl('Q'))) {
