@@ -151,12 +151,9 @@ void TPresets::DoAddPreset(const std::string& Name) {
 void TPresets::DoDeletePreset() {
   const std::int32_t index = FItemIndex;
   if (index <= 0 || index >= Count()) return;
-  // The changing notice runs while ItemIndex is parked one past the last
-  // entry, where it names no preset: the engine's before-change handler then
-  // stores the deleted preset's live map under no name. Given after the
-  // removal at the same index, it would store that map under the preset that
-  // moved up into the deleted one's place.
-  FItemIndex = Count();
+  // The changing notice comes while the index names no preset, so the deleted
+  // preset's live map is stored under no name, not under the one moving up.
+  FItemIndex = Count();  // one past the last entry
   try {
     IndexChanging();
   } catch (...) {

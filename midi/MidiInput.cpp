@@ -129,12 +129,9 @@ void TMidiInput::WndProc(TMessage& Message) {
       if (OnData) OnData(*this, static_cast<DWORD>(Message.LParam));
       break;
     case MM_MIM_LONGDATA: {
-      // A notice posted by the reset of a close arrives late, possibly after
-      // a new open: act only on notices of the current handle while the
-      // device is open, and only for one of this port's own headers that the
-      // device holds. With several buffers queued, a notice without a header
-      // (LParam 0) names none of them, so there is nothing to pass on or
-      // hand back.
+      // A notice from the reset of a close can come after a new open: only the
+      // current handle's count, for a buffer the device holds (a notice
+      // without a header, LParam 0, names none).
       const TMidiPortState state = State();
       if (state != mpsOpen && state != mpsClosing) break;
       if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) break;
