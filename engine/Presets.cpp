@@ -55,9 +55,8 @@ TPresets::~TPresets() {
   }
 }
 
-// IndexOf compares like SameText: the locale-aware comparison of the
-// original platform is approximated by ASCII case folding plus byte
-// equality for all other bytes.
+// IndexOf compares like SameText: ASCII letters fold, other bytes must be
+// equal; no locale's rules, so a name matches the same way on every machine.
 std::int32_t TPresets::IndexOf(const std::string& Name) const {
   for (std::size_t i = 0; i < FItems.size(); ++i) {
     if (SameText(FItems[i], Name)) return static_cast<std::int32_t>(i);
