@@ -70,11 +70,10 @@ void TMidiInput::Close() {
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
     TMidiHeader& buffer = FSysExBuffers[slot];
     if (!buffer) continue;
-    // A buffer whose unprepare was refused is freed only when the close has
-    // left it no longer queued (a vanished device lets go of its buffers as
-    // its handle goes); one the driver may still hold is kept rather than
-    // freed.
-    if (!unprepared[slot] && (buffer->dwFlags & MHDR_INQUEUE) != 0) {
+    // A vanished device refuses the unprepare but lets go of its buffers as
+    // its handle goes: only a buffer still queued after the close is kept.
+    const bool driverMayHoldIt = !unprepared[slot] && (buffer->dwFlags & MHDR_INQUEUE) != 0;
+    if (driverMayHoldIt) {
       buffer.KeepForDriver();
     } else {
       buffer = TMidiHeader();
