@@ -25,9 +25,9 @@ const std::string DeviceKeyPrefix = "Device";
 std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 
-// The position of the first device with a stored name, or NoDevice. An empty
-// name (an absent key, or a device unreadable when stored) must not pick an
-// unreadable device, which the catalogue also lists under the empty name.
+// The position of the first device whose name matches the stored one, or
+// NoDevice. An empty name (an absent key, or a device unreadable when stored)
+// must not pick an unreadable device, which the catalogue lists under "".
 std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) {
   if (stored.empty()) return NoDevice;
   for (std::int32_t i = 0; i < names.Count(); ++i) {

@@ -128,9 +128,9 @@ void TMidiInput::WndProc(TMessage& Message) {
       if (OnData) OnData(*this, static_cast<DWORD>(Message.LParam));
       break;
     case MM_MIM_LONGDATA: {
-      // A notice from the reset of a close can come after a new open: only the
-      // current handle's count, for a buffer the device holds (a notice
-      // without a header, LParam 0, names none).
+      // A notice from the reset of a close can come after a new open: act only
+      // on the current handle's, while open, for a buffer the device still
+      // holds (a notice without a header, LParam 0, names none).
       const TMidiPortState state = State();
       if (state != mpsOpen && state != mpsClosing) break;
       if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) break;

@@ -58,8 +58,8 @@ bool TRenamePresetDialog::Execute() {
 // name, which exists, so Ok starts disabled.
 void TRenamePresetDialog::PresetEditChange() {
   const std::string stored = TPresets::NormalizeName(PresetEdit.Text());
-  const bool takenByRename = !stored.empty() && GlobalEngine->Presets().IndexOf(stored) == -1;
-  OkButton.SetEnabled(takenByRename);
+  const bool renameAccepts = !stored.empty() && GlobalEngine->Presets().IndexOf(stored) == -1;
+  OkButton.SetEnabled(renameAccepts);
 }
 
 void TRenamePresetDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
