@@ -25,9 +25,9 @@ class TVelmoraProgram {
   void Run() { FApplication.Run(); }
 
  private:
-  // The end of the program: the windows, last created first, then the units
-  // in reverse order. Runs once, from the destructor or when the system ends
-  // the session.
+  // The end of the program: the windows, last created first, then the
+  // engine, the catalogue and the paths. Runs once, from the destructor or
+  // when the system ends the session.
   void Shutdown();
 
   // Each member sets up its part when it is built and takes it down when it

@@ -14,10 +14,10 @@ TBenchMachine::TBenchMachine(int outputDevices) {
   sim::Reset();
   // A long run would otherwise keep a record of every call it made.
   sim::SetCallRecording(false);
-  sim::SetInputDevices({{"Keyboard", false, 0x0100}});
+  sim::SetInputDevices({{.Name = "Keyboard", .DriverVersion = 0x0100}});
   std::vector<sim::DeviceConfig> outputs;
   for (int i = 0; i < outputDevices; ++i) {
-    outputs.push_back({"Synth " + std::string(1, static_cast<char>('A' + i)), false, 0x0100});
+    outputs.push_back({.Name = "Synth " + std::string(1, static_cast<char>('A' + i)), .DriverVersion = 0x0100});
   }
   sim::SetOutputDevices(outputs);
 

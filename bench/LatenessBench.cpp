@@ -513,7 +513,7 @@ std::vector<TCase> CaseMatrix(double Seconds) {
         cases.push_back(c);
       }
     }
-    // The slow stream the issue compares the busiest one with: 10 a second
+    // The slow stream that the busiest one is compared with: 10 a second
     // through the longest delay, for twice as long to get 200 samples.
     TCase slow;
     slow.IntervalMs = interval;

@@ -1,8 +1,8 @@
 // The queue's hot paths: a stream through three interleaved delays at full
 // rate, arrival by arrival and tick by tick (handed over and linked at the
 // tick, against linking at arrival under the lock); Insert with many
-// messages waiting (against the forward walk of the original design), a tick
-// with nothing due, and a tick that sends k messages. Google Benchmark runs them; a reporter of our own
+// messages waiting (against the plain forward walk), a tick with nothing due,
+// and a tick that sends k messages. Google Benchmark runs them; a reporter of our own
 // keeps the figures and writes the Markdown section of bench/results.md.
 //
 //   velmora_bench_queue [--markdown=<file>] [--summary=<file>] [--stream=off]

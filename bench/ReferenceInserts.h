@@ -9,7 +9,7 @@
 
 namespace bench {
 
-// The original design: walk from the earliest message while
+// The plain forward walk: from the earliest message while
 // P.DueTime <= M.DueTime, then link M before P.
 inline void ForwardWalkInsert(TMidiOutMessageList& List, std::mutex& Lock, TMidiOutMessage* M) {
   std::lock_guard<std::mutex> guard(Lock);

@@ -25,17 +25,14 @@ const std::string DeviceKeyPrefix = "Device";
 std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 
-// The position of a stored device name, or NoDevice. An empty name (a key that is
-// absent, or a device whose name could not be read when it was stored)
-// names no device: it must not pick a device whose capabilities cannot be
-// read, which the catalogue lists under the empty name. A name is compared
-// in the form the file gives it back, so a device whose display name has
-// outer blanks (an empty or padded product name) is found again; the first
-// match wins.
+// The position of the first device whose name matches the stored one, or
+// NoDevice. An empty name (an absent key, or a device unreadable when stored)
+// must not pick an unreadable device, which the catalogue lists under "".
 std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) {
   if (stored.empty()) return NoDevice;
   for (std::int32_t i = 0; i < names.Count(); ++i) {
-    if (SameText(TIniFile::AsReadBack(names[i]), stored)) return i;
+    const std::string asStored = TIniFile::AsReadBack(names[i]);  // a padded name loses its outer blanks
+    if (SameText(asStored, stored)) return i;
   }
   return NoDevice;
 }

@@ -19,8 +19,7 @@ class TMidiOutMessage {
   virtual void InsertAfter(TMidiOutMessage* Message);
   virtual void InsertBefore(TMidiOutMessage* Message);
   virtual void Send() = 0;
-  // Frees the node the way the design frees objects: through the class's own
-  // rule (sentinels refuse). Use this, not delete, for queue nodes.
+  // Use this, not delete, for queue nodes: a sentinel refuses to be freed.
   virtual void Free();
 
   // The run of arrivals the message belongs to, for the queue's insertion:
@@ -89,19 +88,21 @@ class TMidiOutLongMessage final : public TMidiOutMessage {
 
 class TSingularNode : public TMidiOutMessage {
  public:
-  void Send() override;  // throws "This object cannot send message."
-  void Free() override;  // throws "This object cannot Free()."
-  void ForceDestroy();   // the only way a sentinel goes
+  // A sentinel only bounds the list: sending or freeing one is a fault of
+  // the queue's code, so both throw.
+  void Send() override;
+  void Free() override;
+  void ForceDestroy();  // the only way a sentinel goes
 };
 
 class TPrimordialNode final : public TSingularNode {
  public:
   TPrimordialNode();
-  void InsertBefore(TMidiOutMessage* Message) override;  // throws
+  void InsertBefore(TMidiOutMessage* Message) override;  // throws: nothing goes before the head
 };
 
 class TTerminusNode final : public TSingularNode {
  public:
   TTerminusNode();
-  void InsertAfter(TMidiOutMessage* Message) override;  // throws
+  void InsertAfter(TMidiOutMessage* Message) override;  // throws: nothing goes after the tail
 };

@@ -14,8 +14,8 @@ class TMidiOutputDev : public TMidiOutput {
   void AddRef();   // opens the device when the count becomes 1
   void Release();  // closes it when the count becomes 0; throws below 0
   bool OpenDevice();  // opens on DeviceNumber; the count is not touched
-  // Always throws "Mustnot call this function.": the device opens only
-  // through AddRef and OpenDevice.
+  // Throws: the device is bound to DeviceNumber and opens only through AddRef
+  // and OpenDevice.
   bool Open(std::int32_t Index) override;
 
   std::int32_t DeviceNumber() const { return FDeviceNumber; }

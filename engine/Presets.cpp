@@ -55,9 +55,8 @@ TPresets::~TPresets() {
   }
 }
 
-// IndexOf compares like SameText: the locale-aware comparison of the
-// original platform is approximated by ASCII case folding plus byte
-// equality for all other bytes.
+// IndexOf compares like SameText: ASCII letters fold, other bytes must be
+// equal; no locale's rules, so a name matches the same way on every machine.
 std::int32_t TPresets::IndexOf(const std::string& Name) const {
   for (std::size_t i = 0; i < FItems.size(); ++i) {
     if (SameText(FItems[i], Name)) return static_cast<std::int32_t>(i);
@@ -151,12 +150,9 @@ void TPresets::DoAddPreset(const std::string& Name) {
 void TPresets::DoDeletePreset() {
   const std::int32_t index = FItemIndex;
   if (index <= 0 || index >= Count()) return;
-  // The changing notice runs while ItemIndex is parked one past the last
-  // entry, where it names no preset: the engine's before-change handler then
-  // stores the deleted preset's live map under no name. Given after the
-  // removal at the same index, it would store that map under the preset that
-  // moved up into the deleted one's place.
-  FItemIndex = Count();
+  // The changing notice comes while the index names no preset, so the deleted
+  // preset's live map is stored under no name, not under the one moving up.
+  FItemIndex = Count();  // one past the last entry
   try {
     IndexChanging();
   } catch (...) {

@@ -2,7 +2,7 @@
 // one shared output device per catalogue device, the queue of scheduled
 // messages, the timer that serves it and the preset list. The windows change
 // it only through the four setters, Reopen and the preset list, read it
-// through the properties and follow it through the eight events.
+// through the properties and follow it through the events below.
 #pragma once
 
 #include <array>

@@ -70,11 +70,10 @@ void TMidiInput::Close() {
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
     TMidiHeader& buffer = FSysExBuffers[slot];
     if (!buffer) continue;
-    // A buffer whose unprepare was refused is freed only when the close has
-    // left it no longer queued (a vanished device lets go of its buffers as
-    // its handle goes); one the driver may still hold is kept rather than
-    // freed.
-    if (!unprepared[slot] && (buffer->dwFlags & MHDR_INQUEUE) != 0) {
+    // A vanished device refuses the unprepare but lets go of its buffers as
+    // its handle goes: only a buffer still queued after the close is kept.
+    const bool driverMayHoldIt = !unprepared[slot] && (buffer->dwFlags & MHDR_INQUEUE) != 0;
+    if (driverMayHoldIt) {
       buffer.KeepForDriver();
     } else {
       buffer = TMidiHeader();
@@ -129,12 +128,9 @@ void TMidiInput::WndProc(TMessage& Message) {
       if (OnData) OnData(*this, static_cast<DWORD>(Message.LParam));
       break;
     case MM_MIM_LONGDATA: {
-      // A notice posted by the reset of a close arrives late, possibly after
-      // a new open: act only on notices of the current handle while the
-      // device is open, and only for one of this port's own headers that the
-      // device holds. With several buffers queued, a notice without a header
-      // (LParam 0) names none of them, so there is nothing to pass on or
-      // hand back.
+      // A notice from the reset of a close can come after a new open: act only
+      // on the current handle's, while open, for a buffer the device still
+      // holds (a notice without a header, LParam 0, names none).
       const TMidiPortState state = State();
       if (state != mpsOpen && state != mpsClosing) break;
       if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) break;

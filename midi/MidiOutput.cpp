@@ -73,10 +73,8 @@ void TMidiOutput::Close() {
     std::lock_guard<std::mutex> guard(FSendLock);
     pending.swap(FPendingHeaders);
   }
-  // A header is freed once the driver has let go of it: its unprepare went
-  // through, or, when that was refused (a vanished device refuses every
-  // call), the close has left it no longer queued. One the driver may still
-  // hold is kept rather than freed.
+  // A vanished device refuses every call, unprepare included, but lets go of
+  // its headers as the close releases the handle.
   std::vector<TMidiHeader> refused;
   for (TMidiHeader& header : pending) {
     if (platform::midiOutUnprepareHeader(handle, header.Get(), HeaderSize) != MMSYSERR_NOERROR)
@@ -87,7 +85,8 @@ void TMidiOutput::Close() {
   if (platform::midiOutClose(handle) == MIDIERR_STILLPLAYING) FUnclosedHandle = handle;
   NoteHandleReleased(handle);
   for (TMidiHeader& header : refused) {
-    if ((header->dwFlags & MHDR_INQUEUE) != 0) header.KeepForDriver();
+    const bool driverMayHoldIt = (header->dwFlags & MHDR_INQUEUE) != 0;
+    if (driverMayHoldIt) header.KeepForDriver();
   }
   refused.clear();
   SetState(mpsClosed);

@@ -8,8 +8,8 @@ using TDateTime = double;
 
 constexpr double MillisecondsPerDay = 86400000.0;
 
-// The time value of 0 h 0 min (ms div 1000) s (ms mod 1000) ms; callers keep
-// ms below 60 000 so that the seconds stay a valid time of day.
+// The time of day that many milliseconds after midnight, as whole seconds
+// plus the rest; callers stay below 60 000, so the seconds stay under a minute.
 constexpr TDateTime MillisecondsToDateTime(std::uint32_t milliseconds) {
   const std::uint32_t seconds = milliseconds / 1000;
   const std::uint32_t rest = milliseconds % 1000;

@@ -25,7 +25,7 @@ TFormArgs EditPresetsFormArgs(HWND owner) {
   return args;
 }
 
-TShortCut Ctrl(char key) { return {static_cast<WORD>(key), true}; }
+TShortCut Ctrl(char key) { return {.Key = static_cast<WORD>(key), .Ctrl = true}; }
 
 TPresets& Presets() { return GlobalEngine->Presets(); }
 
@@ -72,7 +72,7 @@ TEditPresetsDialog::TEditPresetsDialog(HWND owner)
   SetCancelButton(&CloseButton);
   SetPopupMenu(&EditPresetsPopupMenu);
 
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   LoadPosition();
   SetPresetItems(Presets().Items());
   SetPresetIndex(Presets().ItemIndex());

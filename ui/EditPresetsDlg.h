@@ -17,8 +17,8 @@
 
 class TEditPresetsDialog : public TForm {
  public:
-  explicit TEditPresetsDialog(HWND owner);  // FormCreate
-  ~TEditPresetsDialog() override;           // FormDestroy
+  explicit TEditPresetsDialog(HWND owner);  // also does what FormCreate does
+  ~TEditPresetsDialog() override;           // does what FormDestroy does
 
   TEdit NewPresetEdit;
   TSpeedButton AddPresetSpeedButton;

@@ -66,7 +66,7 @@ TOptionDialog::TOptionDialog(HWND owner)
   SetCancelButton(&CloseButton);
   FBuilt = true;
 
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   DelayEdits.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   DelayLabels.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));

@@ -23,8 +23,8 @@ class TOptionDialog : public TForm {
  public:
   using TFontChangeEvent = std::function<void(TOptionDialog& Sender, const TFont& Font)>;
 
-  explicit TOptionDialog(HWND owner);  // FormCreate
-  ~TOptionDialog() override;           // FormDestroy
+  explicit TOptionDialog(HWND owner);  // also does what FormCreate does
+  ~TOptionDialog() override;           // does what FormDestroy does
 
   TPageControl OptionPageControl;
   TTabSheet& DelayTabSheet;

@@ -34,7 +34,7 @@ TRenamePresetDialog::TRenamePresetDialog(HWND owner)
   SetDefaultButton(&OkButton);
   SetCancelButton(&CancelButton);
   PresetEdit.OnChange = [this](TEdit&) { PresetEditChange(); };
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   LoadPosition();
 }
 
@@ -53,14 +53,13 @@ bool TRenamePresetDialog::Execute() {
   return ShowModal() == mrOk;
 }
 
-// The rule is applied to the name as the preset list will store it (without
-// "]", control characters and surrounding blanks), so Ok is offered exactly
-// when RenamePreset will take the name; the edit keeps the text as typed.
-// The current preset's own name exists too, so the dialog opens with Ok
-// disabled.
+// Ok exactly when RenamePreset will take the name, judged as the list will
+// store it; the edit keeps the text as typed. The dialog opens on the current
+// name, which exists, so Ok starts disabled.
 void TRenamePresetDialog::PresetEditChange() {
-  const std::string name = TPresets::NormalizeName(PresetEdit.Text());
-  OkButton.SetEnabled(!name.empty() && GlobalEngine->Presets().IndexOf(name) == -1);
+  const std::string stored = TPresets::NormalizeName(PresetEdit.Text());
+  const bool renameAccepts = !stored.empty() && GlobalEngine->Presets().IndexOf(stored) == -1;
+  OkButton.SetEnabled(renameAccepts);
 }
 
 void TRenamePresetDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }

@@ -11,8 +11,8 @@
 
 class TRenamePresetDialog : public TForm {
  public:
-  explicit TRenamePresetDialog(HWND owner);  // FormCreate
-  ~TRenamePresetDialog() override;           // FormDestroy
+  explicit TRenamePresetDialog(HWND owner);  // also does what FormCreate does
+  ~TRenamePresetDialog() override;           // does what FormDestroy does
 
   TEdit PresetEdit;
   TButton OkButton;

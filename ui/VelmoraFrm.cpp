@@ -30,7 +30,7 @@ TFormArgs MainFormArgs() {
   return args;
 }
 
-TShortCut Ctrl(WORD key) { return {key, true}; }
+TShortCut Ctrl(WORD key) { return {.Key = key, .Ctrl = true}; }
 
 }  // namespace
 
@@ -57,7 +57,7 @@ TVelmoraForm::TVelmoraForm()
       PanicCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Panic", Ctrl(VK_SPACE)))),
       ReopenCommand(VelmoraPopupMenu.Add("Reopen", Ctrl('R'))),
       VersionCommand(
-          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {VK_F1, false}))),
+          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {.Key = VK_F1}))),
       MinimizeCommand(
           (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Minimize", Ctrl('Z')))),
       QuitCommand(VelmoraPopupMenu.Add("Quit", Ctrl('Q'))) {
@@ -77,7 +77,7 @@ TVelmoraForm::TVelmoraForm()
   // The panic must be at hand whichever window has the focus.
   if (Application) Application->AddApplicationShortcut(PanicCommand.ShortCut(), [this] { PanicCommandClick(); });
 
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   UIFont = std::make_unique<TFont>(Font());
   CreateChannelRows();
   LoadPosition();
@@ -89,9 +89,9 @@ TVelmoraForm::TVelmoraForm()
 }
 
 TVelmoraForm::~TVelmoraForm() {
-  // FormDestroy. The engine outlives the window and still reports port
-  // states while it shuts down: it must find no handler of ours by then,
-  // also when saving fails.
+  // What FormDestroy does. The engine outlives the window and still reports
+  // port states while it shuts down: it must find no handler of ours by
+  // then, also when saving fails.
   try {
     if (FFontLoaded) SaveFontToIni(IniFileName, FontSection, *UIFont);
     SavePosition();

@@ -2,7 +2,7 @@
 // and, for each of the sixteen MIDI channels, the output device with a lamp
 // showing that device's state. It holds no routing state: every choice goes
 // to GlobalEngine, and every change in the engine comes back through the
-// engine's eight events, which this window also passes on to the option
+// engine's events, which this window also passes on to the option
 // dialog and the preset editor. It owns the user-interface font.
 #pragma once
 
@@ -27,8 +27,8 @@ extern const std::array<const char*, ChannelCount> ChannelCaptions;
 
 class TVelmoraForm : public TForm {
  public:
-  TVelmoraForm();            // FormCreate
-  ~TVelmoraForm() override;  // FormDestroy
+  TVelmoraForm();            // also does what FormCreate does
+  ~TVelmoraForm() override;  // does what FormDestroy does
 
   // Designed components, in declaration order.
   TGroupBox MidiInGroupBox;

@@ -50,7 +50,7 @@ TVersionDialog::TVersionDialog(HWND owner)
   OkButton.ModalResult = mrOk;
   SetDefaultButton(&OkButton);
   SetCancelButton(&OkButton);
-  // FormCreate.
+  // What FormCreate does, once every control exists:
   VersionLabel.SetCaption(VersionText);
 }
 

@@ -16,7 +16,7 @@ class TVersionDialog : public TForm {
   static constexpr const char* HomeAddress = "https://velmora.example/";
   static constexpr const char* MailAddress = "velmora@example.org";
 
-  explicit TVersionDialog(HWND owner);  // FormCreate
+  explicit TVersionDialog(HWND owner);  // also does what FormCreate does
 
   TLabel ApplicationNameLabel;
   TImage IconImage;

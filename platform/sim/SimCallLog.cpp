@@ -26,7 +26,11 @@ std::optional<MMRESULT> CallLog::TakeFailure(Call what, int device) {
 void CallLog::AddFailure(Call what, MMRESULT result, int count, int device, int after) {
   if (count == 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  rules_.push_back({what, result, count < 0 ? -1 : count, device < 0 ? -1 : device, after < 0 ? 0 : after});
+  rules_.push_back({.What = what,
+                    .Result = result,
+                    .Remaining = count < 0 ? -1 : count,
+                    .Device = device < 0 ? -1 : device,
+                    .Passing = after < 0 ? 0 : after});
 }
 
 void CallLog::ClearFailures() {

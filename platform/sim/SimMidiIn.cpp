@@ -32,7 +32,7 @@ void MidiInDriver::Record(Call what, int device, std::uintptr_t handle, std::uin
 MidiInDriver::Target MidiInDriver::Find(HMIDIIN handle) {
   const auto found = openHandles_.find(Key(handle));
   if (found == openHandles_.end()) return {};
-  return {&devices_[static_cast<std::size_t>(found->second)], found->second};
+  return {.Dev = &devices_[static_cast<std::size_t>(found->second)], .Index = found->second};
 }
 
 MidiInDriver::Device& MidiInDriver::At(int device, const char* what) {

@@ -45,7 +45,7 @@ MidiOutDriver::Target MidiOutDriver::Find(HMIDIOUT handle) {
   const auto found = openHandles_.find(Key(handle));
   if (found == openHandles_.end()) return {};
   Device& device = devices_[static_cast<std::size_t>(found->second)];
-  return {&device, found->second, device.OpenedAs};
+  return {.Dev = &device, .Index = found->second, .Recorded = device.OpenedAs};
 }
 
 MidiOutDriver::Device& MidiOutDriver::At(int device, const char* what) {

@@ -185,9 +185,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* const inNames[] = {"Keyboard", "Sequencer", "Pads"};
   const char* const outNames[] = {"Synth A", "Synth B", "Synth C"};
   for (int i = 0; i < inputs; ++i)
-    in.push_back({namedByInput ? input.Bytes(input.Byte() % 32) : inNames[i], false, UINT(0x0100 + i)});
+    in.push_back({.Name = namedByInput ? input.Bytes(input.Byte() % 32) : inNames[i],
+                  .DriverVersion = UINT(0x0100 + i)});
   for (int i = 0; i < outputs; ++i)
-    out.push_back({namedByInput ? input.Bytes(input.Byte() % 32) : outNames[i], false, UINT(0x0105 + i)});
+    out.push_back({.Name = namedByInput ? input.Bytes(input.Byte() % 32) : outNames[i],
+                   .DriverVersion = UINT(0x0105 + i)});
   if ((config & 0x20) != 0 && !out.empty()) out.back().CapsFail = true;
   const std::string addName = input.Bytes(input.Byte() % 48);
   const std::string renameTo = input.Bytes(input.Byte() % 48);

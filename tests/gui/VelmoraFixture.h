@@ -30,8 +30,8 @@ class VelmoraWindows : public ::testing::Test {
 
   // Builds the program and runs it to the end of its first idle moment.
   void StartProgram();
-  // Destroys the windows and finalises the units, as at the end of the
-  // program; the settings file is then complete.
+  // Destroys the windows, then the engine, the catalogue and the paths, as
+  // at the end of the program; the settings file is then complete.
   void EndProgram();
 
   // The display name of output device i ("Alpha Synth (1.0)").

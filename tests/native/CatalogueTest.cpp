@@ -20,8 +20,8 @@ TEST_F(Catalogue, DisplayNamesJoinProductAndDriverVersion) {
   } cases[] = {{0x0105, "USB MIDI (1.5)"}, {0x010A, "USB MIDI (1.10)"}, {0x0000, "USB MIDI (0.0)"},
                {0xFFFF, "USB MIDI (255.255)"}, {0x12340203, "USB MIDI (2.3)"}};
   for (const auto& c : cases) {
-    sim::SetOutputDevices({{"USB MIDI", false, c.version}});
-    sim::SetInputDevices({{"USB MIDI", false, c.version}});
+    sim::SetOutputDevices({{.Name = "USB MIDI", .DriverVersion = c.version}});
+    sim::SetInputDevices({{.Name = "USB MIDI", .DriverVersion = c.version}});
     BuildDeviceCatalogue();
     ASSERT_EQ(MidiOutDeviceCount, 1);
     EXPECT_EQ(MidiOutDeviceNames[0], c.expected);
@@ -31,14 +31,17 @@ TEST_F(Catalogue, DisplayNamesJoinProductAndDriverVersion) {
 
 TEST_F(Catalogue, AProductNameFillingAllCharactersIsTakenWhole) {
   const std::string full(32, 'X');
-  sim::SetOutputDevices({{full, true, 0x0100}});
+  sim::SetOutputDevices({{.Name = full, .NameFillsAll = true, .DriverVersion = 0x0100}});
   BuildDeviceCatalogue();
   EXPECT_EQ(MidiOutDeviceNames[0], full + " (1.0)");
 }
 
 TEST_F(Catalogue, UnreadableDevicesKeepTheirPositionWithAnEmptyName) {
-  sim::SetInputDevices({{"In A", false, 0x100}, {"In B", false, 0x100, true}, {"In C", false, 0x100}});
-  sim::SetOutputDevices({{"Out A", false, 0x100, true}, {"Out B", false, 0x100}});
+  sim::SetInputDevices({{.Name = "In A", .DriverVersion = 0x100},
+                        {.Name = "In B", .DriverVersion = 0x100, .CapsFail = true},
+                        {.Name = "In C", .DriverVersion = 0x100}});
+  sim::SetOutputDevices({{.Name = "Out A", .DriverVersion = 0x100, .CapsFail = true},
+                         {.Name = "Out B", .DriverVersion = 0x100}});
   BuildDeviceCatalogue();
   EXPECT_EQ(MidiInDeviceNames.Items(), (std::vector<std::string>{"In A (1.0)", "", "In C (1.0)"}));
   EXPECT_EQ(MidiOutDeviceNames.Items(), (std::vector<std::string>{"", "Out B (1.0)"}));
@@ -56,7 +59,9 @@ TEST_F(Catalogue, UnreadableDevicesKeepTheirPositionWithAnEmptyName) {
 }
 
 TEST_F(Catalogue, LookupsIgnoreLetterCaseAndTakeTheFirstMatch) {
-  sim::SetOutputDevices({{"Synth", false, 0x105}, {"USB MIDI", false, 0x105}, {"USB MIDI", false, 0x105}});
+  sim::SetOutputDevices({{.Name = "Synth", .DriverVersion = 0x105},
+                         {.Name = "USB MIDI", .DriverVersion = 0x105},
+                         {.Name = "USB MIDI", .DriverVersion = 0x105}});
   BuildDeviceCatalogue();
   const struct {
     const char* name;

@@ -30,8 +30,11 @@ class EngineFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    sim::SetInputDevices({{"Keyboard", false, 0x0100}, {"Sequencer", false, 0x0203}});
-    sim::SetOutputDevices({{"Synth A", false, 0x0105}, {"Synth B", false, 0x010A}, {"Synth C", false, 0x0000}});
+    sim::SetInputDevices({{.Name = "Keyboard", .DriverVersion = 0x0100},
+                          {.Name = "Sequencer", .DriverVersion = 0x0203}});
+    sim::SetOutputDevices({{.Name = "Synth A", .DriverVersion = 0x0105},
+                           {.Name = "Synth B", .DriverVersion = 0x010A},
+                           {.Name = "Synth C", .DriverVersion = 0x0000}});
   }
   void TearDown() override { Shutdown(); }
 
@@ -117,7 +120,7 @@ class EngineFixture : public ::testing::Test {
   }
 
   TVelmoraEngine* engine = nullptr;
-  std::string settingsPath;  // kept after shutdown, when the unit has cleared its own
+  std::string settingsPath;  // kept after shutdown, when IniFileName has been cleared
   std::vector<TStateReport> reports;
   std::vector<std::string> events;
 };

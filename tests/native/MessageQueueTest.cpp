@@ -107,7 +107,7 @@ TEST_F(MessageQueue, BackwardInsertionMatchesForwardWalkOnRandomAndOrderedArriva
       if (round == 1) dues.push_back(i / 3);                               // in order, with ties
       if (round == 2) dues.push_back(static_cast<double>(random() % 100000) / 7.0);
     }
-    // Reference: a forward walk over a plain vector, as the original design walks.
+    // Reference: the plain forward walk from the earliest message, over a vector.
     std::vector<std::pair<double, int>> reference;
     for (int i = 0; i < static_cast<int>(dues.size()); ++i) {
       auto p = reference.begin();

@@ -15,7 +15,7 @@ class MidiInputPort : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    sim::SetInputDevices({{"Keyboard", false, 0x0100}, {"Pads", false, 0x0100}});
+    sim::SetInputDevices({{.Name = "Keyboard", .DriverVersion = 0x0100}, {.Name = "Pads", .DriverVersion = 0x0100}});
     port.OnStateChange = [this](TMidiIOBase& sender, TMidiPortState state) {
       states.push_back(state);
       indices.push_back(sender.DeviceIndex());

@@ -15,7 +15,7 @@ class MidiOutputPort : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    sim::SetOutputDevices({{"Synth A", false, 0x0105}, {"Synth B", false, 0x0200}});
+    sim::SetOutputDevices({{.Name = "Synth A", .DriverVersion = 0x0105}, {.Name = "Synth B", .DriverVersion = 0x0200}});
   }
   void TearDown() override { sim::DeliverNotices(); }
 

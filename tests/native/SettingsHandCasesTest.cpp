@@ -293,8 +293,10 @@ TEST_F(SettingsHandCases, OneHundredThousandSectionsStartTheProgramAndTheNextExi
 // name then begins with a blank) come back from the file without them; the
 // devices are found again all the same, and saving again changes nothing.
 TEST_F(SettingsHandCases, DevicesWhoseNamesHaveOuterBlanksAreFoundAgainAndTheFileStaysTheSame) {
-  sim::SetInputDevices({{"Keyboard", false, 0x0100}, {" Pads ", false, 0x0101}});
-  sim::SetOutputDevices({{"Synth A", false, 0x0105}, {"", false, 0x0106}, {"  Synth C", false, 0x0107}});
+  sim::SetInputDevices({{.Name = "Keyboard", .DriverVersion = 0x0100}, {.Name = " Pads ", .DriverVersion = 0x0101}});
+  sim::SetOutputDevices({{.Name = "Synth A", .DriverVersion = 0x0105},
+                         {.Name = "", .DriverVersion = 0x0106},
+                         {.Name = "  Synth C", .DriverVersion = 0x0107}});
   BootAndStart();
   engine->SetMidiInDevice(1);
   engine->SetDelay(1, 120);

@@ -349,7 +349,10 @@ TEST_F(SimDriver, AVanishedDeviceAnswersNoDriverToEveryCallUntilItComesBack) {
 
 TEST_F(SimDriver, CapabilityRecordsCarryTheNameAsTheSystemFillsIt) {
   const std::string long40(40, 'N');
-  sim::SetOutputDevices({{"USB MIDI", false, 0x010A}, {long40, false}, {long40, true}, {"x", false, 1, true}});
+  sim::SetOutputDevices({{.Name = "USB MIDI", .DriverVersion = 0x010A},
+                         {.Name = long40},
+                         {.Name = long40, .NameFillsAll = true},
+                         {.Name = "x", .DriverVersion = 1, .CapsFail = true}});
   const struct {
     UINT Device;
     MMRESULT Result;

@@ -67,10 +67,10 @@ class EngineOverWinmm : public ::testing::Test {
     InitializeEngine();
     engine = GlobalEngine;
     engine->OnMidiOutStateChange = [this](TVelmoraEngine&, std::int32_t d, TMidiPortState s) {
-      reports.push_back({true, d, s});
+      reports.push_back({.Output = true, .Device = d, .State = s});
     };
     engine->OnMidiInStateChange = [this](TVelmoraEngine&, TMidiPortState s) {
-      reports.push_back({false, engine->MidiIn().DeviceIndex(), s});
+      reports.push_back({.Output = false, .Device = engine->MidiIn().DeviceIndex(), .State = s});
     };
   }
 

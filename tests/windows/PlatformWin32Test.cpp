@@ -190,7 +190,7 @@ TEST(Win32Heap, BlocksComeZeroFilled) {
     blocks.push_back(block);
   }
   for (void* block : blocks) platform::ProcessHeapFree(block);
-  platform::ProcessHeapFree(nullptr);  // ignored
+  platform::ProcessHeapFree(nullptr);  // no block: accepted, and nothing happens
 }
 
 // --- notice windows ------------------------------------------------------------

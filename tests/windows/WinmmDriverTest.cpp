@@ -209,9 +209,9 @@ TEST(WinmmDriver, LongMessagesCompleteAndResetReturnsHeldOnesAsDone) {
   PumpFor(50);
   EXPECT_EQ(window.Count(MM_MOM_DONE), 1u) << "a held message is not done";
   EXPECT_EQ(midiOutUnprepareHeader(handle, &held, HeaderSize), MIDIERR_STILLPLAYING);
-  // (No midiOutClose here: Wine's winmm releases the handle even when the
+  // No midiOutClose here: Wine's winmm releases the handle even when the
   // driver refuses the close with MIDIERR_STILLPLAYING, which would leave
-  // the virtual device open for the rest of the run.)
+  // the virtual device open for the rest of the run.
   ASSERT_EQ(midiOutReset(handle), MMSYSERR_NOERROR);
   EXPECT_TRUE(held.dwFlags & MHDR_DONE);
   EXPECT_EQ(midiOutUnprepareHeader(handle, &held, HeaderSize), MMSYSERR_NOERROR);
