@@ -25,8 +25,6 @@ TFormArgs EditPresetsFormArgs(HWND owner) {
   return args;
 }
 
-TShortCut Ctrl(char key) { return {.Key = static_cast<WORD>(key), .Ctrl = true}; }
-
 TPresets& Presets() { return GlobalEngine->Presets(); }
 
 }  // namespace
@@ -42,12 +40,12 @@ TEditPresetsDialog::TEditPresetsDialog(HWND owner)
       MovePresetDownSpeedButton({AsParent(), {288, 168, 56, 24}, "Down"}),
       PresetsListBox({AsParent(), {16, 72, 264, 120}, ""}),
       CloseButton({AsParent(), {132, 208, 96, 24}, "Close"}),
-      AddPresetCommand(EditPresetsPopupMenu.Add("&Add Preset", Ctrl('A'))),
+      AddPresetCommand(EditPresetsPopupMenu.Add("&Add Preset", CtrlKey('A'))),
       MovePresetUpCommand((EditPresetsPopupMenu.AddSeparator(),
-                           EditPresetsPopupMenu.Add("Move Preset &Up", Ctrl('U')))),
-      RenamePresetCommand(EditPresetsPopupMenu.Add("&Rename Preset", Ctrl('R'))),
-      DeletePresetCommand(EditPresetsPopupMenu.Add("&Delete Preset", Ctrl('D'))),
-      MovePresetDownCommand(EditPresetsPopupMenu.Add("Move Preset Down (&B)", Ctrl('B'))) {
+                           EditPresetsPopupMenu.Add("Move Preset &Up", CtrlKey('U')))),
+      RenamePresetCommand(EditPresetsPopupMenu.Add("&Rename Preset", CtrlKey('R'))),
+      DeletePresetCommand(EditPresetsPopupMenu.Add("&Delete Preset", CtrlKey('D'))),
+      MovePresetDownCommand(EditPresetsPopupMenu.Add("Move Preset Down (&B)", CtrlKey('B'))) {
   RenamePresetCommand.SetEnabled(false);  // as designed, until UpdateCommands
   AddPresetSpeedButton.SetHint("Ctrl+A");
   MovePresetUpSpeedButton.SetHint("Ctrl+U");

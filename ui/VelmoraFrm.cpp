@@ -30,8 +30,6 @@ TFormArgs MainFormArgs() {
   return args;
 }
 
-TShortCut Ctrl(WORD key) { return {.Key = key, .Ctrl = true}; }
-
 }  // namespace
 
 TVelmoraForm::TVelmoraForm()
@@ -52,15 +50,15 @@ TVelmoraForm::TVelmoraForm()
       DeviceLabel2(TLabelArgs{.Control = {MidiOutGroupBox.AsParent(), {408, 16, 336, 23}, "Device"},
                             .AutoSize = false,
                             .Alignment = TAlignment::Center}),
-      OptionSetupCommand(VelmoraPopupMenu.Add("Option ...", Ctrl('O'))),
-      PresetEditCommand(VelmoraPopupMenu.Add("Preset ...", Ctrl('P'))),
-      PanicCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Panic", Ctrl(VK_SPACE)))),
-      ReopenCommand(VelmoraPopupMenu.Add("Reopen", Ctrl('R'))),
+      OptionSetupCommand(VelmoraPopupMenu.Add("Option ...", CtrlKey('O'))),
+      PresetEditCommand(VelmoraPopupMenu.Add("Preset ...", CtrlKey('P'))),
+      PanicCommand((VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Panic", CtrlKey(VK_SPACE)))),
+      ReopenCommand(VelmoraPopupMenu.Add("Reopen", CtrlKey('R'))),
       VersionCommand(
           (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Version ...", {.Key = VK_F1}))),
       MinimizeCommand(
-          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Minimize", Ctrl('Z')))),
-      QuitCommand(VelmoraPopupMenu.Add("Quit", Ctrl('Q'))) {
+          (VelmoraPopupMenu.AddSeparator(), VelmoraPopupMenu.Add("Minimize", CtrlKey('Z')))),
+      QuitCommand(VelmoraPopupMenu.Add("Quit", CtrlKey('Q'))) {
   MidiInComboBox.OnChange = [this](TComboBox& sender) { MidiInComboBoxChange(sender); };
   PresetComboBox.OnChange = [this](TComboBox& sender) { PresetComboBoxChange(sender); };
   OptionSetupButton.OnClick = [this](TButton&) { OptionSetupButtonClick(); };

@@ -19,6 +19,9 @@ struct TShortCut {
   std::string Text() const;
 };
 
+// Ctrl and a key: 'A' to 'Z' name their letter keys.
+inline TShortCut CtrlKey(WORD key) { return {.Key = key, .Ctrl = true}; }
+
 class TMenuItem {
  public:
   using TNotifyEvent = std::function<void(TMenuItem& Sender)>;
