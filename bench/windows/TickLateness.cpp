@@ -136,7 +136,7 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
   std::string rows, verdicts;
   for (UINT interval : {1u, 4u}) {
     std::vector<double> velmoraP99;
-    int maxMet = 0;
+    int maxMet = 0, withinWinesTicks = 0;
     double worstP99 = 0, worstMax = 0, bareMaxOfWorst = 0;
     std::size_t lost = 0;
     for (int run = 0; run < runs; ++run) {
@@ -153,6 +153,10 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
       const bool p99Met = v.Lateness.P99 <= interval + P99Allowance;
       const bool maxWithin = v.Lateness.Max <= b.Lateness.Max + MaxAllowance;
       maxMet += maxWithin;
+      // The bare timer's ticks came up to GapBeyond.Max late; a message due
+      // just after the tick before such a gap waits one interval more.
+      const bool withinWine = v.Lateness.Max <= interval + b.GapBeyond.Max + MaxAllowance;
+      withinWinesTicks += withinWine;
       if (v.Lateness.P99 > worstP99) worstP99 = v.Lateness.P99;
       if (run == 0 || v.Lateness.Max - b.Lateness.Max > worstMax - bareMaxOfWorst) {
         worstMax = v.Lateness.Max;
@@ -162,7 +166,7 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
               (run % 2 == 0 ? " (bare first)" : " (Velmora first)") + " | " + bench::Figures(v.Lateness) + " | " +
               bench::Figures(b.Lateness) + " | " + bench::Figures(b.GapBeyond) + " | " + bench::Figures(v.EndToEnd) + " | " +
               std::to_string(v.Lost) + " / " + std::to_string(b.Lost) + " | p99 " + bench::Verdict(p99Met) + ", max " +
-              bench::Verdict(maxWithin) + " |\n";
+              bench::Verdict(maxWithin) + " (" + (withinWine ? "within" : "beyond") + " the bare timer's late ticks) |\n";
       std::printf("%u ms run %d: Velmora %s, bare %s ms (p50 / p99 / max)\n", interval, run + 1,
                   bench::Figures(v.Lateness).c_str(), bench::Figures(b.Lateness).c_str());
       std::fflush(stdout);
@@ -171,7 +175,8 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
     const bool maxAllMet = maxMet == runs;
     const std::string measured = "worst run p99 " + bench::Fixed(worstP99, 3) + " ms; max (the run furthest above its reference) " + bench::Fixed(worstMax, 3) +
                                  " ms vs the bare timer's " + bench::Fixed(bareMaxOfWorst, 3) + " ms in the same run; max within in " +
-                                 std::to_string(maxMet) + " of " + std::to_string(runs) + " runs; " + std::to_string(lost) + " lost";
+                                 std::to_string(maxMet) + " of " + std::to_string(runs) + " runs, within one interval + the bare timer's latest tick + 1 ms in " +
+                                 std::to_string(withinWinesTicks) + " of " + std::to_string(runs) + "; " + std::to_string(lost) + " lost";
     bench::AppendSummary(summary,
                          "Delayed routes (5, 120 ms) at the " + std::to_string(interval) + " ms interval under Wine: lateness p99 ≤ " +
                              bench::Fixed(interval + P99Allowance, 1) + " ms, max ≤ the bare timer's max + 1 ms",
@@ -185,7 +190,7 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
   report += "`bench/windows/TickLateness.cpp`, " + bench::SystemUnderneath() + ", virtual MIDI driver. Velmora routes the song's channels 0, 2, 4 to a device delayed " +
             std::to_string(ShortDelay) + " ms and 1, 3, 9 to one delayed " + std::to_string(LongDelay) +
             " ms; *lateness* = when the driver received a message − (when the engine took it in + its delay); *end to end* measures from the driver's hand-over of the input instead. *Bare timer* (`bench/windows/BareTimer.cpp`, the reference): one periodic `timeSetEvent` of the same interval with `TIME_KILL_SYNCHRONOUS`, in a program whose main thread handles the same input notices (the same " +
-            std::to_string(messages) + " messages of the song per run, about 95 a second), noting each with its due time in a list per route that the tick sends from with `midiOutShortMsg`: measured the same way, it is the least this timer, this driver and this load allow. *Gaps beyond the period* are between its ticks. The two take turns in each run.\n\n";
+            std::to_string(messages) + " messages of the song per run, about 95 a second), noting each with its due time in a list per route that the tick sends from with `midiOutShortMsg`: measured the same way, it is the least this timer, this driver and this load allow. *Gaps beyond the period* are between its ticks: a message due just after the tick before the largest gap is late by one interval and that gap, whatever program sends it, so *within the bare timer's late ticks* marks a run whose Velmora max is at most one interval + that gap + 1 ms. The two take turns in each run.\n\n";
   report += "| Interval | Run | Velmora lateness p50 / p99 / max ms | Bare timer lateness p50 / p99 / max ms | Bare timer gaps beyond the period p50 / p99 / max ms | Velmora end to end p50 / p99 / max ms | Lost (Velmora / bare) | Targets |\n";
   report += "|---:|---|---:|---:|---:|---:|---:|---|\n" + rows + "\n" + verdicts;
   std::printf("%s", report.c_str());
