@@ -41,7 +41,7 @@ if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posi
     # One target at a time, so that one that fails to build leaves the
     # others; a program that did not build in this run is not run (its file
     # from an earlier build would measure older code).
-    for t in winevmidi Velmora velmora_startup_time velmora_timer_lateness velmora_thru_latency velmora_tick_lateness; do
+    for t in winevmidi Velmora velmora_startup_time velmora_exit_time velmora_timer_lateness velmora_thru_latency velmora_tick_lateness; do
       grep -q "^$t:" <<< "$available" || continue
       if cmake --build "$windows" -j "$jobs" --target "$t"; then
         built+=("$t")
@@ -171,6 +171,65 @@ else
   echo "The start-up probe did not build in this run (it needs the program body, app/ and ui/, in the Windows build): start-up time is not measured." >> "$windows_md"
   echo >> "$windows_md"
   echo "| First idle within 200 ms of start under Wine | not built | not measured |" >> "$summary"
+fi
+
+exit_probe=$windows/bench/velmora_exit_time.exe
+if was_built velmora_exit_time && [ -f "$exit_probe" ]; then
+  echo "=== exit under Wine"
+  # Twice: as the prefix is, and with Wine's X11 windows unmanaged. With no
+  # window manager (Xvfb has none), winex11 waits up to 2 s for one to
+  # withdraw a managed top-level window that is destroyed; unmanaged, it
+  # does not wait. The setting is removed again after the run.
+  # Prints the medians of three first exits and three later ones, each as
+  # "exit settings-written" milliseconds: four figures.
+  exit_run() {
+    local kind runs=() line
+    for kind in --first ""; do
+      runs=()
+      for _ in 1 2 3; do
+        line=$(VELMORA_WINE_AUDIO="" timeout 120 tools/wine-run.sh "$exit_probe" $kind 2> /dev/null | tr -d '\r' | grep '^exit ' || true)
+        [ -n "$line" ] && runs+=("$line")
+      done
+      [ ${#runs[@]} -gt 0 ] || return 0
+      printf '%s\n' "${runs[@]}" | awk '{print $2}' | sort -n | awk '{v[NR]=$1} END {printf "%s ", v[int((NR + 1) / 2)]}'
+      printf '%s\n' "${runs[@]}" | awk '{print $4}' | sort -n | awk '{v[NR]=$1} END {printf "%s ", v[int((NR + 1) / 2)]}'
+    done
+    echo
+  }
+  x11_key='HKCU\Software\Wine\X11 Driver'
+  as_is=$(exit_run)
+  # Each change is written and the server ended before the next program,
+  # which then starts on a server of its own (as tools/wine-run.sh does).
+  x11_managed() {
+    WINEPREFIX=$PWD/$windows/wineprefix WINEDEBUG=-all wine reg "$@" > /dev/null 2>&1 || true
+    WINEPREFIX=$PWD/$windows/wineprefix wineserver -w
+  }
+  x11_managed add "$x11_key" /v Managed /t REG_SZ /d N /f
+  unmanaged=$(exit_run)
+  x11_managed delete "$x11_key" /v Managed /f
+  if [ "$(wc -w <<< "$as_is")" = 4 ] && [ "$(wc -w <<< "$unmanaged")" = 4 ]; then
+    read -r m_first m_first_written m_later m_later_written <<< "$as_is"
+    read -r u_first u_first_written u_later u_later_written <<< "$unmanaged"
+    verdict=met
+    awk "BEGIN {exit !($u_first_written >= 100)}" && verdict="not shown by this bound"
+    {
+      echo "### Exit under Wine"
+      echo
+      echo "\`bench/windows/ExitTime.cpp\` runs the program body to its first idle moment and times what follows the end of its message loop: the dialogs and the main window store their positions and the font and go, then the engine stores its settings and closes the ports. *Settings written* is the settings file's last write, from the end of the loop: an upper bound of the settings work, which includes the windows' destruction before it. The first exit finds no settings file and writes a new one; the later one replaces it. Medians of three runs each; Wine's own audio driver."
+      echo
+      echo "| Windows of the X11 driver | First exit: whole / settings written | Later exit: whole / settings written |"
+      echo "|---|---:|---:|"
+      echo "| managed (Wine's default; no window manager runs here) | $m_first / $m_first_written ms | $m_later / $m_later_written ms |"
+      echo "| unmanaged (no wait for a window manager) | $u_first / $u_first_written ms | $u_later / $u_later_written ms |"
+      echo
+      echo "The difference between the rows is Wine's X11 driver waiting, as the main window is destroyed, for a window manager that does not run here."
+      echo
+    } >> "$windows_md"
+    echo "| The first exit's settings work under 100 ms under Wine | settings file written $u_first_written ms after the loop ended, windows' destruction included (unmanaged X11 windows; managed: $m_first_written ms, Wine's wait for a window manager) | $verdict |" >> "$summary"
+  else
+    echo "The exit probe did not report under Wine." >> "$windows_md"
+    echo >> "$windows_md"
+  fi
 fi
 
 if was_built velmora_timer_lateness && was_built winevmidi && [ -f "$wine_timer" ]; then

@@ -3,12 +3,19 @@
 // window's first idle moment, and the time until the body is gone is the
 // exit's work (the windows and the engine store their settings, the ports
 // close). The first exit of a new installation writes a settings file that
-// does not exist yet; a later one replaces the file it finds.
+// does not exist yet; a later one replaces the file it finds. One exit per
+// process, as the program has.
 //
-//   velmora_exit_time.exe    one line: first-exit <ms> later-exit <ms>
+//   velmora_exit_time.exe [--first]   one line: exit <ms> settings-written
+//       <ms>, the second the time from the end of the loop to the settings
+//       file's last write (the settings work and what the exit does before
+//       it); --first removes the settings file before the start
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "app/VelmoraProgram.h"
 #include "settings/IniDefs.h"
@@ -23,13 +30,26 @@ double MillisecondsSince(const LARGE_INTEGER& from) {
   return static_cast<double>(now.QuadPart - from.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// Runs the program body to its first idle moment and times its exit; a
-// negative figure when the loop ended before it was idle.
-double TimedExit() {
+double MillisecondsBetween(const FILETIME& from, const FILETIME& to) {
+  const auto ticks = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+  return (static_cast<double>(ticks(to)) - static_cast<double>(ticks(from))) / 10000.0;
+}
+
+struct TExitTimes {
+  double Exit = -1;             // negative: the loop ended before its first idle moment
+  double SettingsWritten = -1;  // negative: the file was not written during the exit
+};
+
+// Runs the program body to its first idle moment and times its exit.
+TExitTimes TimedExit() {
   LARGE_INTEGER exitBegan{};
+  FILETIME exitBeganAt{};
   bool reached = false;
+  std::string settingsFile;
+  TExitTimes times;
   {
     TVelmoraProgram program;
+    settingsFile = IniFileName;
     TApplication& app = program.App();
     const TApplication::TIdleEvent windowsOwn = app.OnIdle;
     app.OnIdle = [&](TApplication& sender, bool& done) {
@@ -39,9 +59,15 @@ double TimedExit() {
       sender.Terminate();
     };
     program.Run();
+    GetSystemTimePreciseAsFileTime(&exitBeganAt);
     QueryPerformanceCounter(&exitBegan);
   }
-  return reached ? MillisecondsSince(exitBegan) : -1.0;
+  if (!reached) return times;
+  times.Exit = MillisecondsSince(exitBegan);
+  WIN32_FILE_ATTRIBUTE_DATA file{};
+  if (GetFileAttributesExA(settingsFile.c_str(), GetFileExInfoStandard, &file))
+    times.SettingsWritten = MillisecondsBetween(exitBeganAt, file.ftLastWriteTime);
+  return times;
 }
 
 void DeleteSettingsFile() {
@@ -52,14 +78,13 @@ void DeleteSettingsFile() {
 
 }  // namespace
 
-int main() {
-  DeleteSettingsFile();
-  const double first = TimedExit();
-  const double later = TimedExit();
-  if (first < 0 || later < 0) {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--first") == 0) DeleteSettingsFile();
+  const TExitTimes times = TimedExit();
+  if (times.Exit < 0) {
     std::printf("velmora_exit_time: the message loop ended before its first idle moment\n");
     return 1;
   }
-  std::printf("first-exit %.1f later-exit %.1f\n", first, later);
+  std::printf("exit %.1f settings-written %.1f\n", times.Exit, times.SettingsWritten);
   return 0;
 }
