@@ -148,6 +148,7 @@ void TControl::SetCaption(const std::string& caption) {
 }
 
 void TControl::SetFont(const TFont& font) {
+  if (!FParentFont && font == FFont) return;
   FParentFont = false;
   FFont = font;
   // The window takes the new handle before the old one is deleted.
