@@ -85,8 +85,9 @@ class TControl {
   const TParent& Parent() const { return FParent; }
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR self) noexcept;
+  // Stands in front of the window's own procedure (see Control.cpp).
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
   void ApplyFontHandle(HFONT handle);
   void MoveWindowTo(const TRect& bounds);
 
