@@ -136,9 +136,19 @@ void TControl::MoveWindowTo(const TRect& bounds) {
                bounds.Width, bounds.Height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool TControl::Occupies(const TRect& bounds) const {
+  RECT r{};
+  GetWindowRect(Handle(), &r);
+  MapWindowPoints(nullptr, FParent.Window, reinterpret_cast<POINT*>(&r), 2);
+  return r.left == FParent.Origin.x + bounds.Left && r.top == FParent.Origin.y + bounds.Top &&
+         r.right - r.left == bounds.Width && r.bottom - r.top == bounds.Height;
+}
+
 void TControl::SetBounds(const TRect& bounds) {
   FBounds = bounds;
-  MoveWindowTo(bounds);
+  // A move to where the window already stands would still be a round trip
+  // to the display (and a repaint, once the window is on screen).
+  if (!Occupies(bounds)) MoveWindowTo(bounds);
 }
 
 void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }

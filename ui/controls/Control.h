@@ -89,6 +89,7 @@ class TControl {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
   void ApplyFontHandle(HFONT handle);
+  bool Occupies(const TRect& bounds) const;  // the window stands exactly there
   void MoveWindowTo(const TRect& bounds);
 
   TParent FParent;

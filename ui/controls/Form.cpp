@@ -240,6 +240,7 @@ void TForm::Show() {
                 area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2);
   }
   FShownOnce = true;
+  if (FToolTips) FToolTips->FormShowing();
   ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
   SetForegroundWindow(Handle());
 }

@@ -50,6 +50,10 @@ struct TAcceleratorTraits {
   using Handle = HACCEL;
   static void Free(Handle h) { DestroyAcceleratorTable(h); }
 };
+struct TMemoryDCTraits {
+  using Handle = HDC;
+  static void Free(Handle h) { DeleteDC(h); }
+};
 struct TModuleTraits {
   using Handle = HMODULE;
   static void Free(Handle h) { FreeLibrary(h); }
@@ -63,6 +67,7 @@ using TFontHandle = TUniqueHandle<TFontTraits>;
 using TBrushHandle = TUniqueHandle<TBrushTraits>;
 using TMenuHandle = TUniqueHandle<TMenuTraits>;
 using TAcceleratorHandle = TUniqueHandle<TAcceleratorTraits>;
+using TMemoryDCHandle = TUniqueHandle<TMemoryDCTraits>;
 using TModuleHandle = TUniqueHandle<TModuleTraits>;
 using TWindowHandle = TUniqueHandle<TWindowTraits>;
 
