@@ -41,7 +41,7 @@ if [ -f cmake/mingw-w64-x86_64.cmake ] && command -v x86_64-w64-mingw32-g++-posi
     # One target at a time, so that one that fails to build leaves the
     # others; a program that did not build in this run is not run (its file
     # from an earlier build would measure older code).
-    for t in winevmidi Velmora velmora_startup_time velmora_exit_time velmora_timer_lateness velmora_thru_latency velmora_tick_lateness; do
+    for t in winevmidi Velmora velmora_startup_time velmora_bare_startup velmora_exit_time velmora_timer_lateness velmora_thru_latency velmora_tick_lateness; do
       grep -q "^$t:" <<< "$available" || continue
       if cmake --build "$windows" -j "$jobs" --target "$t"; then
         built+=("$t")
@@ -95,6 +95,7 @@ windows_md=$out/4-windows.md
 
 exe=$windows/app/Velmora.exe
 probe=$windows/bench/velmora_startup_time.exe
+bare_probe=$windows/bench/velmora_bare_startup.exe
 wine_timer=$windows/tests/windows/velmora_timer_lateness.exe
 size_limit=$((2 * 1024 * 1024))
 
@@ -123,11 +124,27 @@ if was_built velmora_startup_time && [ -f "$probe" ]; then
   echo "=== start-up under Wine"
   # Wine's own audio driver, not the virtual one of the timer program: the
   # program body starts on a machine as Wine presents it.
+  # Alternating with the bare reference (bench/windows/BareWindowStartup.c),
+  # so that both meet the same moments of a shared machine: each pair gives
+  # one ratio, and the target is judged on their median.
+  have_bare=0
+  was_built velmora_bare_startup && [ -f "$bare_probe" ] && have_bare=1
   runs=()
-  for i in 0 1 2 3; do
+  bare_runs=()
+  pairs=()
+  startup_runs=7
+  [ "$quick" -eq 1 ] && startup_runs=3
+  for i in $(seq 0 "$startup_runs"); do
+    bare_line=""
+    if [ "$have_bare" -eq 1 ]; then
+      bare_line=$(VELMORA_WINE_AUDIO="" timeout 120 tools/wine-run.sh "$bare_probe" 2> /dev/null | tr -d '\r' | grep process-start-to-main || true)
+    fi
     line=$(VELMORA_WINE_AUDIO="" timeout 120 tools/wine-run.sh "$probe" 2> /dev/null | tr -d '\r' | grep process-start-to-main || true)
-    # The first run starts Wine's server and fills its caches: not counted.
-    [ "$i" -gt 0 ] && [ -n "$line" ] && runs+=("$line")
+    # The first pair starts Wine's server and fills its caches: not counted.
+    [ "$i" -gt 0 ] || continue
+    [ -n "$line" ] && runs+=("$line")
+    [ -n "$bare_line" ] && bare_runs+=("$bare_line")
+    [ -n "$line" ] && [ -n "$bare_line" ] && pairs+=("$(awk '{print $4}' <<< "$line") $(awk '{print $4}' <<< "$bare_line")")
   done
   if [ ${#runs[@]} -gt 0 ]; then
     median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR + 1) / 2)]}'; }
@@ -137,16 +154,30 @@ if was_built velmora_startup_time && [ -f "$probe" ]; then
     all_idle=$(printf '%s\n' "${runs[@]}" | awk '{print $4}' | tr '\n' ' ')
     verdict=met
     awk "BEGIN {exit !($to_idle > 200)}" && verdict="**missed**"
+    ratio_row=""
+    ratio_summary="| First idle within 1.5× of a bare Win32 program under Wine (median of per-run ratios) | the bare reference did not report | not measured |"
+    if [ ${#pairs[@]} -gt 0 ]; then
+      bare_idle=$(printf '%s\n' "${bare_runs[@]}" | awk '{print $4}' | median)
+      all_bare=$(printf '%s\n' "${bare_runs[@]}" | awk '{print $4}' | tr '\n' ' ')
+      ratio=$(printf '%s\n' "${pairs[@]}" | awk '{printf "%.2f\n", $1 / $2}' | median)
+      all_ratios=$(printf '%s\n' "${pairs[@]}" | awk '{printf "%.2f ", $1 / $2}')
+      ratio_verdict=met
+      awk "BEGIN {exit !($ratio > 1.5)}" && ratio_verdict="**missed**"
+      ratio_row="| bare Win32 program in C, one window with 18 combo boxes, 18 labels and 4 buttons: process created → first idle moment (reference) | $bare_idle ms (runs: $all_bare) | — |
+| Velmora's first idle ÷ the bare program's, median of per-run ratios | ${ratio}× (runs: $all_ratios) | ≤ 1.5×: $ratio_verdict |"
+      ratio_summary="| First idle within 1.5× of a bare Win32 program under Wine (median of per-run ratios) | ${ratio}× over ${#pairs[@]} alternating runs (Velmora $to_idle ms, bare $bare_idle ms, medians) | $ratio_verdict |"
+    fi
     {
       echo "### Start-up under Wine"
       echo
-      echo "\`bench/windows/StartupTime.cpp\` runs the program body of Velmora.exe and ends its message loop at the main window's first idle moment (stored font applied, engine started). Times from the process's creation as the system records it; median of ${#runs[@]} runs after one warm-up run; Wine's own audio driver (the container has no MIDI devices)."
+      echo "\`bench/windows/StartupTime.cpp\` runs the program body of Velmora.exe, with Velmora.exe's resources (its manifest chooses the common controls), and ends its message loop at the main window's first idle moment (stored font applied, engine started). Times from the process's creation as the system records it; median of ${#runs[@]} runs after one warm-up run; Wine's own audio driver (the container has no MIDI devices). Each run alternates with one of the reference, \`bench/windows/BareWindowStartup.c\`: a bare Win32 program in plain C that builds one window with as many controls as the main window's (18 combo boxes, 18 labels, 4 buttons), shows it and ends at its first idle moment."
       echo
       echo "| Measurement | Value | Target |"
       echo "|---|---:|---|"
       echo "| process created → program code starts (Wine's loader, the C++ runtime) | $to_main ms | — |"
       echo "| program code starts → first idle moment | $main_idle ms | — |"
       echo "| process created → first idle moment | $to_idle ms (runs: $all_idle) | ≤ 200 ms: $verdict |"
+      [ -n "$ratio_row" ] && echo "$ratio_row"
       echo
     } >> "$windows_md"
     # Where the time goes: each system service the start touches, timed
@@ -163,6 +194,7 @@ if was_built velmora_startup_time && [ -f "$probe" ]; then
       } >> "$windows_md"
     fi
     echo "| First idle within 200 ms of start under Wine | $to_idle ms (of which $to_main ms before the program's code runs) | $verdict |" >> "$summary"
+    echo "$ratio_summary" >> "$summary"
   else
     echo "The start-up probe did not report under Wine." >> "$windows_md"
     echo "| First idle within 200 ms of start under Wine | the probe did not report | not measured |" >> "$summary"

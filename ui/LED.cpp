@@ -29,6 +29,8 @@ void TLED::SetState(TMidiPortState value) {
   // Painted now, so the new colour is on screen before the caller goes on;
   // no other message is handled meanwhile, so no user action can start
   // another engine operation inside the one that changed the state.
+  // A hidden lamp is painted whole when it is shown.
+  if (!IsWindowVisible(Handle())) return;
   InvalidateRect(Handle(), nullptr, FALSE);
   UpdateWindow(Handle());
 }

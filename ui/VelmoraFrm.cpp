@@ -78,6 +78,11 @@ TVelmoraForm::TVelmoraForm()
   // What FormCreate does, once every control exists:
   UIFont = std::make_unique<TFont>(Font());
   CreateChannelRows();
+  // Laid out for the designed font while still hidden: applying the stored
+  // font at the first idle moment then moves only what that font changes
+  // (nothing, when it is the designed one), not every row of a window
+  // already on screen.
+  AlignToFont();
   LoadPosition();
   PresetComboBox.SetItems(GlobalEngine->Presets().Items());
   PresetComboBox.SetItemIndex(GlobalEngine->Presets().ItemIndex());
@@ -164,6 +169,10 @@ void TVelmoraForm::ApplyFont() {
   EditPresetsDialog->SetFont(*UIFont);
   OptionDialog->SetUIFont(*UIFont);
   RenamePresetDialog->SetFont(*UIFont);
+  AlignToFont();
+}
+
+void TVelmoraForm::AlignToFont() {
   MidiInLED->SetHeight(MidiInComboBox.Height() - 2);
   OptionSetupButton.SetHeight(MidiInComboBox.Height());
   EditPresetButton.SetHeight(PresetComboBox.Height());

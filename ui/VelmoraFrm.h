@@ -84,6 +84,9 @@ class TVelmoraForm : public TForm {
   static constexpr int ChannelLabelRight = 22;
 
   void CreateChannelRows();
+  // The sizes and positions that follow the font: lamps and buttons as high
+  // as the combo boxes beside them, channel labels right-aligned.
+  void AlignToFont();
   void LoadPosition();
   void SavePosition();
   void HookEngine();

@@ -19,10 +19,14 @@ TComboBox::TComboBox(const TControlArgs& args)
 }
 
 void TComboBox::SetItems(const std::vector<std::string>& items) {
-  SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
+  // Drawing is held back only on screen: a hidden box (every box while the
+  // windows are built) is painted whole when it is shown.
+  const bool onScreen = IsWindowVisible(Handle()) != FALSE;
+  if (onScreen) SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
   SendMessageA(Handle(), CB_RESETCONTENT, 0, 0);
   for (const std::string& item : items)
     SendMessageA(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+  if (!onScreen) return;
   SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
   InvalidateRect(Handle(), nullptr, TRUE);
 }

@@ -1,6 +1,6 @@
 #include "ui/controls/Control.h"
 
-#include <commctrl.h>
+#include <unordered_map>
 
 #include "engine/Exceptions.h"
 #include "ui/controls/Application.h"
@@ -11,9 +11,23 @@ namespace {
 // Control identifiers start well above IDOK and IDCANCEL, which the dialog
 // keys send to the form, and below the popup menus' command numbers.
 int NextControlId = 1000;
-constexpr UINT_PTR SubclassId = 0x56454C;
-// The window property that leads from a window to its control.
-constexpr char ControlProperty[] = "VelmoraControl";
+
+// Each control's window leads here to its control and to the window
+// procedure the control's own one stands in front of. Kept in the process,
+// not in window properties: under Wine every property look-up is a round
+// trip to the server, and a subclassed window looks its property up on
+// every message it gets. The entry outlives the control until the window's
+// last message, which still goes to the procedure it had.
+struct TSubclass {
+  TControl* Control;
+  WNDPROC Previous;
+};
+// Main thread only: the windows are created there and get their messages
+// there.
+std::unordered_map<HWND, TSubclass>& Subclasses() {
+  static std::unordered_map<HWND, TSubclass> subclasses;
+  return subclasses;
+}
 
 }  // namespace
 
@@ -25,8 +39,8 @@ TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
                                 FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
                                 GetModuleHandleA(nullptr), nullptr));
   if (!FWindow) throw Exception(std::string("Cannot create a window of class ") + windowClass.ClassName);
-  SetPropA(Handle(), ControlProperty, this);
-  SetWindowSubclass(Handle(), SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+  Subclasses()[Handle()] = {this, reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+                                       Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc)))};
   FFont = Form().Font();
   ApplyFontHandle(Form().FontHandle());
   Form().AddControl(*this);
@@ -34,13 +48,14 @@ TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
 
 TControl::~TControl() {
   Form().RemoveControl(*this);
-  RemoveWindowSubclass(Handle(), SubclassProc, SubclassId);
-  RemovePropA(Handle(), ControlProperty);
+  // The window, which goes next, gets its last messages without us.
+  const auto found = Subclasses().find(Handle());
+  if (found != Subclasses().end()) found->second.Control = nullptr;
 }
 
 TControl* TControl::FromHandle(HWND window) {
-  if (!window) return nullptr;
-  return static_cast<TControl*>(GetPropA(window, ControlProperty));
+  const auto found = Subclasses().find(window);
+  return found == Subclasses().end() ? nullptr : found->second.Control;
 }
 
 bool TControl::DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
@@ -72,22 +87,30 @@ bool TControl::DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, 
   }
 }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR, DWORD_PTR self) noexcept {
-  auto* control = reinterpret_cast<TControl*>(self);
-  try {
-    LRESULT result = 0;
-    if (message != WM_NCDESTROY && control->HandleMessage(message, wParam, lParam, result))
-      return result;
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-    return 0;
+LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept {
+  const auto found = Subclasses().find(window);
+  if (found == Subclasses().end()) return DefWindowProcA(window, message, wParam, lParam);
+  // A copy: the handler may create controls, which changes the table.
+  const TSubclass subclass = found->second;
+  if (message == WM_NCDESTROY) {
+    Subclasses().erase(found);
+    return CallWindowProcA(subclass.Previous, window, message, wParam, lParam);
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  if (subclass.Control) {
+    try {
+      LRESULT result = 0;
+      if (subclass.Control->HandleMessage(message, wParam, lParam, result)) return result;
+    } catch (const std::exception& error) {
+      HandleUiException(error);
+      return 0;
+    }
+  }
+  return CallWindowProcA(subclass.Previous, window, message, wParam, lParam);
 }
 
 LRESULT TControl::DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefSubclassProc(Handle(), message, wParam, lParam);
+  return CallWindowProcA(Subclasses().at(Handle()).Previous, Handle(), message, wParam, lParam);
 }
 
 HBRUSH TControl::CtlColor(HDC dc) {
@@ -113,9 +136,19 @@ void TControl::MoveWindowTo(const TRect& bounds) {
                bounds.Width, bounds.Height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool TControl::Occupies(const TRect& bounds) const {
+  RECT r{};
+  GetWindowRect(Handle(), &r);
+  MapWindowPoints(nullptr, FParent.Window, reinterpret_cast<POINT*>(&r), 2);
+  return r.left == FParent.Origin.x + bounds.Left && r.top == FParent.Origin.y + bounds.Top &&
+         r.right - r.left == bounds.Width && r.bottom - r.top == bounds.Height;
+}
+
 void TControl::SetBounds(const TRect& bounds) {
   FBounds = bounds;
-  MoveWindowTo(bounds);
+  // A move to where the window already stands would still be a round trip
+  // to the display (and a repaint, once the window is on screen).
+  if (!Occupies(bounds)) MoveWindowTo(bounds);
 }
 
 void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }
@@ -148,6 +181,7 @@ void TControl::SetCaption(const std::string& caption) {
 }
 
 void TControl::SetFont(const TFont& font) {
+  if (!FParentFont && font == FFont) return;
   FParentFont = false;
   FFont = font;
   // The window takes the new handle before the old one is deleted.

@@ -85,9 +85,11 @@ class TControl {
   const TParent& Parent() const { return FParent; }
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR self) noexcept;
+  // Stands in front of the window's own procedure (see Control.cpp).
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
   void ApplyFontHandle(HFONT handle);
+  bool Occupies(const TRect& bounds) const;  // the window stands exactly there
   void MoveWindowTo(const TRect& bounds);
 
   TParent FParent;

@@ -2,7 +2,25 @@
 
 #include <commdlg.h>
 
+#include "ui/controls/Handle.h"
+
+namespace {
+
+// The chooser's library is loaded when the chooser is first opened, not
+// with the program: loading it (and what it pulls in) would lengthen every
+// start for a dialog most starts never open. Kept until the program ends.
+decltype(&ChooseFontA) ChooseFontFunction() {
+  static const TModuleHandle library(LoadLibraryA("comdlg32.dll"));
+  static const auto function = reinterpret_cast<decltype(&ChooseFontA)>(
+      library ? reinterpret_cast<void*>(GetProcAddress(library.Get(), "ChooseFontA")) : nullptr);
+  return function;
+}
+
+}  // namespace
+
 bool TFontDialog::Execute(HWND owner) {
+  const auto chooseFont = ChooseFontFunction();
+  if (!chooseFont) return false;
   LOGFONTA logFont = Font.ToLogFont();
   CHOOSEFONTA choose{};
   choose.lStructSize = sizeof choose;
@@ -11,7 +29,7 @@ bool TFontDialog::Execute(HWND owner) {
   choose.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT;
   const COLORREF shown = ColorToRGB(Font.Color);
   choose.rgbColors = shown;
-  if (!ChooseFontA(&choose)) return false;
+  if (!chooseFont(&choose)) return false;
   // A colour left as it was keeps its symbolic value, so the window-text
   // colour stays the system's and follows the user's colour scheme.
   const TColor color = choose.rgbColors == shown ? Font.Color : static_cast<TColor>(choose.rgbColors);

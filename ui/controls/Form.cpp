@@ -82,9 +82,14 @@ const char* TForm::WindowClassName() {
 TForm::TForm(const TFormArgs& args) : FFont(args.Font), FPlacement(args.Placement) {
   FFontHandle.Reset(CreateFontHandle(FFont));
   const int position = args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
+  // Created at the outer size the client area needs, so that SetClientSize
+  // below only corrects for a window manager's own frames: every move of a
+  // top-level window is a round trip to the display.
+  RECT frame{0, 0, args.ClientWidth, args.ClientHeight};
+  AdjustWindowRectEx(&frame, StyleFor(args.Border), FALSE, ExStyleFor(args.Border));
   CreateWindowExA(ExStyleFor(args.Border), WindowClassName(), args.Caption.c_str(),
-                  StyleFor(args.Border), position, position, args.ClientWidth, args.ClientHeight,
-                  args.Owner, nullptr, GetModuleHandleA(nullptr), this);
+                  StyleFor(args.Border), position, position, frame.right - frame.left,
+                  frame.bottom - frame.top, args.Owner, nullptr, GetModuleHandleA(nullptr), this);
   if (!FWindow) throw Exception("Cannot create the window " + args.Caption + ".");
   SetClientSize(args.ClientWidth, args.ClientHeight);
   if (Application) Application->FormCreated(*this);
@@ -235,6 +240,7 @@ void TForm::Show() {
                 area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2);
   }
   FShownOnce = true;
+  if (FToolTips) FToolTips->FormShowing();
   ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
   SetForegroundWindow(Handle());
 }
@@ -312,6 +318,7 @@ int TForm::ClientHeight() const {
 }
 
 void TForm::SetClientSize(int width, int height) {
+  if (ClientWidth() == width && ClientHeight() == height) return;
   RECT frame{0, 0, width, height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(Handle(), GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongA(Handle(), GWL_EXSTYLE)));
@@ -334,6 +341,9 @@ std::string TForm::Caption() const {
 }
 
 void TForm::SetFont(const TFont& font) {
+  // The same font again (the stored font is usually the designed one) would
+  // only make every control measure and lay itself out once more.
+  if (font == FFont) return;
   FFont = font;
   // The controls take the new handle before the old one is deleted.
   TFontHandle handle(CreateFontHandle(font));

@@ -50,6 +50,14 @@ struct TAcceleratorTraits {
   using Handle = HACCEL;
   static void Free(Handle h) { DestroyAcceleratorTable(h); }
 };
+struct TMemoryDCTraits {
+  using Handle = HDC;
+  static void Free(Handle h) { DeleteDC(h); }
+};
+struct TModuleTraits {
+  using Handle = HMODULE;
+  static void Free(Handle h) { FreeLibrary(h); }
+};
 struct TWindowTraits {
   using Handle = HWND;
   static void Free(Handle h) { DestroyWindow(h); }
@@ -59,6 +67,8 @@ using TFontHandle = TUniqueHandle<TFontTraits>;
 using TBrushHandle = TUniqueHandle<TBrushTraits>;
 using TMenuHandle = TUniqueHandle<TMenuTraits>;
 using TAcceleratorHandle = TUniqueHandle<TAcceleratorTraits>;
+using TMemoryDCHandle = TUniqueHandle<TMemoryDCTraits>;
+using TModuleHandle = TUniqueHandle<TModuleTraits>;
 using TWindowHandle = TUniqueHandle<TWindowTraits>;
 
 // A device context of a window, released when it goes.

@@ -1,5 +1,7 @@
 #include "ui/controls/Label.h"
 
+#include "ui/controls/Form.h"
+
 namespace {
 
 DWORD AlignmentStyle(TAlignment alignment) {
@@ -10,11 +12,47 @@ DWORD AlignmentStyle(TAlignment alignment) {
   }
 }
 
+// Text is measured on a memory device context like the screen's, made once:
+// a window's own context is a round trip to Wine's server to get and
+// another to give back, for the same figures.
+HDC MeasuringDC() {
+  static const TMemoryDCHandle dc(CreateCompatibleDC(nullptr));
+  return dc.Get();
+}
+
+// The size of the text in the font, one pixel wider than its advance
+// widths: the last glyph's anti-aliased edge may stand past them and would
+// be cut off. An empty text is as high as a line.
+SIZE TextSize(const std::string& text, HFONT font) {
+  const HDC dc = MeasuringDC();
+  TSelectObject selected(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+  RECT r{0, 0, 0, 0};
+  if (text.empty()) {
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    return {0, metrics.tmHeight};
+  }
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+  return {r.right + 1, r.bottom};
+}
+
+// A label that sizes itself is created at the size of its text in the
+// form's font, so that it need not be resized right after.
+TControlArgs SizedToText(const TLabelArgs& args) {
+  TControlArgs sized = args.Control;
+  if (args.AutoSize && sized.Parent.Form) {
+    const SIZE size = TextSize(sized.Caption, sized.Parent.Form->FontHandle());
+    sized.Bounds.Width = size.cx;
+    sized.Bounds.Height = size.cy;
+  }
+  return sized;
+}
+
 }  // namespace
 
 TLabel::TLabel(const TLabelArgs& args)
-    : TControl(args.Control, {"STATIC", WS_VISIBLE | SS_NOTIFY | AlignmentStyle(args.Alignment),
-                              WS_EX_NOPARENTNOTIFY}),
+    : TControl(SizedToText(args), {"STATIC", WS_VISIBLE | SS_NOTIFY | AlignmentStyle(args.Alignment),
+                                   WS_EX_NOPARENTNOTIFY}),
       FAutoSize(args.AutoSize) {
   FontChanged();
 }
@@ -28,22 +66,9 @@ void TLabel::SetFontColor(TColor color) {
 
 void TLabel::FontChanged() {
   if (!FAutoSize) return;
-  const std::string text = Caption();
-  TWindowDC dc(Handle());
-  const auto font = reinterpret_cast<HFONT>(SendMessageA(Handle(), WM_GETFONT, 0, 0));
-  TSelectObject selected(dc.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
-  RECT r{0, 0, 0, 0};
-  if (text.empty()) {
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc.Get(), &metrics);
-    r.bottom = metrics.tmHeight;
-  } else {
-    DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
-              DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
-  }
-  // One pixel more than the advance widths: the last glyph's anti-aliased
-  // edge may stand past them and would be cut off.
-  SetBounds({Left(), Top(), r.right + (text.empty() ? 0 : 1), r.bottom});
+  const SIZE size =
+      TextSize(Caption(), reinterpret_cast<HFONT>(SendMessageA(Handle(), WM_GETFONT, 0, 0)));
+  SetBounds({Left(), Top(), size.cx, size.cy});
 }
 
 void TLabel::Command(WORD code) {

@@ -2,14 +2,24 @@
 
 #include <commctrl.h>
 
-TToolTip::TToolTip(HWND owner)
-    : FOwner(owner),
-      FHandle(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
-                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
-                              GetModuleHandleA(nullptr), nullptr)) {}
-
 void TToolTip::Add(HWND tool, const std::string& text) {
+  if (FHandle)
+    AddToWindow(tool, text);
+  else
+    FWaiting.emplace_back(tool, text);
+}
+
+void TToolTip::FormShowing() {
+  if (FHandle) return;
+  FHandle.Reset(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FOwner, nullptr,
+                                GetModuleHandleA(nullptr), nullptr));
+  for (const auto& [tool, text] : FWaiting) AddToWindow(tool, text);
+  FWaiting.clear();
+}
+
+void TToolTip::AddToWindow(HWND tool, const std::string& text) {
   TOOLINFOA info{};
   info.cbSize = TTTOOLINFOA_V1_SIZE;
   info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

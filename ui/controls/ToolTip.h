@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <windows.h>
 
@@ -10,10 +12,17 @@
 
 class TToolTip {
  public:
-  explicit TToolTip(HWND owner);
+  explicit TToolTip(HWND owner) : FOwner(owner) {}
   void Add(HWND tool, const std::string& text);
+  // The form is about to be shown. The tooltip window is made then, not
+  // with the form: a top-level window costs a round trip to the display,
+  // and a hidden form shows no tips.
+  void FormShowing();
 
  private:
+  void AddToWindow(HWND tool, const std::string& text);
+
   HWND FOwner;
   TWindowHandle FHandle;
+  std::vector<std::pair<HWND, std::string>> FWaiting;  // tools added before the window was made
 };
