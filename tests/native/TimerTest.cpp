@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "midi/MMTimer.h"
@@ -139,6 +141,39 @@ TEST_F(Timer, DestroyingARunningTimerStopsIt) {
   EXPECT_EQ(sim::RunningTimerEvents(), 0u);
   sim::TickTimer();
   EXPECT_EQ(ticks, 0);
+}
+
+// The timer relies on the service's synchronous kill alone: a stop or a
+// destruction while a tick is in progress returns after the tick, which may
+// still use the timer (ASan and TSan see a tick that outlives it).
+TEST_F(Timer, AStopOrADestructionDuringATickReturnsAfterIt) {
+  sim::SetRealTime(true);
+  const struct {
+    const char* Name;
+    std::function<void(std::unique_ptr<TMMTimer>&)> Stop;
+  } ways[] = {
+      {"disabled", [](std::unique_ptr<TMMTimer>& t) { t->SetEnabled(false); }},
+      {"destroyed", [](std::unique_ptr<TMMTimer>& t) { t.reset(); }},
+  };
+  for (const auto& way : ways) {
+    for (int round = 0; round < 20; ++round) {
+      std::atomic<bool> inTick{false}, tickEnded{false};
+      auto t = std::make_unique<TMMTimer>();
+      t->OnTimer = [&](TMMTimer& sender) {
+        if (tickEnded) return;
+        inTick = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (sender.Interval() != 1) ADD_FAILURE() << way.Name << ": the timer changed under its tick";
+        tickEnded = true;
+      };
+      t->SetInterval(1);
+      t->SetEnabled(true);
+      while (!inTick) std::this_thread::yield();
+      way.Stop(t);
+      EXPECT_TRUE(tickEnded) << way.Name << ": the stop returned while its tick ran";
+    }
+  }
+  sim::SetRealTime(false);
 }
 
 }  // namespace

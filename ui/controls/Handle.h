@@ -34,42 +34,29 @@ class TUniqueHandle {
   Handle FHandle{};
 };
 
-struct TFontTraits {
-  using Handle = HFONT;
-  static void Free(Handle h) { DeleteObject(h); }
-};
-struct TBrushTraits {
-  using Handle = HBRUSH;
-  static void Free(Handle h) { DeleteObject(h); }
-};
-struct TMenuTraits {
-  using Handle = HMENU;
-  static void Free(Handle h) { DestroyMenu(h); }
-};
-struct TAcceleratorTraits {
-  using Handle = HACCEL;
-  static void Free(Handle h) { DestroyAcceleratorTable(h); }
-};
-struct TMemoryDCTraits {
-  using Handle = HDC;
-  static void Free(Handle h) { DeleteDC(h); }
-};
-struct TModuleTraits {
-  using Handle = HMODULE;
-  static void Free(Handle h) { FreeLibrary(h); }
-};
-struct TWindowTraits {
-  using Handle = HWND;
-  static void Free(Handle h) { DestroyWindow(h); }
+// How each kind of handle is freed (the handle types are distinct under
+// STRICT, which windows.h sets).
+inline void FreeHandle(HFONT h) { DeleteObject(h); }
+inline void FreeHandle(HBRUSH h) { DeleteObject(h); }
+inline void FreeHandle(HMENU h) { DestroyMenu(h); }
+inline void FreeHandle(HACCEL h) { DestroyAcceleratorTable(h); }
+inline void FreeHandle(HDC h) { DeleteDC(h); }  // a memory device context
+inline void FreeHandle(HMODULE h) { FreeLibrary(h); }
+inline void FreeHandle(HWND h) { DestroyWindow(h); }
+
+template <typename THandle>
+struct THandleTraits {
+  using Handle = THandle;
+  static void Free(Handle h) { FreeHandle(h); }
 };
 
-using TFontHandle = TUniqueHandle<TFontTraits>;
-using TBrushHandle = TUniqueHandle<TBrushTraits>;
-using TMenuHandle = TUniqueHandle<TMenuTraits>;
-using TAcceleratorHandle = TUniqueHandle<TAcceleratorTraits>;
-using TMemoryDCHandle = TUniqueHandle<TMemoryDCTraits>;
-using TModuleHandle = TUniqueHandle<TModuleTraits>;
-using TWindowHandle = TUniqueHandle<TWindowTraits>;
+using TFontHandle = TUniqueHandle<THandleTraits<HFONT>>;
+using TBrushHandle = TUniqueHandle<THandleTraits<HBRUSH>>;
+using TMenuHandle = TUniqueHandle<THandleTraits<HMENU>>;
+using TAcceleratorHandle = TUniqueHandle<THandleTraits<HACCEL>>;
+using TMemoryDCHandle = TUniqueHandle<THandleTraits<HDC>>;
+using TModuleHandle = TUniqueHandle<THandleTraits<HMODULE>>;
+using TWindowHandle = TUniqueHandle<THandleTraits<HWND>>;
 
 // A device context of a window, released when it goes.
 class TWindowDC {
