@@ -315,8 +315,7 @@ void HeldNotesBookkeeping(benchmark::State& state) {
   for (auto _ : state) {
     const int channel = step % ChannelCount;
     const int round = step / ChannelCount;
-    int evicted = 0;
-    benchmark::DoNotOptimize(held.NoteOn(channel % Devices, channel, 36 + round % Keys, evicted));
+    benchmark::DoNotOptimize(held.NoteOn(channel % Devices, channel, 36 + round % Keys));
     benchmark::DoNotOptimize(held.NoteOff(channel, 36 + (round + Keys - Voices) % Keys));
     ++step;
   }

@@ -1,8 +1,9 @@
-// What the input has left sounding on each output device: notes by channel
-// and key in the order they were struck, pedals held down, and pitch bends
-// away from the centre. It tells where a release must go when the channel
-// has moved since the note began. Main thread only; its whole size is fixed
-// when it is made, so recording a message never allocates.
+// What the input has left sounding on each output device: the devices each
+// key is held on, in the order they were first struck there, pedals not yet
+// fully up, and pitch bends away from the centre. It tells where a release
+// must go when the channel has moved since the note began. Main thread only;
+// its whole size is fixed when it is made, so recording a message never
+// allocates, and no count in it can wrap.
 #pragma once
 
 #include <array>
@@ -17,27 +18,31 @@ class THeldNotes {
   // Pedals followed to every device they are down on: sustain, sostenuto, soft.
   static constexpr std::array<std::uint8_t, 3> PedalControllers = {64, 66, 67};
   static constexpr int NoPedal = -1;
-  // Devices one key of one channel can be held on at once, counting a run of
-  // strikes on one device as one. A key struck on yet another device ends
-  // the oldest run (see NoteOn).
+  // Devices one key of one channel can be held on at once. A key struck on
+  // yet another device ends it on the device that has held it longest (see
+  // NoteOn).
   static constexpr int HoldersPerKey = 16;
 
   explicit THeldNotes(std::int32_t DeviceCount);
 
-  // Records the key held on Device. Returns the device whose oldest held
-  // strikes of this key had to be given up to make room (they must be ended
-  // at once), or NoDevice; Evicted receives how many strikes that was.
-  std::int32_t NoteOn(std::int32_t Device, int Channel, int Key, int& Evicted);
-  // The device that holds the earliest strike of the key, which no longer
-  // holds it; NoDevice when none does.
+  // Records the key held on Device; a key struck again where it is held
+  // already adds nothing, since one Note Off there ends every strike.
+  // Returns the device that had to give the key up to make room (it must be
+  // ended there at once), or NoDevice.
+  std::int32_t NoteOn(std::int32_t Device, int Channel, int Key);
+  // The device that has held the key longest, which no longer holds it;
+  // NoDevice when none does.
   std::int32_t NoteOff(int Channel, int Key);
-  // The device that holds the earliest strike of the key, or NoDevice.
+  // The device that has held the key longest, or NoDevice.
   std::int32_t OldestHolder(int Channel, int Key) const;
 
   // The index of Controller in PedalControllers, or NoPedal.
   static int PedalIndex(std::uint8_t Controller);
-  void SetPedal(std::int32_t Device, int Channel, int Pedal, bool Down);
-  bool PedalDown(std::int32_t Device, int Channel, int Pedal) const;
+  // A pedal counts as held from any value above 0 (a half-damper pedal
+  // coming up slowly still sounds at 63), until a 0.
+  static bool PedalHeldAt(std::uint8_t Value) { return Value > 0; }
+  void SetPedal(std::int32_t Device, int Channel, int Pedal, bool Held);
+  bool PedalHeld(std::int32_t Device, int Channel, int Pedal) const;
 
   void SetBent(std::int32_t Device, int Channel, bool Bent);
   bool Bent(std::int32_t Device, int Channel) const;
@@ -47,26 +52,23 @@ class THeldNotes {
   void ForgetNotes(std::int32_t Device, int Channel);
   void ForgetPedals(std::int32_t Device, int Channel);
   void ForgetDevice(std::int32_t Device);  // notes, pedals and bends
-  void ForgetNotesAndPedals();              // on every device; bends stay
+  void ForgetAll();                         // on every device
 
-  // VisitNote(device, channel, key) once for every strike still held, then
-  // VisitPedal(device, channel, controller) for every pedal down.
-  template <class NoteVisitor, class PedalVisitor>
-  void ForEachHeld(NoteVisitor VisitNote, PedalVisitor VisitPedal) const;
+  // VisitNote(device, channel, key) once for every key held on a device,
+  // then VisitPedal(device, channel, controller) for every pedal held, then
+  // VisitBend(device, channel) for every channel bent.
+  template <class NoteVisitor, class PedalVisitor, class BendVisitor>
+  void ForEachHeld(NoteVisitor VisitNote, PedalVisitor VisitPedal, BendVisitor VisitBend) const;
 
  private:
-  struct THolder {
-    std::int16_t Device;
-    std::uint16_t Strikes;
-  };
-  // The holders of one key of one channel, earliest first.
+  // The devices holding one key of one channel, the longest held first.
   struct THolders {
-    std::array<THolder, HoldersPerKey> Items;
+    std::array<std::int16_t, HoldersPerKey> Devices;
     std::uint8_t Count = 0;
   };
   struct TDeviceChannel {
-    std::uint32_t Strikes = 0;   // notes held on the device, all keys
-    std::uint8_t PedalsDown = 0;  // one bit per PedalControllers entry
+    std::uint8_t KeysHeld = 0;    // at most KeyCount
+    std::uint8_t PedalsHeld = 0;  // one bit per PedalControllers entry
     bool Bent = false;
   };
 
@@ -78,26 +80,28 @@ class THeldNotes {
   const TDeviceChannel& At(std::int32_t Device, int Channel) const {
     return FDevices[static_cast<std::size_t>(Device) * ChannelCount + Channel];
   }
-  void RemoveHolder(THolders& Holders, int Index);
+  std::int32_t DeviceCount() const { return static_cast<std::int32_t>(FDevices.size() / ChannelCount); }
+  // Drops the holder at Index, and the key from its device's count.
+  void RemoveHolder(THolders& Holders, int Channel, int Index);
 
   std::vector<THolders> FKeys;          // ChannelCount * KeyCount
   std::vector<TDeviceChannel> FDevices;  // DeviceCount * ChannelCount
 };
 
-template <class NoteVisitor, class PedalVisitor>
-void THeldNotes::ForEachHeld(NoteVisitor VisitNote, PedalVisitor VisitPedal) const {
+template <class NoteVisitor, class PedalVisitor, class BendVisitor>
+void THeldNotes::ForEachHeld(NoteVisitor VisitNote, PedalVisitor VisitPedal, BendVisitor VisitBend) const {
   for (int channel = 0; channel < ChannelCount; ++channel) {
     for (int key = 0; key < KeyCount; ++key) {
       const THolders& holders = KeyHolders(channel, key);
-      for (int i = 0; i < holders.Count; ++i)
-        for (int strike = 0; strike < holders.Items[i].Strikes; ++strike)
-          VisitNote(holders.Items[i].Device, channel, key);
+      for (int i = 0; i < holders.Count; ++i) VisitNote(holders.Devices[i], channel, key);
     }
   }
-  const std::int32_t deviceCount = static_cast<std::int32_t>(FDevices.size() / ChannelCount);
-  for (std::int32_t device = 0; device < deviceCount; ++device)
+  for (std::int32_t device = 0; device < DeviceCount(); ++device)
     for (int channel = 0; channel < ChannelCount; ++channel)
       for (std::size_t pedal = 0; pedal < PedalControllers.size(); ++pedal)
-        if (PedalDown(device, channel, static_cast<int>(pedal)))
+        if (PedalHeld(device, channel, static_cast<int>(pedal)))
           VisitPedal(device, channel, PedalControllers[pedal]);
+  for (std::int32_t device = 0; device < DeviceCount(); ++device)
+    for (int channel = 0; channel < ChannelCount; ++channel)
+      if (Bent(device, channel)) VisitBend(device, channel);
 }

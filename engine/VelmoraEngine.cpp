@@ -29,6 +29,7 @@ TVelmoraEngine::TVelmoraEngine() : FHeld(std::max(MidiOutDeviceCount, 0)) {
   FMidiIn->OnLongData = [this](TMidiInput& sender, const std::uint8_t* data, std::int32_t length) {
     InputLongData(sender, data, length);
   };
+  FMidiIn->OnLongError = [this](TMidiInput&) { EndCutSysEx(); };
   FMidiIn->OnStateChange = [this](TMidiIOBase& sender, TMidiPortState state) {
     InputStateChange(sender, state);
   };
@@ -80,10 +81,15 @@ void TVelmoraEngine::RunOperation(TOperation Operation) {
     FDeferredOperations.push_back(std::move(Operation));
     return;
   }
-  {
+  try {
     ++FOperationDepth;
     const TScopeExit leave([this] { --FOperationDepth; });
     Operation();
+  } catch (...) {
+    // What the failed operation's handlers asked for still runs now, not
+    // inside some later, unrelated operation.
+    if (FOperationDepth == 0) RunDeferredOperations();
+    throw;
   }
   if (FOperationDepth == 0) RunDeferredOperations();
 }
@@ -219,12 +225,14 @@ void TVelmoraEngine::DoPanic() {
     FMidiOuts[i]->Forget();
     FLatestDue[i] = 0.0;
   }
+  // A synth in the middle of a dump would read what follows as its data.
+  for (const auto& output : FMidiOuts) output->EndUnfinishedSysEx();
   // Note Offs first, for synths that ignore the all-off controllers.
   FHeld.ForEachHeld(
       [&](std::int32_t device, int channel, int key) {
         FMidiOuts[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
       },
-      [](std::int32_t, int, std::uint8_t) {});
+      [](std::int32_t, int, std::uint8_t) {}, [](std::int32_t, int) {});
   constexpr std::uint8_t SustainPedal = THeldNotes::PedalControllers[0];
   for (const auto& output : FMidiOuts) {
     if (output->State() != mpsOpen) continue;
@@ -261,10 +269,15 @@ void TVelmoraEngine::SelectAskedPreset() {
 }
 
 void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
-  // Program Changes on the switching channel are commands, not music.
-  if (midi::KindOf(Data) == midi::ProgramChangeKind && midi::ChannelOf(Data) == FPresetSwitchChannel) {
-    AskForPreset(midi::Data1Of(Data));
-    return;
+  // Program Changes on the switching channel are commands, not music, and
+  // so is the Bank Select that a foot controller sends before them; a bank
+  // does not change which preset a program number selects.
+  if (midi::ChannelOf(Data) == FPresetSwitchChannel) {
+    if (midi::KindOf(Data) == midi::ProgramChangeKind) {
+      AskForPreset(midi::Data1Of(Data));
+      return;
+    }
+    if (midi::IsBankSelect(Data)) return;
   }
   RouteShort(Data);
 }
@@ -273,41 +286,35 @@ void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
 // channel's device at that moment, whose delay gives its due time; a channel
 // moved later changes where later messages go, not queued ones. Releases
 // (Note Off, key pressure, pedals up, the all-off controllers) go where what
-// they release was sent.
+// they release was sent, also while the channel maps to no device.
 void TVelmoraEngine::RouteShort(DWORD Data) {
   const std::uint8_t channel = midi::ChannelOf(Data);
+  // NoDevice before the first preset is loaded, or on a machine without
+  // output devices: what starts something there is dropped at arrival.
   const std::int32_t current = FChannelDevices[channel].load(std::memory_order_relaxed);
-  // A channel that maps to no device (before the first preset is loaded, or
-  // on a machine without output devices) has no delay and no target: the
-  // message is dropped at arrival.
-  if (current < 0) return;
   const TDateTime now = platform::Now();
   const std::uint8_t key = midi::Data1Of(Data);
   switch (midi::KindOf(Data)) {
     case midi::NoteOnKind:
       if (midi::Data2Of(Data) != 0) {
-        int evicted = 0;
-        const std::int32_t givenUp = FHeld.NoteOn(current, channel, key, evicted);
-        for (int i = 0; i < evicted; ++i)
-          Schedule(givenUp, midi::Pack(midi::NoteOffKind | channel, key, 0), now, now);
+        if (current < 0) return;
+        const std::int32_t givenUp = FHeld.NoteOn(current, channel, key);
+        if (givenUp >= 0) Schedule(givenUp, midi::Pack(midi::NoteOffKind | channel, key, 0), now, now);
         ScheduleAfterDelay(current, Data, now);
         return;
       }
       [[fallthrough]];  // velocity 0 is a Note Off
-    case midi::NoteOffKind: {
-      const std::int32_t holder = FHeld.NoteOff(channel, key);
-      ScheduleAfterDelay(holder >= 0 ? holder : current, Data, now);
+    case midi::NoteOffKind:
+      ScheduleToHolder(FHeld.NoteOff(channel, key), current, Data, now);
       return;
-    }
-    case midi::KeyPressureKind: {
-      const std::int32_t holder = FHeld.OldestHolder(channel, key);
-      ScheduleAfterDelay(holder >= 0 ? holder : current, Data, now);
+    case midi::KeyPressureKind:
+      ScheduleToHolder(FHeld.OldestHolder(channel, key), current, Data, now);
       return;
-    }
     case midi::ControlChangeKind:
       RouteController(Data, channel, current, now);
       return;
     case midi::PitchBendKind:
+      if (current < 0) return;
       FHeld.SetBent(current, channel,
                     key != midi::BendCentreLow || midi::Data2Of(Data) != midi::BendCentreHigh);
       ScheduleAfterDelay(current, Data, now);
@@ -315,9 +322,14 @@ void TVelmoraEngine::RouteShort(DWORD Data) {
     default:
       // Everything else, system messages included (routed by the low four
       // bits of their status), goes to the channel's device.
-      ScheduleAfterDelay(current, Data, now);
+      if (current >= 0) ScheduleAfterDelay(current, Data, now);
       return;
   }
+}
+
+void TVelmoraEngine::ScheduleToHolder(std::int32_t Holder, std::int32_t Current, DWORD Data, TDateTime Now) {
+  const std::int32_t device = Holder >= 0 ? Holder : Current;
+  if (device >= 0) ScheduleAfterDelay(device, Data, Now);
 }
 
 void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int32_t Current,
@@ -325,21 +337,20 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
   const std::uint8_t controller = midi::Data1Of(Data);
   const int pedal = THeldNotes::PedalIndex(controller);
   if (pedal != THeldNotes::NoPedal) {
-    const bool down = midi::Data2Of(Data) >= midi::PedalDownFrom;
-    ScheduleAfterDelay(Current, Data, Now);
-    FHeld.SetPedal(Current, Channel, pedal, down);
-    if (down) return;
+    // Every device where the pedal is not fully up follows it to 0, value by
+    // value: a half-damper pedal left at 63 still holds a piano's notes.
+    const bool held = THeldNotes::PedalHeldAt(midi::Data2Of(Data));
     for (std::int32_t device = 0; device < MidiOutCount(); ++device) {
-      if (device == Current || !FHeld.PedalDown(device, Channel, pedal)) continue;
-      FHeld.SetPedal(device, Channel, pedal, false);
+      if (device != Current && !FHeld.PedalHeld(device, Channel, pedal)) continue;
       ScheduleAfterDelay(device, Data, Now);
+      FHeld.SetPedal(device, Channel, pedal, held);
     }
     return;
   }
   const bool endsNotes = controller == midi::AllSoundOff || controller == midi::AllNotesOff;
   const bool resets = controller == midi::ResetAllControllers;
   if (!endsNotes && !resets) {
-    ScheduleAfterDelay(Current, Data, Now);
+    if (Current >= 0) ScheduleAfterDelay(Current, Data, Now);
     return;
   }
   // Each ends only what it ends on a synth: the all-off controllers the
@@ -403,10 +414,12 @@ void TVelmoraEngine::InputStateChange(TMidiIOBase&, TMidiPortState State) {
   Fire(OnMidiInStateChange, State);
 }
 
-// No release will come for what the closed input left held: every note and
-// pedal is released where it sounds, at once (after what is already queued
-// for that device), and a system-exclusive message cut short is ended.
+// No release will come for what the closed input left held: a
+// system-exclusive message cut short is ended, then every note, pedal and
+// bend is released where it sounds, at once (after what is already queued
+// for that device).
 void TVelmoraEngine::ReleaseWhatTheInputHeld() {
+  EndCutSysEx();
   const TDateTime now = platform::Now();
   FHeld.ForEachHeld(
       [&](std::int32_t device, int channel, int key) {
@@ -414,12 +427,18 @@ void TVelmoraEngine::ReleaseWhatTheInputHeld() {
       },
       [&](std::int32_t device, int channel, std::uint8_t controller) {
         Schedule(device, midi::Pack(midi::ControlChangeKind | channel, controller, 0), now, now);
+      },
+      [&](std::int32_t device, int channel) {
+        Schedule(device, midi::Pack(midi::PitchBendKind | channel, midi::BendCentreLow, midi::BendCentreHigh), now,
+                 now);
       });
-  FHeld.ForgetNotesAndPedals();
-  if (FInputInsideSysEx) {
-    FInputInsideSysEx = false;
-    SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
-  }
+  FHeld.ForgetAll();
+}
+
+void TVelmoraEngine::EndCutSysEx() {
+  if (!FInputInsideSysEx) return;
+  FInputInsideSysEx = false;
+  SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
 }
 
 void TVelmoraEngine::OutputStateChange(std::int32_t Device, TMidiIOBase& Sender, TMidiPortState State) {
@@ -442,13 +461,15 @@ void TVelmoraEngine::DispatchDueMessages() {
   // The arrivals posted since the last tick are linked in, and the messages
   // due at one reading of Now leave the queue together; they are sent in
   // order after that, each under its own port's send lock only.
-  TMidiOutMessage* message = FMessageList->TakeDue(platform::Now());
+  const TDateTime now = platform::Now();
+  TMidiOutMessage* message = FMessageList->TakeDue(now);
   while (message != nullptr) {
     TMidiOutMessage* next = message->Next;
     message->Send();
     message->Free();
     message = next;
   }
+  for (const auto& output : FMidiOuts) output->EndStalledSysEx(now);
   FDispatching.store(false, std::memory_order_release);
 }
 

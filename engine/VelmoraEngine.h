@@ -149,6 +149,9 @@ class TVelmoraEngine : public TEngineEvents {
   // Where an arriving short message goes, and what that ends or holds.
   void RouteShort(DWORD Data);
   void RouteController(DWORD Data, std::uint8_t Channel, std::int32_t Current, TDateTime Now);
+  // Queues a release for the device that holds what it releases, or for the
+  // channel's current device when none does.
+  void ScheduleToHolder(std::int32_t Holder, std::int32_t Current, DWORD Data, TDateTime Now);
   // Queues Data for Device, due at Earliest or, to keep the device's order
   // of arrival, at the latest due time already queued for it.
   void Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TDateTime Earliest);
@@ -157,6 +160,9 @@ class TVelmoraEngine : public TEngineEvents {
   template <class Maker>
   void SendOrQueueLong(Maker Make);
   void ReleaseWhatTheInputHeld();
+  // Ends the input's system-exclusive message on the devices that took its
+  // start, when its end will not come (the input closed, or sent a broken one).
+  void EndCutSysEx();
 
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};

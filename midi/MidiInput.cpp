@@ -105,6 +105,25 @@ int TMidiInput::HeaderSlot(LPARAM address) const {
   return -1;
 }
 
+int TMidiInput::TakeReturnedSlot(const TMessage& Message) {
+  // A notice from the reset of a close can come after a new open: act only
+  // on the current handle's, while open, for a buffer the device still
+  // holds (a notice without a header, LParam 0, names none).
+  const TMidiPortState state = State();
+  if (state != mpsOpen && state != mpsClosing) return -1;
+  if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) return -1;
+  const int slot = HeaderSlot(Message.LParam);
+  if (slot < 0) return -1;
+  const auto queued = std::find(FQueuedSlots.begin(), FQueuedSlots.end(), slot);
+  if (queued == FQueuedSlots.end()) return -1;
+  // Handle values and header addresses can both come back after a close
+  // (Wine reuses both): a buffer that the device has not marked done is
+  // still queued in it, and its bytes are not complete yet.
+  if ((FSysExBuffers[slot]->dwFlags & MHDR_DONE) == 0) return -1;
+  FQueuedSlots.erase(queued);
+  return slot;
+}
+
 bool TMidiInput::GiveBuffer(int slot) {
   if (platform::midiInAddBuffer(FHandle, FSysExBuffers[slot].Get(), HeaderSize) != MMSYSERR_NOERROR)
     return false;
@@ -128,28 +147,25 @@ void TMidiInput::WndProc(TMessage& Message) {
       if (OnData) OnData(*this, static_cast<DWORD>(Message.LParam));
       break;
     case MM_MIM_LONGDATA: {
-      // A notice from the reset of a close can come after a new open: act only
-      // on the current handle's, while open, for a buffer the device still
-      // holds (a notice without a header, LParam 0, names none).
-      const TMidiPortState state = State();
-      if (state != mpsOpen && state != mpsClosing) break;
-      if (Message.WParam != reinterpret_cast<WPARAM>(FHandle)) break;
-      const int slot = HeaderSlot(Message.LParam);
+      const int slot = TakeReturnedSlot(Message);
       if (slot < 0) break;
-      const auto queued = std::find(FQueuedSlots.begin(), FQueuedSlots.end(), slot);
-      if (queued == FQueuedSlots.end()) break;
-      MIDIHDR& header = *FSysExBuffers[slot].Get();
-      // Handle values and header addresses can both come back after a close
-      // (Wine reuses both): a buffer that the device has not marked done is
-      // still queued in it, and its bytes are not complete yet.
-      if ((header.dwFlags & MHDR_DONE) == 0) break;
-      FQueuedSlots.erase(queued);
+      const MIDIHDR& header = *FSysExBuffers[slot].Get();
       const HMIDIIN handle = FHandle;
       if (OnLongData) {
         OnLongData(*this, reinterpret_cast<const std::uint8_t*>(header.lpData),
                    static_cast<std::int32_t>(header.dwBytesRecorded));
       }
       // The listener may have pumped messages and closed the port meanwhile.
+      if ((State() == mpsOpen || State() == mpsClosing) && FHandle == handle) HandBack(slot);
+      break;
+    }
+    case MM_MIM_LONGERROR: {
+      // The buffer goes back at once: kept, every broken message would cost
+      // the port one of its few buffers for good.
+      const int slot = TakeReturnedSlot(Message);
+      if (slot < 0) break;
+      const HMIDIIN handle = FHandle;
+      if (OnLongError) OnLongError(*this);
       if ((State() == mpsOpen || State() == mpsClosing) && FHandle == handle) HandBack(slot);
       break;
     }

@@ -17,6 +17,7 @@ class TMidiInput : public TMidiIOBase {
   using TDataEvent = std::function<void(TMidiInput& Sender, DWORD Data)>;
   using TLongDataEvent =
       std::function<void(TMidiInput& Sender, const std::uint8_t* Data, std::int32_t Length)>;
+  using TLongErrorEvent = std::function<void(TMidiInput& Sender)>;
 
   static constexpr std::int32_t SysExBufferSize = 4096;
   // A driver drops system-exclusive bytes while it holds no buffer; with
@@ -32,12 +33,18 @@ class TMidiInput : public TMidiIOBase {
 
   TDataEvent OnData;
   TLongDataEvent OnLongData;
+  // The device returned a buffer of system-exclusive bytes as broken: they
+  // are not passed on, and the message they belong to will not end.
+  TLongErrorEvent OnLongError;
 
  protected:
   void WndProc(TMessage& Message) override;
 
  private:
   int HeaderSlot(LPARAM address) const;
+  // The slot of a buffer the device has returned with this notice, taken off
+  // the queued ones; -1 for a stale or foreign notice.
+  int TakeReturnedSlot(const TMessage& Message);
   bool GiveBuffer(int slot);
   void HandBack(int slot);
   void PassOnReturnedBuffers(const std::deque<int>& slots);

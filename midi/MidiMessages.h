@@ -37,8 +37,17 @@ inline constexpr std::uint8_t EndOfExclusive = 0xF7;
 inline constexpr std::uint8_t AllSoundOff = 120;
 inline constexpr std::uint8_t ResetAllControllers = 121;
 inline constexpr std::uint8_t AllNotesOff = 123;
-// A pedal value of this and above is down.
-inline constexpr std::uint8_t PedalDownFrom = 64;
+// Bank Select, its coarse and its fine controller.
+inline constexpr std::uint8_t BankSelectCoarse = 0;
+inline constexpr std::uint8_t BankSelectFine = 32;
+constexpr bool IsBankSelect(DWORD Message) {
+  return KindOf(Message) == ControlChangeKind &&
+         (Data1Of(Message) == BankSelectCoarse || Data1Of(Message) == BankSelectFine);
+}
+// Timing clock, start, stop, active sensing, reset: status bytes from here on
+// may stand between any two bytes of another message.
+inline constexpr std::uint8_t FirstRealTimeStatus = 0xF8;
+constexpr bool IsRealTime(DWORD Message) { return StatusOf(Message) >= FirstRealTimeStatus; }
 // The centre of the pitch bend, as its two data bytes (0x2000).
 inline constexpr std::uint8_t BendCentreLow = 0x00;
 inline constexpr std::uint8_t BendCentreHigh = 0x40;

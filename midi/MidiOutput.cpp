@@ -11,7 +11,7 @@ namespace {
 constexpr UINT HeaderSize = sizeof(MIDIHDR);
 }
 
-TMidiOutput::TMidiOutput() = default;
+TMidiOutput::TMidiOutput() { FWaitingForSysExEnd.reserve(MaxShortsWaitingForSysEx); }
 
 TMidiOutput::~TMidiOutput() {
   Close();
@@ -27,7 +27,12 @@ void TMidiOutput::SetState(TMidiPortState Value) {
     // A message scheduled in one open, or while the port was closed, is
     // never sent in another.
     if (Value == mpsOpening || Value == mpsClosing) FGeneration.fetch_add(1, std::memory_order_acq_rel);
-    if (Value == mpsClosing) FInsideSysEx = false;
+    if (Value == mpsClosing) {
+      // The reset ends the message; what waited for its end was scheduled
+      // before the close and goes with it.
+      FWaitingForSysExEnd.clear();
+      SetInsideSysExLocked(false);
+    }
   }
   if (OnStateChange) OnStateChange(*this, Value);
 }
@@ -100,51 +105,102 @@ void TMidiOutput::Close() {
 bool TMidiOutput::SendShort(DWORD Data) {
   std::lock_guard<std::mutex> guard(FSendLock);
   if (State() != mpsOpen) return false;
-  return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
+  return SendShortLocked(Data);
 }
 
 bool TMidiOutput::SendShortScheduled(DWORD Data, std::uint32_t ScheduledGeneration) {
   std::lock_guard<std::mutex> guard(FSendLock);
   if (State() != mpsOpen || FGeneration.load(std::memory_order_relaxed) != ScheduledGeneration)
     return false;
+  return SendShortLocked(Data);
+}
+
+bool TMidiOutput::SendShortLocked(DWORD Data) {
+  if (FInsideSysEx && !midi::IsRealTime(Data)) {
+    if (FWaitingForSysExEnd.size() < MaxShortsWaitingForSysEx) {
+      FWaitingForSysExEnd.push_back(Data);
+      return true;
+    }
+    EndSysExLocked();
+  }
   return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
 }
 
 void TMidiOutput::Forget() {
   std::lock_guard<std::mutex> guard(FSendLock);
   FGeneration.fetch_add(1, std::memory_order_acq_rel);
+  FWaitingForSysExEnd.clear();
 }
 
 bool TMidiOutput::EndUnfinishedSysEx() {
-  {
-    std::lock_guard<std::mutex> guard(FSendLock);
-    if (!FInsideSysEx) return false;
+  // Most calls find no message to end; they take no lock.
+  if (FInsideSysExSince.load(std::memory_order_acquire) == 0.0) return false;
+  std::lock_guard<std::mutex> guard(FSendLock);
+  if (State() != mpsOpen || !FInsideSysEx) return false;
+  return EndSysExLocked();
+}
+
+void TMidiOutput::EndStalledSysEx(TDateTime Now) {
+  const TDateTime stalledSince = Now - MillisecondsToDateTime(StalledSysExMilliseconds);
+  const TDateTime since = FInsideSysExSince.load(std::memory_order_acquire);
+  if (since == 0.0 || since > stalledSince) return;
+  std::lock_guard<std::mutex> guard(FSendLock);
+  // A block may have gone since the look without the lock.
+  const TDateTime lastBlock = FInsideSysExSince.load(std::memory_order_relaxed);
+  if (State() != mpsOpen || !FInsideSysEx || lastBlock == 0.0 || lastBlock > stalledSince) return;
+  EndSysExLocked();
+}
+
+bool TMidiOutput::EndSysExLocked() {
+  TMidiHeader end = TMidiHeader::Allocate(1);
+  bool sent = false;
+  if (end) {
+    std::memcpy(end->lpData, &midi::EndOfExclusive, 1);
+    sent = SendBlockLocked(end);
   }
-  return SendLong(&midi::EndOfExclusive, 1);
+  // A device that refuses even the F7 has its message ended all the same:
+  // what waits for the end must not wait for ever.
+  if (!sent) SetInsideSysExLocked(false);
+  return sent;
+}
+
+void TMidiOutput::SetInsideSysExLocked(bool Inside) {
+  FInsideSysEx = Inside;
+  FInsideSysExSince.store(Inside ? platform::Now() : 0.0, std::memory_order_release);
+  if (Inside) return;
+  for (const DWORD waiting : FWaitingForSysExEnd) platform::midiOutShortMsg(FHandle, waiting);
+  FWaitingForSysExEnd.clear();
 }
 
 bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
   if (Length <= 0 || Data == nullptr || State() != mpsOpen) return false;
   TMidiHeader owned = TMidiHeader::Allocate(static_cast<std::size_t>(Length));
   if (!owned) return false;
-  MIDIHDR* const header = owned.Get();
-  std::memcpy(header->lpData, Data, static_cast<std::size_t>(Length));
+  std::memcpy(owned->lpData, Data, static_cast<std::size_t>(Length));
 
   // Declared after the header, so the lock is given up before a header that
   // was not sent is freed.
   std::unique_lock<std::mutex> guard(FSendLock);
   if (State() != mpsOpen) return false;
+  return SendBlockLocked(owned);
+}
+
+bool TMidiOutput::SendBlockLocked(TMidiHeader& Block) {
+  MIDIHDR* const header = Block.Get();
+  const auto length = static_cast<std::size_t>(header->dwBufferLength);
+  const bool endsInside = static_cast<const std::uint8_t*>(static_cast<void*>(header->lpData))[length - 1] !=
+                          midi::EndOfExclusive;
   // Entered before the device sees it, so a completion handled at once on
   // the main thread finds it.
-  FPendingHeaders.push_back(std::move(owned));
+  FPendingHeaders.push_back(std::move(Block));
   const bool prepared = platform::midiOutPrepareHeader(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   if (sent) {
-    FInsideSysEx = static_cast<const std::uint8_t*>(Data)[Length - 1] != midi::EndOfExclusive;
+    SetInsideSysExLocked(endsInside);
     return true;
   }
   const auto entry = FindPending(header);
-  owned = std::move(*entry);
+  Block = std::move(*entry);
   FPendingHeaders.erase(entry);
   if (prepared) platform::midiOutUnprepareHeader(FHandle, header, HeaderSize);
   return false;

@@ -11,11 +11,20 @@
 
 #include "midi/MidiHeader.h"
 #include "midi/MidiIOBase.h"
+#include "platform/DateTime.h"
 #include "platform/MmSystem.h"
 
 class TMidiOutput : public TMidiIOBase {
  public:
   using TLongDoneEvent = std::function<void(TMidiOutput& Sender, MIDIHDR* Header)>;
+
+  // Between a system-exclusive message's first block and its F7 a device
+  // takes nothing but real-time messages: other short messages wait for
+  // the end, this many at most; one more ends the message as a cut one.
+  static constexpr std::size_t MaxShortsWaitingForSysEx = 1024;
+  // A message whose next block has not come for this long (its sender
+  // stopped mid-dump) is ended as a cut one, so notes never wait longer.
+  static constexpr std::uint32_t StalledSysExMilliseconds = 1000;
 
   TMidiOutput();
   ~TMidiOutput() override;
@@ -33,7 +42,11 @@ class TMidiOutput : public TMidiIOBase {
   bool SendShortScheduled(DWORD Data, std::uint32_t ScheduledGeneration);
   // Ends a system-exclusive message that the device received in part: sends
   // a lone F7 when the last block it took did not end one, nothing otherwise.
+  // The short messages that waited for the end follow it.
   bool EndUnfinishedSysEx();
+  // Timer thread: ends the unfinished message when its last block went at
+  // least StalledSysExMilliseconds before Now.
+  void EndStalledSysEx(TDateTime Now);
 
   // Counts the opens and closes begun and the drops of what was scheduled
   // (Forget), so a message can tell whether it still belongs to the open it
@@ -56,6 +69,11 @@ class TMidiOutput : public TMidiIOBase {
   void ReleaseDoneHeader(TMidiHeader Header);
   // Under FSendLock.
   std::vector<TMidiHeader>::iterator FindPending(const MIDIHDR* Header);
+  // The port is open; under FSendLock.
+  bool SendShortLocked(DWORD Data);
+  bool SendBlockLocked(TMidiHeader& Block);  // gives Block back when it was not sent
+  bool EndSysExLocked();
+  void SetInsideSysExLocked(bool Inside);
 
   // Keeps a send apart from the state change of a close: held by every send
   // for its whole driver call, and by the state changes to and from mpsOpen,
@@ -69,6 +87,13 @@ class TMidiOutput : public TMidiIOBase {
   // The last block sent ended inside a system-exclusive message. Guarded by
   // FSendLock; cleared when a close begins (the reset ends the message).
   bool FInsideSysEx = false;
+  // When that last block went, 0 while not inside a message. Written under
+  // FSendLock; read without it by the tick that looks for a stalled one.
+  std::atomic<TDateTime> FInsideSysExSince{0.0};
+  // Short messages waiting for the end of the message, in arrival order;
+  // guarded by FSendLock. Its room is taken when the port is made, so the
+  // timer thread never allocates for it.
+  std::vector<DWORD> FWaitingForSysExEnd;
   std::vector<TMidiHeader> FPendingHeaders;  // guarded by FSendLock; in send order
   // A handle whose close was refused with MIDIERR_STILLPLAYING: the system
   // still holds the device open through it, so it is closed again before

@@ -69,6 +69,7 @@ void InjectShort(int device, DWORD message) { TheMachine().MidiIn.InjectShort(de
 std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length) {
   return TheMachine().MidiIn.InjectSysEx(device, bytes, length);
 }
+bool BreakSysEx(int device) { return TheMachine().MidiIn.BreakSysEx(device); }
 void PostInputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam) {
   TheMachine().MidiIn.PostNotice(device, msg, wParam, lParam);
 }

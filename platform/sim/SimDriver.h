@@ -121,6 +121,10 @@ void InjectShort(int device, DWORD message);
 // midiInStop returns the front buffer if it holds part of a message;
 // midiInReset returns every queued buffer, each with its own notice.
 std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length);
+// The driver finds the system-exclusive bytes it is receiving broken: the
+// front buffer, with what it holds so far, is returned with MM_MIM_LONGERROR.
+// False when no buffer is queued.
+bool BreakSysEx(int device);
 // Posts a notice of any kind to the notice window of the input or output
 // port that holds `device` open (or to the window that was last given to it),
 // for stale and unknown notices.

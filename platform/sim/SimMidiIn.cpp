@@ -180,9 +180,9 @@ MMRESULT MidiInDriver::AddBuffer(HMIDIIN handle, MIDIHDR* header, UINT headerSiz
   });
 }
 
-void MidiInDriver::ReturnBuffer(Device& device, MIDIHDR* header) {
+void MidiInDriver::ReturnBuffer(Device& device, MIDIHDR* header, UINT notice) {
   header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-  notices_.Post(device.Target, MM_MIM_LONGDATA, device.Handle,
+  notices_.Post(device.Target, notice, device.Handle,
                 static_cast<LPARAM>(reinterpret_cast<std::intptr_t>(header)));
 }
 
@@ -315,6 +315,16 @@ std::size_t MidiInDriver::InjectSysEx(int device, const std::uint8_t* bytes, std
     }
   }
   return stored;
+}
+
+bool MidiInDriver::BreakSysEx(int device) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Device& input = At(device, "BreakSysEx");
+  if (input.Handle == 0 || !input.Started || input.Queue.empty()) return false;
+  MIDIHDR* header = input.Queue.front();
+  input.Queue.pop_front();
+  ReturnBuffer(input, header, MM_MIM_LONGERROR);
+  return true;
 }
 
 void MidiInDriver::PostNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -39,6 +39,7 @@ class MidiInDriver {
   std::uintptr_t Handle(int device) const;
   void InjectShort(int device, DWORD message);
   std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length);
+  bool BreakSysEx(int device);
   void PostNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam);
   void SetOpenCloseNotices(bool on);
 
@@ -63,7 +64,7 @@ class MidiInDriver {
   Target Find(HMIDIIN handle);                                   // caller holds mutex_
   Device& At(int device, const char* what);                      // caller holds mutex_
   const Device* AtOrNull(int device) const;                      // caller holds mutex_
-  void ReturnBuffer(Device& device, MIDIHDR* header);            // caller holds mutex_
+  void ReturnBuffer(Device& device, MIDIHDR* header, UINT notice = MM_MIM_LONGDATA);  // caller holds mutex_
   void Record(Call what, int device, std::uintptr_t handle, std::uintptr_t arg, MMRESULT result);
   // The skeleton of every call on a handle: failure injection, handle and
   // presence checks, then the work; recorded with its result.

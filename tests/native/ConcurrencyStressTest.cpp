@@ -66,7 +66,9 @@ TEST_F(ConcurrencyStress, InputRemapReopenDelayChangesAndPanicsWhileTheTimerSend
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   engine->Reopen();  // every mapped device open again before the queue drains
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  const auto drained = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!engine->MessageList().Empty() && std::chrono::steady_clock::now() < drained)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   sim::DeliverNotices();
 
   // No send ever reached a handle that was closed or never opened.
@@ -120,7 +122,16 @@ TEST_F(ConcurrencyStress, NothingIsLostOrReorderedPerDeviceUnderLoad) {
     sim::DeliverNotices();
     std::this_thread::sleep_for(std::chrono::microseconds(300));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  // The timer thread sends the last of them when it gets to run: on a busy
+  // machine that can take a while.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto allArrived = [&] {
+    for (int device = 0; device < 3; ++device)
+      if (sim::ReceivedBy(device).size() < sentPerChannel[device]) return false;
+    return true;
+  };
+  while (!allArrived() && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   for (int device = 0; device < 3; ++device) {
     const auto received = sim::ReceivedBy(device);
     std::uint32_t expected = 0;

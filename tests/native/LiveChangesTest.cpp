@@ -38,13 +38,15 @@ struct TSynth {
           }
           [[fallthrough]];
         case 0x80:
-          if (auto found = Sounding.find({channel, data1}); found != Sounding.end()) Sounding.erase(found);
+          // One Note Off ends the key however often it was struck.
+          Sounding.erase({channel, data1});
           break;
         case 0xB0:
           if (data1 == 120 || data1 == 123) std::erase_if(Sounding, [&](auto n) { return n.first == channel; });
           if (data1 == 121) std::erase_if(PedalsDown, [&](auto p) { return p.first == channel; });
+          // A half-damper piano holds its notes at any pedal value above 0.
           if (data1 == 64 || data1 == 66 || data1 == 67) {
-            if (data2 >= 64) PedalsDown.insert({channel, data1});
+            if (data2 > 0) PedalsDown.insert({channel, data1});
             else PedalsDown.erase({channel, data1});
           }
           break;
@@ -60,11 +62,40 @@ struct TSynth {
   bool Silent() const { return Sounding.empty() && PedalsDown.empty() && Bent.empty(); }
 };
 
+// The short messages other than real-time ones that a device received
+// between a system-exclusive message's first block and its F7, where a
+// synth reads them as part of the dump.
+std::vector<DWORD> ShortsInsideSysEx(const std::vector<sim::Received>& received) {
+  std::vector<DWORD> inside;
+  bool open = false;
+  for (const sim::Received& r : received) {
+    if (r.Long) {
+      if (!r.Bytes.empty()) open = r.Bytes.back() != 0xF7;
+    } else if (open && !midi::IsRealTime(r.Short)) {
+      inside.push_back(r.Short);
+    }
+  }
+  return inside;
+}
+
 class LiveChanges : public EngineFixture {
  public:
   using EngineFixture::engine;
   using EngineFixture::Play;
+  using EngineFixture::ShortsTo;
   void Move(int channel, int device) { engine->SetChannelDevice(static_cast<std::uint8_t>(channel), device); }
+  // A dump arriving slowly: its first buffer full, without its end.
+  void DumpStart() {
+    std::vector<std::uint8_t> first(TMidiInput::SysExBufferSize, 0x01);
+    first.front() = 0xF0;
+    sim::InjectSysEx(0, first.data(), first.size());
+    sim::DeliverNotices();
+  }
+  void DumpEnd() {
+    const std::uint8_t rest[] = {0x02, 0xF7};
+    sim::InjectSysEx(0, rest, sizeof rest);
+    sim::DeliverNotices();
+  }
 
  protected:
   void Row(const std::function<void()>& actions) {
@@ -164,12 +195,81 @@ TEST_F(LiveChanges, EveryNoteEndsWhereItSoundsAndNothingOvertakesPerDevice) {
          f.Play(OnZero(0, 60));
        },
        {{A, {On(0, 60), OnZero(0, 60)}}, {B, {}}}},
+      {"a half-damper pedal coming up slowly after a move follows it to 0 on the device left",
+       [](LiveChanges& f) {
+         f.Play(Control(0, 64, 100));
+         f.Move(0, B);
+         for (int value : {63, 40, 20, 0}) f.Play(Control(0, 64, value));
+       },
+       {{A, {Control(0, 64, 100), Control(0, 64, 63), Control(0, 64, 40), Control(0, 64, 20), Control(0, 64, 0)}},
+        {B, {Control(0, 64, 63), Control(0, 64, 40), Control(0, 64, 20), Control(0, 64, 0)}}}},
+      {"a key struck twice and released once, then struck and released after a move",
+       [](LiveChanges& f) {
+         f.Play(On(0, 60));
+         f.Play(On(0, 60));
+         f.Play(Off(0, 60));
+         f.Move(0, B);
+         f.Play(On(0, 60));
+         f.Play(Off(0, 60));
+       },
+       {{A, {On(0, 60), On(0, 60), Off(0, 60)}}, {B, {On(0, 60), Off(0, 60)}}}},
+      {"releases while the channel maps to no device reach where they sound",
+       [](LiveChanges& f) {
+         f.Play(On(0, 60));
+         f.Play(Control(0, 64, 127));
+         f.Move(0, NoDevice);
+         f.Play(Off(0, 60));
+         f.Play(Control(0, 64, 0));
+         f.Play(On(0, 62));  // starts nothing anywhere
+       },
+       {{A, {On(0, 60), Control(0, 64, 127), Off(0, 60), Control(0, 64, 0)}}, {B, {}}}},
+      {"an input closed with a key struck three times and a bend left bent",
+       [](LiveChanges& f) {
+         for (int i = 0; i < 3; ++i) f.Play(On(0, 60));
+         f.Play(Bend(0, 0, 0x60));
+         f.engine->SetMidiInDevice(1);
+       },
+       {{A, {On(0, 60), On(0, 60), On(0, 60), Bend(0, 0, 0x60), Off(0, 60), Bend(0, 0, 0x40)}}}},
+      {"a delayed note due between the blocks of a slow dump waits for its end",
+       [](LiveChanges& f) {
+         f.engine->SetDelay(A, 10);
+         f.Play(On(0, 60));
+         f.DumpStart();
+         sim::RunFor(50);
+         f.Play(Off(0, 60));
+         f.DumpEnd();
+       },
+       {{A, {On(0, 60), Off(0, 60)}}}},
+      {"Panic in the middle of a dump ends the dump first",
+       [](LiveChanges& f) {
+         f.Play(On(0, 60));
+         f.DumpStart();
+         f.engine->Panic();
+       },
+       {}},
+      {"an input closed in the middle of a dump ends it before its releases",
+       [](LiveChanges& f) {
+         f.Play(On(0, 60));
+         f.DumpStart();
+         f.engine->SetMidiInDevice(1);
+       },
+       {{A, {On(0, 60), Off(0, 60)}}}},
+      {"a sender that stops mid-dump holds notes back for one second at most",
+       [](LiveChanges& f) {
+         f.DumpStart();
+         f.Play(On(0, 60));
+         sim::RunFor(TMidiOutput::StalledSysExMilliseconds + 20);
+         EXPECT_EQ(f.ShortsTo(A), (std::vector<DWORD>{On(0, 60)}));
+         f.Play(Off(0, 60));
+       },
+       {{A, {On(0, 60), Off(0, 60)}}}},
   };
   for (const TRow& row : rows) {
     SCOPED_TRACE(row.Name);
     SetUp();
     Row([&] { row.Actions(*this); });
     for (const auto& [device, expected] : row.Received) EXPECT_EQ(ShortsTo(device), expected) << "device " << device;
+    for (int device : {A, B}) EXPECT_EQ(ShortsInsideSysEx(sim::ReceivedBy(device)), std::vector<DWORD>{}) << "device " << device;
     // The Reopen row's device was reset by its close, which ends what it held.
     if (std::string(row.Name).rfind("Reopen", 0) != 0) {
       for (int device : {A, B}) EXPECT_TRUE(TSynth(sim::ReceivedBy(device)).Silent()) << "device " << device;

@@ -3,6 +3,7 @@
 // leaves the engine, the ports and the stored presets consistent.
 #include <functional>
 #include <optional>
+#include <stdexcept>
 
 #include "midi/MidiMessages.h"
 #include "settings/IniFile.h"
@@ -104,6 +105,24 @@ TEST_F(OperationOrder, AnOperationAskedForDuringAPortsOpenOrCloseRunsAfterItAndL
       Shutdown();
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A handler that asks for an operation and then throws: what it asked for
+// runs as the failed operation ends, not inside some later one.
+TEST_F(OperationOrder, AnOperationAskedForByAHandlerThatThrowsRunsWhenTheOuterOneEnds) {
+  BootAndStart();
+  engine->OnDelayChange = [this](TVelmoraEngine& e, std::int32_t device, std::int32_t) {
+    if (device != 0) return;
+    e.SetDelay(1, 250);
+    throw std::runtime_error("handler failed");
+  };
+  EXPECT_THROW(engine->SetDelay(0, 100), std::runtime_error);
+  EXPECT_EQ(engine->Delays(1), 250) << "ran when the failed operation ended";
+  engine->OnDelayChange = nullptr;
 }
 
 }  // namespace

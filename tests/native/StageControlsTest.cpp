@@ -66,6 +66,13 @@ TEST_F(StageControls, ProgramChangesOnTheChosenChannelSelectPresetsAndAreNotRout
          f.Play(Off(0, 60));
        },
        1, {On(0, 60), Off(0, 60)}, 1},
+      {"a Bank Select before it belongs to the switch", 15,
+       [](StageControls& f) {
+         f.Play(midi::Pack(0xBF, midi::BankSelectCoarse, 1));
+         f.Play(midi::Pack(0xBF, midi::BankSelectFine, 5));
+         f.Play(ProgramChange(15, 2));
+       },
+       2, {}, 1},
       {"held while a dialog is modal, selected when it closes", 15,
        [](StageControls& f) {
          f.engine->HoldPresetSwitches(true);
@@ -123,7 +130,10 @@ TEST_F(StageControls, TheSwitchingChannelIsStoredInASectionOfItsOwnAndReadBack) 
 TEST_F(StageControls, PanicDropsEveryQueuedMessageAndSilencesEveryOpenDevice) {
   BootAndStart();
   for (std::uint8_t c = 0; c < 3; ++c) engine->SetChannelDevice(c, c);
-  for (int device = 0; device < 3; ++device) Play(On(device, 60 + device));  // held on three devices
+  // Held on three devices, struck again and again without a release as a
+  // drum source does: one Note Off each all the same.
+  for (int strike = 0; strike < 3; ++strike)
+    for (int device = 0; device < 3; ++device) Play(On(device, 60 + device));
   for (int device = 0; device < 3; ++device) engine->SetDelay(device, 5000);
   for (int i = 0; i < 10000; ++i) sim::InjectShort(0, midi::Pack(0xA0 | (i % 3), i % 128, 1));
   sim::DeliverNotices();
