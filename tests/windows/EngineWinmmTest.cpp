@@ -349,3 +349,39 @@ TEST_F(EngineOverWinmm, AKeyReleasedAfterItsChannelMovedEndsOnTheDeviceThatPlaye
     for (const auto& r : driver->Received(OutSynthB)) EXPECT_NE(r.Packed() & 0xF0, 0x80u) << "no Note Off on Synth B";
   }
 }
+
+// A dump that arrives slowly, in three buffers, with a key struck and let go
+// between them: the synth's record shows nothing but the dump between its F0
+// and its F7, and the note after it.
+TEST_F(EngineOverWinmm, ANoteArrivingBetweenThePartsOfADumpWaitsForItsEnd) {
+  Start();
+  constexpr std::size_t Block = 4096;  // the input's buffer size
+  const auto dump = SysEx(3 * Block - 100, 9);
+  const auto part = [&](std::size_t index) {
+    const auto begin = dump.begin() + static_cast<std::ptrdiff_t>(index * Block);
+    return std::vector<std::uint8_t>(begin, index == 2 ? dump.end() : begin + Block);
+  };
+  constexpr DWORD NoteOn = 0x00643C90, NoteOff = 0x00003C80;
+  ASSERT_EQ(driver->InjectSysEx(InUsbMidi, part(0)).Value, Block);
+  ASSERT_TRUE(AwaitReceived(OutUsbMidi, 1));
+  Inject(NoteOn);
+  PumpFor(20);  // time for the note to go, were it not held back
+  ASSERT_EQ(driver->InjectSysEx(InUsbMidi, part(1)).Value, Block);
+  Inject(NoteOff);
+  PumpFor(20);
+  ASSERT_EQ(driver->InjectSysEx(InUsbMidi, part(2)).Value, dump.size() - 2 * Block);
+  ASSERT_TRUE(AwaitReceived(OutUsbMidi, 5));
+  PumpFor(20);
+  ASSERT_TRUE(driver->Sync());
+  const auto records = driver->Received(OutUsbMidi);
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ(LongSizes(records), (std::vector<std::size_t>{Block, Block, dump.size() - 2 * Block}));
+  std::vector<std::uint8_t> longBytes;
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(records[i].Long) << "record " << i << " lies inside the dump";
+    longBytes.insert(longBytes.end(), records[i].Bytes.begin(), records[i].Bytes.end());
+  }
+  EXPECT_EQ(longBytes, dump);
+  EXPECT_EQ(records[3].Packed(), NoteOn);
+  EXPECT_EQ(records[4].Packed(), NoteOff);
+}
