@@ -103,8 +103,8 @@ TEST_F(MidiInputRobustness, SystemExclusiveOfEverySizeReachesEveryOpenDeviceWhol
   const std::size_t sizes[] = {0, 1, 2, 4095, 4096, 4097, 8192, 1000000};
   Bytes all;
   for (const std::size_t size : sizes) {
-    Bytes bytes = SysEx(size, static_cast<std::uint8_t>(size));
-    if (size == 1) bytes = {0xF7};  // a lone end of exclusive is returned at once
+    // A lone end of exclusive is returned at once.
+    const Bytes bytes = size == 1 ? Bytes(1, 0xF7) : SysEx(size, static_cast<std::uint8_t>(size));
     Feed(bytes);
     sim::RunFor(4);
     sim::DeliverNotices();  // the outputs' completions free their copies
