@@ -100,14 +100,19 @@ void TMidiOutput::Close() {
 bool TMidiOutput::SendShort(DWORD Data) {
   std::lock_guard<std::mutex> guard(FSendLock);
   if (State() != mpsOpen) return false;
-  return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
+  return Sent(platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR);
 }
 
 bool TMidiOutput::SendShortScheduled(DWORD Data, std::uint32_t ScheduledGeneration) {
   std::lock_guard<std::mutex> guard(FSendLock);
   if (State() != mpsOpen || FGeneration.load(std::memory_order_relaxed) != ScheduledGeneration)
     return false;
-  return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
+  return Sent(platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR);
+}
+
+bool TMidiOutput::Sent(bool Done) {
+  if (Done) Activity().Bump();
+  return Done;
 }
 
 void TMidiOutput::Forget() {
@@ -141,7 +146,7 @@ bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
   const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   if (sent) {
     FInsideSysEx = static_cast<const std::uint8_t*>(Data)[Length - 1] != midi::EndOfExclusive;
-    return true;
+    return Sent(true);
   }
   const auto entry = FindPending(header);
   owned = std::move(*entry);
