@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
 #include <commctrl.h>
 
 #include "GuiDriver.h"
@@ -173,7 +174,10 @@ TEST_F(At150Percent, EveryWindowIsScaledWithEveryControlInsideAndNoCaptionCutOff
   }
 
   if (!ScreenshotFolder().empty()) {
-    VelmoraForm->SetPosition(20, 20);
+    // Below where the tests at 96 dpi, which may run meanwhile on the same
+    // display, put their windows.
+    VelmoraForm->SetPosition(40, 420);
+    SetWindowPos(VelmoraForm->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     RedrawWindow(VelmoraForm->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     gui::Pump();
     Sleep(200);  // the X server shows what Wine drew
