@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/SystemMessagesSettings.h"
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
@@ -57,6 +58,7 @@ void TVelmoraEngine::LoadSettings() {
 
   SetTimerInterval(ini.ReadInteger(EngineSection, "TimerInterval", 4));
   SetPresetSwitchChannel(ini.ReadInteger(PresetSwitchSection, PresetSwitchChannelKey, PresetSwitchOff));
+  SetSystemMessages(ReadSystemMessages(ini));
   const std::int32_t presetIndex = ini.ReadInteger(EngineSection, "PresetIndex", 0);
   FPresets->SetItemIndex(presetIndex);  // clamps, and loads that preset's map
 }
@@ -76,6 +78,7 @@ void TVelmoraEngine::SaveSettings() {
     ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
     ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
     ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
+    WriteSystemMessages(ini, SystemMessages());
     ini.UpdateFile();
   } catch (const EIniFileException& error) {
     // Nothing of this save reached the file; the user is told once.

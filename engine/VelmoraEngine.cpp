@@ -8,7 +8,8 @@
 
 TVelmoraEngine* GlobalEngine = nullptr;
 
-TVelmoraEngine::TVelmoraEngine() : FHeld(std::max(MidiOutDeviceCount, 0)) {
+TVelmoraEngine::TVelmoraEngine()
+    : FHeld(std::max(MidiOutDeviceCount, 0)), FSystemMessages(std::max(MidiOutDeviceCount, 0)) {
   // The queue's messages and the preset handlers reach the engine through
   // GlobalEngine, so it is published before anything can use it.
   GlobalEngine = this;
@@ -25,8 +26,13 @@ TVelmoraEngine::TVelmoraEngine() : FHeld(std::max(MidiOutDeviceCount, 0)) {
   FPresets->OperationGate = [this](TPresets::TOperation operation) { RunOperation(std::move(operation)); };
 
   FMidiIn = std::make_unique<TMidiInput>();
-  FMidiIn->OnData = [this](TMidiInput& sender, DWORD data) { InputData(sender, data); };
+  // Every arrival counts for the input's lamp, commands included.
+  FMidiIn->OnData = [this](TMidiInput& sender, DWORD data) {
+    sender.Activity().Bump();
+    InputData(sender, data);
+  };
   FMidiIn->OnLongData = [this](TMidiInput& sender, const std::uint8_t* data, std::int32_t length) {
+    sender.Activity().Bump();
     InputLongData(sender, data, length);
   };
   FMidiIn->OnLongError = [this](TMidiInput&) { EndCutSysEx(); };
@@ -133,6 +139,9 @@ void TVelmoraEngine::SetTimerInterval(std::int32_t Milliseconds) {
 void TVelmoraEngine::SetPresetSwitchChannel(std::int32_t Channel) {
   RunOperation([this, Channel] { DoSetPresetSwitchChannel(Channel); });
 }
+void TVelmoraEngine::SetSystemMessages(std::int32_t Choice) {
+  RunOperation([this, Choice] { DoSetSystemMessages(Choice); });
+}
 void TVelmoraEngine::Reopen() {
   RunOperation([this] { DoReopen(); });
 }
@@ -215,6 +224,13 @@ void TVelmoraEngine::DoSetPresetSwitchChannel(std::int32_t Channel) {
   if (Channel == FPresetSwitchChannel) return;
   FPresetSwitchChannel = Channel;
   Fire(OnPresetSwitchChannelChange, Channel);
+}
+
+void TVelmoraEngine::DoSetSystemMessages(std::int32_t Choice) {
+  const TSystemMessages choice = TSystemMessageRouter::ChoiceOf(Choice);
+  if (choice == FSystemMessages.Choice()) return;
+  FSystemMessages.SetChoice(choice);
+  Fire(OnSystemMessagesChange, static_cast<std::int32_t>(choice));
 }
 
 void TVelmoraEngine::DoPanic() {
@@ -320,8 +336,11 @@ void TVelmoraEngine::RouteShort(DWORD Data) {
       ScheduleAfterDelay(current, Data, now);
       return;
     default:
-      // Everything else, system messages included (routed by the low four
-      // bits of their status), goes to the channel's device.
+      if (TSystemMessageRouter::IsSystemMessage(Data)) {
+        RouteSystemMessage(Data, current, now);
+        return;
+      }
+      // Everything else goes to the channel's device.
       if (current >= 0) ScheduleAfterDelay(current, Data, now);
       return;
   }
@@ -365,6 +384,12 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
       FHeld.SetBent(device, Channel, false);
     }
   }
+}
+
+void TVelmoraEngine::RouteSystemMessage(DWORD Data, std::int32_t Current, TDateTime Now) {
+  FSystemMessages.Route(
+      Data, Current, [this](std::int32_t device) { return FMidiOuts[device]->State() == mpsOpen; },
+      [&](std::int32_t device) { ScheduleAfterDelay(device, Data, Now); });
 }
 
 void TVelmoraEngine::ScheduleAfterDelay(std::int32_t Device, DWORD Data, TDateTime Now) {

@@ -19,6 +19,7 @@
 #include "engine/MidiOutMessageList.h"
 #include "engine/MidiOutputDev.h"
 #include "engine/Presets.h"
+#include "engine/SystemMessageRouter.h"
 #include "midi/MMTimer.h"
 #include "midi/MidiInput.h"
 #include "platform/DateTime.h"
@@ -51,6 +52,7 @@ struct TEngineEvents {
   TPresetsEvent OnPresetsChange;
   TMillisecondsEvent OnTimerIntervalChange;
   TIndexEvent OnPresetSwitchChannelChange;
+  TIndexEvent OnSystemMessagesChange;  // Index: the new TSystemMessages
 };
 
 class TVelmoraEngine : public TEngineEvents {
@@ -84,6 +86,8 @@ class TVelmoraEngine : public TEngineEvents {
   std::int32_t PresetSwitchChannel() const { return FPresetSwitchChannel; }
   // Counts the panics; read by the timer thread as it sends.
   std::uint32_t Panics() const { return FPanics.load(std::memory_order_acquire); }
+  // Where system messages (F1 to FF) go.
+  TSystemMessages SystemMessages() const { return FSystemMessages.Choice(); }
 
   // Setters, main thread: equal value does nothing; otherwise store, act,
   // fire the event last. These, Reopen, Start and every change of the
@@ -96,6 +100,8 @@ class TVelmoraEngine : public TEngineEvents {
   void SetTimerInterval(std::int32_t Milliseconds);
   // A channel outside 0..15 turns the switching off.
   void SetPresetSwitchChannel(std::int32_t Channel);
+  // A value that is none of the choices is taken as smByChannel.
+  void SetSystemMessages(std::int32_t Choice);
 
   void Reopen();
   // Drops everything queued and silences every open device: Note Offs for
@@ -111,7 +117,7 @@ class TVelmoraEngine : public TEngineEvents {
   // Timer thread (through TimerTick); public for tests that drive it directly.
   void DispatchDueMessages();
 
-  // All nine events at once: assigning a record replaces every handler.
+  // All ten events at once: assigning a record replaces every handler.
   TEngineEvents& Events() { return *this; }
 
   // Persistence.
@@ -142,6 +148,7 @@ class TVelmoraEngine : public TEngineEvents {
   void DoSetTimerInterval(std::int32_t Milliseconds);
   void DoReopen();
   void DoSetPresetSwitchChannel(std::int32_t Channel);
+  void DoSetSystemMessages(std::int32_t Choice);
   void DoPanic();
   void AskForPreset(std::int32_t Index);
   void SelectAskedPreset();
@@ -152,6 +159,7 @@ class TVelmoraEngine : public TEngineEvents {
   // Queues a release for the device that holds what it releases, or for the
   // channel's current device when none does.
   void ScheduleToHolder(std::int32_t Holder, std::int32_t Current, DWORD Data, TDateTime Now);
+  void RouteSystemMessage(DWORD Data, std::int32_t Current, TDateTime Now);
   // Queues Data for Device, due at Earliest or, to keep the device's order
   // of arrival, at the latest due time already queued for it.
   void Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TDateTime Earliest);
@@ -203,6 +211,7 @@ class TVelmoraEngine : public TEngineEvents {
   bool FSelectNoticePosted = false;
   int FPresetSwitchHolds = 0;
   std::atomic<std::uint32_t> FPanics{0};  // written on the main thread
+  TSystemMessageRouter FSystemMessages;   // main thread only
   // Posts to itself so a preset asked for in an input notice is selected
   // after that notice, never inside it.
   std::unique_ptr<platform::NoticeWindow> FSelfNotices;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "midi/ActivityCounter.h"
 #include "midi/MidiMessages.h"
 #include "midi/MidiPortState.h"
 #include "platform/NoticeWindow.h"
@@ -30,6 +31,10 @@ class TMidiIOBase {
 
   TStateChangeEvent OnStateChange;  // main thread only
 
+  // The messages this port has passed on (sent, or received).
+  TActivityCounter& Activity() { return FActivity; }
+  const TActivityCounter& Activity() const { return FActivity; }
+
   virtual bool Open(std::int32_t Index);
   virtual void Close() = 0;
 
@@ -49,4 +54,5 @@ class TMidiIOBase {
   std::atomic<std::int32_t> FDeviceIndex{ClosedPortIndex};
   std::atomic<TMidiPortState> FState{mpsClosed};
   platform::NoticeWindow FNoticeWindow;
+  TActivityCounter FActivity;  // an atomic of its own
 };

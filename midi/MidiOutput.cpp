@@ -119,11 +119,16 @@ bool TMidiOutput::SendShortLocked(DWORD Data) {
   if (FInsideSysEx && !midi::IsRealTime(Data)) {
     if (FWaitingForSysExEnd.size() < MaxShortsWaitingForSysEx) {
       FWaitingForSysExEnd.push_back(Data);
-      return true;
+      return true;  // it counts for the lamp when it goes
     }
     EndSysExLocked();
   }
-  return platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR;
+  return Sent(platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR);
+}
+
+bool TMidiOutput::Sent(bool Done) {
+  if (Done) Activity().Bump();
+  return Done;
 }
 
 void TMidiOutput::Forget() {
@@ -168,7 +173,7 @@ void TMidiOutput::SetInsideSysExLocked(bool Inside) {
   FInsideSysEx = Inside;
   FInsideSysExSince.store(Inside ? platform::Now() : 0.0, std::memory_order_release);
   if (Inside) return;
-  for (const DWORD waiting : FWaitingForSysExEnd) platform::midiOutShortMsg(FHandle, waiting);
+  for (const DWORD waiting : FWaitingForSysExEnd) Sent(platform::midiOutShortMsg(FHandle, waiting) == MMSYSERR_NOERROR);
   FWaitingForSysExEnd.clear();
 }
 
@@ -197,7 +202,7 @@ bool TMidiOutput::SendBlockLocked(TMidiHeader& Block) {
   const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
   if (sent) {
     SetInsideSysExLocked(endsInside);
-    return true;
+    return Sent(true);
   }
   const auto entry = FindPending(header);
   Block = std::move(*entry);

@@ -64,6 +64,8 @@ class TMidiOutput : public TMidiIOBase {
 
  private:
   bool OpenPort(std::int32_t Index);
+  // Counts a send that reached the driver; returns Done.
+  bool Sent(bool Done);
   // Frees a header the device has finished, or keeps it when the driver
   // will not let go of it.
   void ReleaseDoneHeader(TMidiHeader Header);

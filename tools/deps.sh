@@ -13,8 +13,10 @@ velmora_install_deps() {
   local packages=(cmake ninja-build g++ libgtest-dev googletest)
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
   # Debian's Wine does not find its own Tahoma; without TrueType faces for
-  # fontconfig the windows fall back to bitmap fonts.
-  packages+=(fonts-liberation)
+  # fontconfig the windows fall back to bitmap fonts. fonts-wine holds Wine's
+  # own faces, Marlett among them, which draws the title bars' buttons (the
+  # prefix gets copies of them, tools/wine-run.sh).
+  packages+=(fonts-liberation fonts-wine)
   case "$what" in
     # test.sh also makes the zip of tools/package.sh and lists it.
     test) packages+=(clang libclang-rt-14-dev imagemagick valgrind zip unzip) ;;

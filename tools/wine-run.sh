@@ -12,6 +12,12 @@
 # the prefix keeps what it has. Without a DISPLAY, a private Xvfb is started
 # for the run.
 #
+# VELMORA_WINE_DPI, when set to a density other than 96, runs the program in
+# a second prefix beside the first, <build>/wineprefix-dpi<N>, whose screen
+# has that many dots per inch: a copy of the first (its files hard-linked,
+# its registry copied and changed), made once. The density is read when a
+# program starts, and the prefixes' programs may run at the same time.
+#
 # wine-run.sh --prepare <build folder> only creates the prefix.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -70,12 +76,13 @@ audio_driver_on_disk() {
       exit 1
     fi
     wineserver -w  # the registry is on disk once the server has ended
-    # Debian's Wine does not find the fonts it ships (Marlett draws the
-    # caption buttons); the prefix gets its own copies.
-    if [ -d /usr/share/wine/fonts ]; then
-      cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2> /dev/null || true
-    fi
     touch "$WINEPREFIX/.velmora-prefix-ready"
+  fi
+  # Debian's Wine does not find the fonts it ships (fonts-wine; Marlett
+  # draws the caption buttons); the prefix gets its own copies, also a
+  # prefix made before the package was installed.
+  if [ -d /usr/share/wine/fonts ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2> /dev/null || true
   fi
   if [ -n "${VELMORA_WINE_AUDIO+set}" ] && [ "$(audio_driver_on_disk)" != "$VELMORA_WINE_AUDIO" ]; then
     # Also when only the server holds it yet: setting it again is harmless.
@@ -87,6 +94,27 @@ audio_driver_on_disk() {
     wineserver -w
   fi
 } 9> "$build_dir/wineprefix.lock"
+
+dpi=${VELMORA_WINE_DPI:-96}
+if [ "$dpi" != 96 ]; then
+  dense_prefix=$build_dir/wineprefix-dpi$dpi
+  {
+    flock 9
+    if [ ! -f "$dense_prefix/.velmora-prefix-ready" ]; then
+      rm -rf "$dense_prefix"
+      # Wine replaces the registry files it writes (a new file renamed over
+      # the old), so the hard links stay with the files nobody writes.
+      cp -al "$WINEPREFIX" "$dense_prefix"
+      rm -f "$dense_prefix"/*.reg "$dense_prefix/.velmora-prefix-ready"
+      hex=$(printf '%08x' "$dpi")
+      for reg in "$WINEPREFIX"/*.reg; do
+        sed "s/^\"LogPixels\"=dword:.*/\"LogPixels\"=dword:$hex/" "$reg" > "$dense_prefix/$(basename "$reg")"
+      done
+      touch "$dense_prefix/.velmora-prefix-ready"
+    fi
+  } 9> "$build_dir/wineprefix-dpi.lock"
+  export WINEPREFIX=$dense_prefix
+fi
 
 if [ "$prepare_only" = 1 ]; then
   exit 0

@@ -35,6 +35,39 @@ void TLED::SetState(TMidiPortState value) {
   UpdateWindow(Handle());
 }
 
+void TLED::SetActivity(const TActivityCounter* Counter) {
+  FActivity = Counter;
+  // What the counter counted before is no activity of this lamp's.
+  if (FActivity) FLastCount = FActivity->Count();
+  if (!FLit) return;
+  FLit = false;
+  Repaint();
+}
+
+void TLED::FollowActivity(ULONGLONG NowMilliseconds) {
+  bool lit = FLit;
+  const std::uint32_t count = FActivity ? FActivity->Count() : FLastCount;
+  if (count != FLastCount) {
+    FLastCount = count;
+    FLastMove = NowMilliseconds;
+    lit = true;
+  } else if (lit && NowMilliseconds - FLastMove >= FlickerMilliseconds) {
+    lit = false;
+  }
+  if (lit == FLit) return;
+  FLit = lit;
+  if (FState == mpsOpen) Repaint();
+}
+
+TColor TLED::ShownColor() const { return FLit && FState == mpsOpen ? LEDFlickerColor : FBrushColor; }
+
+void TLED::Repaint() {
+  // Painted with the next WM_PAINT: the flicker never holds up the main
+  // thread's other work, and the lamps that change in one poll are painted
+  // together.
+  InvalidateRect(Handle(), nullptr, FALSE);
+}
+
 bool TLED::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {
   switch (message) {
     case WM_ERASEBKGND:
@@ -57,7 +90,7 @@ void TLED::Paint(HDC dc) {
   RECT client{};
   GetClientRect(Handle(), &client);
   FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-  TBrushHandle brush(CreateSolidBrush(ColorToRGB(FBrushColor)));
+  TBrushHandle brush(CreateSolidBrush(ColorToRGB(ShownColor())));
   TSelectObject selectedBrush(dc, brush.Get());
   TSelectObject selectedPen(dc, GetStockObject(BLACK_PEN));
   // Corners rounded with a quarter of the shorter side.

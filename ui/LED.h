@@ -6,12 +6,15 @@
 
 #include <array>
 
+#include "midi/ActivityCounter.h"
 #include "midi/MidiPortState.h"
 #include "ui/controls/Control.h"
 
 // Fill colour of each state: closed maroon, opening dark green, open lime,
 // closing red.
 extern const std::array<TColor, 4> LEDColors;
+// An open lamp flickers white-green while its port passes messages.
+constexpr TColor LEDFlickerColor = 0xC0FFC0;
 
 class TLED : public TControl {
  public:
@@ -21,14 +24,32 @@ class TLED : public TControl {
   TMidiPortState State() const { return FState; }
   // Sets the colour on every call, also when the state stays the same.
   void SetState(TMidiPortState value);
+  // The colour of the state, whether or not the lamp flickers.
   TColor BrushColor() const { return FBrushColor; }
+
+  // The counter of messages the lamp flickers with, or none. Any counter
+  // will do: the port of a row's device, of the input, of an extra input.
+  void SetActivity(const TActivityCounter* Counter);
+  // Reads the counter (TLampFlicker calls it, about 30 times a second): lit
+  // from a reading that finds it moved until FlickerMilliseconds have passed
+  // without a move; repainted only when that changes.
+  void FollowActivity(ULONGLONG NowMilliseconds);
+  static constexpr ULONGLONG FlickerMilliseconds = 60;
+  bool Lit() const { return FLit; }
+  // What is painted: the flicker while lit and open, else the state's colour.
+  TColor ShownColor() const;
 
  protected:
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
 
  private:
   void Paint(HDC dc);
+  void Repaint();
 
   TMidiPortState FState = mpsClosed;
   TColor FBrushColor = LEDColors[mpsClosed];
+  const TActivityCounter* FActivity = nullptr;
+  std::uint32_t FLastCount = 0;
+  ULONGLONG FLastMove = 0;
+  bool FLit = false;
 };

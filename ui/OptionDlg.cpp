@@ -52,6 +52,8 @@ TOptionDialog::TOptionDialog(HWND owner)
       // A row as the two above, 43 pixels below the last; sized to its text.
       PresetSwitchLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 105, 0, 0}, "Presets by Program Change on channel"}}),
       PresetSwitchComboBox({MiscTabSheet.AsParent(), {104, 102, 64, 20}, ""}),
+      SystemMessagesLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 148, 0, 0}, "System messages"}}),
+      SystemMessagesComboBox({MiscTabSheet.AsParent(), {104, 145, 112, 20}, ""}),
       CloseButton({AsParent(), {56, 136, 80, 24}, "Close"}) {
   OptionPageControl.SetActivePage(MiscTabSheet);
   UIFontDialog.Font = TFont("Tahoma", -11);  // replaced by SetUIFont before any use
@@ -61,6 +63,9 @@ TOptionDialog::TOptionDialog(HWND owner)
   for (int channel = 0; channel < ChannelCount; ++channel) channels.push_back(std::to_string(channel));
   PresetSwitchComboBox.SetItems(channels);
   PresetSwitchComboBox.OnChange = [this](TComboBox& sender) { PresetSwitchComboBoxChange(sender); };
+  // In the order of TSystemMessages.
+  SystemMessagesComboBox.SetItems({"By channel", "To every device", "Not passed on"});
+  SystemMessagesComboBox.OnChange = [this](TComboBox& sender) { SystemMessagesComboBoxChange(sender); };
   CloseButton.OnClick = [this](TButton&) { CloseButtonClick(); };
   SetDefaultButton(&CloseButton);
   SetCancelButton(&CloseButton);
@@ -105,6 +110,7 @@ void TOptionDialog::BuildDelayRows() {
   }
   TimerIntervalUpDown.SetPosition(GlobalEngine->TimerInterval());
   UpdatePresetSwitchChannel(GlobalEngine->PresetSwitchChannel());
+  UpdateSystemMessages(GlobalEngine->SystemMessages());
 }
 
 void TOptionDialog::UpdateDelay(int Device, int Milliseconds) {
@@ -118,6 +124,8 @@ void TOptionDialog::UpdateTimerInterval(int Milliseconds) {
 
 // Entry 0 is "Off"; channel c is entry c + 1.
 void TOptionDialog::UpdatePresetSwitchChannel(int Channel) { PresetSwitchComboBox.SetItemIndex(Channel + 1); }
+
+void TOptionDialog::UpdateSystemMessages(int Choice) { SystemMessagesComboBox.SetItemIndex(Choice); }
 
 void TOptionDialog::SetUIFont(const TFont& Font) {
   SetFont(Font);
@@ -133,12 +141,17 @@ void TOptionDialog::SetUIFont(const TFont& Font) {
   TimerIntervalEdit.SetLeft(TimerIntervalLabel.Left() + TimerIntervalLabel.Width() + 8);
   TimerIntervalUpDown.SetLeft(TimerIntervalEdit.Left() + TimerIntervalEdit.Width());
   FontSetupButton.SetLeft(TimerIntervalEdit.Left());
-  PresetSwitchComboBox.SetLeft(PresetSwitchLabel.Left() + PresetSwitchLabel.Width() + 8);
+  // The two lists of the lower rows stand in one column.
+  const int listsLeft = std::max(PresetSwitchLabel.Left() + PresetSwitchLabel.Width(),
+                                 SystemMessagesLabel.Left() + SystemMessagesLabel.Width()) + 8;
+  PresetSwitchComboBox.SetLeft(listsLeft);
+  SystemMessagesComboBox.SetLeft(listsLeft);
 
   // Margin, label column, gap, edit, up-down and margin: 16 + W + 8 + 48 + 16 + 16.
   const int needWidth =
       std::max({labelColumn + 104, TimerIntervalUpDown.Left() + TimerIntervalUpDown.Width(),
-                PresetSwitchComboBox.Left() + PresetSwitchComboBox.Width() + MiscRightMargin});
+                PresetSwitchComboBox.Left() + PresetSwitchComboBox.Width() + MiscRightMargin,
+                SystemMessagesComboBox.Left() + SystemMessagesComboBox.Width() + MiscRightMargin});
   if (DelayTabSheet.ClientWidth() < needWidth)
     SetClientSize(ClientWidth() + needWidth - DelayTabSheet.ClientWidth(), ClientHeight());
   if (!DelayEdits.empty()) {
@@ -147,7 +160,7 @@ void TOptionDialog::SetUIFont(const TFont& Font) {
     if (DelayTabSheet.ClientHeight() < needHeight)
       SetClientSize(ClientWidth(), ClientHeight() + needHeight - DelayTabSheet.ClientHeight());
   }
-  const int miscHeight = PresetSwitchComboBox.Top() + PresetSwitchComboBox.Height() + MiscBottomMargin;
+  const int miscHeight = SystemMessagesComboBox.Top() + SystemMessagesComboBox.Height() + MiscBottomMargin;
   if (MiscTabSheet.ClientHeight() < miscHeight)
     SetClientSize(ClientWidth(), ClientHeight() + miscHeight - MiscTabSheet.ClientHeight());
   CloseButton.SetLeft((ClientWidth() - CloseButton.Width()) / 2);
@@ -172,6 +185,10 @@ void TOptionDialog::TimerIntervalEditChange(TEdit&) {
 
 void TOptionDialog::PresetSwitchComboBoxChange(TComboBox& Sender) {
   GlobalEngine->SetPresetSwitchChannel(Sender.ItemIndex() - 1);
+}
+
+void TOptionDialog::SystemMessagesComboBoxChange(TComboBox& Sender) {
+  GlobalEngine->SetSystemMessages(Sender.ItemIndex());
 }
 
 void TOptionDialog::FontSetupButtonClick() {

@@ -1,6 +1,6 @@
 // The option dialog, modeless: a "Delay" page with one row per MIDI output
 // device and a "Misc" page with the timer interval, the font chooser and the
-// channel whose Program Changes select presets.
+// channel whose Program Changes select presets and where system messages go.
 // There is no OK step: each change goes to the engine at once, and the
 // engine's changes come back through UpdateDelay and UpdateTimerInterval.
 // The dialog only grows with a larger font, never shrinks.
@@ -36,6 +36,8 @@ class TOptionDialog : public TForm {
   TButton FontSetupButton;
   TLabel PresetSwitchLabel;
   TComboBox PresetSwitchComboBox;
+  TLabel SystemMessagesLabel;
+  TComboBox SystemMessagesComboBox;  // entry i is TSystemMessages i
   TButton CloseButton;
   TFontDialog UIFontDialog;
 
@@ -47,16 +49,19 @@ class TOptionDialog : public TForm {
   void UpdateDelay(int Device, int Milliseconds);
   void UpdateTimerInterval(int Milliseconds);
   void UpdatePresetSwitchChannel(int Channel);
+  void UpdateSystemMessages(int Choice);
   void SetUIFont(const TFont& Font);
 
   void DelayEditChange(TEdit& Sender);
   void TimerIntervalEditChange(TEdit& Sender);
   void FontSetupButtonClick();
   void PresetSwitchComboBoxChange(TComboBox& Sender);
+  void SystemMessagesComboBoxChange(TComboBox& Sender);
   void CloseButtonClick();
 
  protected:
   void Resized() override;
+  void DpiChanged() override { SetUIFont(Font()); }
 
  private:
   void BuildDelayRows();

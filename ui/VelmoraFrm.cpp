@@ -110,6 +110,8 @@ TVelmoraForm::~TVelmoraForm() {
 
 void TVelmoraForm::CreateChannelRows() {
   MidiInLED = std::make_unique<TLED>(MidiInGroupBox.AsParent(), 8, 17);
+  MidiInLED->SetActivity(&GlobalEngine->MidiIn().Activity());
+  LampFlicker.Watch(*MidiInLED);
   MidiInComboBox.SetItems(MidiInDeviceNames.Items());
   for (int r = 0; r < ChannelCount; ++r) {
     const int x = ColumnWidth * (r / RowsPerColumn);
@@ -117,6 +119,7 @@ void TVelmoraForm::CreateChannelRows() {
     ChannelLabels[r] = std::make_unique<TLabel>(
         TLabelArgs{{MidiOutGroupBox.AsParent(), {x + 8, y + 43, 0, 0}, ChannelCaptions[r]}});
     ChannelLEDs[r] = std::make_unique<TLED>(MidiOutGroupBox.AsParent(), x + 32, y + 41);
+    LampFlicker.Watch(*ChannelLEDs[r]);  // given its device's counter when routed
     auto combo =
         std::make_unique<TComboBox>(TControlArgs{MidiOutGroupBox.AsParent(), {x + 40, y + 40, 328, 20}, ""});
     combo->SetItems(MidiOutDeviceNames.Items());
@@ -144,6 +147,8 @@ void TVelmoraForm::HookEngine() {
       .OnTimerIntervalChange = [this](TVelmoraEngine& s, std::int32_t ms) { EngineTimerIntervalChange(s, ms); },
       .OnPresetSwitchChannelChange =
           [this](TVelmoraEngine& s, std::int32_t c) { EnginePresetSwitchChannelChange(s, c); },
+      .OnSystemMessagesChange =
+          [this](TVelmoraEngine& s, std::int32_t c) { EngineSystemMessagesChange(s, c); },
   };
 }
 
@@ -238,6 +243,8 @@ void TVelmoraForm::EngineChannelDeviceChange(TVelmoraEngine& Sender, std::uint8_
   ChannelComboBoxes[Channel]->SetItemIndex(Device);
   // A device already open shows its colour at once.
   const bool known = Device >= 0 && Device < Sender.MidiOutCount();
+  // Rows that share a device share its counter, so they flicker together.
+  ChannelLEDs[Channel]->SetActivity(known ? &Sender.MidiOuts(Device).Activity() : nullptr);
   ChannelLEDs[Channel]->SetState(known ? Sender.MidiOutStates(Device) : mpsClosed);
 }
 
@@ -263,4 +270,8 @@ void TVelmoraForm::EngineTimerIntervalChange(TVelmoraEngine&, std::int32_t Milli
 
 void TVelmoraForm::EnginePresetSwitchChannelChange(TVelmoraEngine&, std::int32_t Channel) {
   OptionDialog->UpdatePresetSwitchChannel(Channel);
+}
+
+void TVelmoraForm::EngineSystemMessagesChange(TVelmoraEngine&, std::int32_t Choice) {
+  OptionDialog->UpdateSystemMessages(Choice);
 }

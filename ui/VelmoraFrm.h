@@ -12,6 +12,7 @@
 
 #include "engine/VelmoraEngine.h"
 #include "ui/LED.h"
+#include "ui/LampFlicker.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/ComboBox.h"
 #include "ui/controls/Form.h"
@@ -58,6 +59,8 @@ class TVelmoraForm : public TForm {
   std::array<std::unique_ptr<TLabel>, ChannelCount> ChannelLabels;
   std::array<std::unique_ptr<TLED>, ChannelCount> ChannelLEDs;
   std::unique_ptr<TFont> UIFont;
+  // After the lamps, so it goes before them.
+  TLampFlicker LampFlicker;
 
   void ApplyFont();
   void OptionDialogFontChange(TOptionDialog& Sender, const TFont& Font);
@@ -74,6 +77,9 @@ class TVelmoraForm : public TForm {
   void VersionCommandClick();
   void MinimizeCommandClick();
   void QuitCommandClick();
+
+ protected:
+  void DpiChanged() override { AlignToFont(); }
 
  private:
   // The channel rows' grid in the MIDI OUT box: two columns of eight rows;
@@ -102,6 +108,7 @@ class TVelmoraForm : public TForm {
   void EnginePresetsChange(TVelmoraEngine& Sender, TPresets& Presets);
   void EngineTimerIntervalChange(TVelmoraEngine& Sender, std::int32_t Milliseconds);
   void EnginePresetSwitchChannelChange(TVelmoraEngine& Sender, std::int32_t Channel);
+  void EngineSystemMessagesChange(TVelmoraEngine& Sender, std::int32_t Choice);
 
   // Set when FirstIdle has read the stored font: before that, UIFont is the
   // designed font, and storing it would overwrite the user's.

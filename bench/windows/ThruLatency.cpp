@@ -1,5 +1,6 @@
-// How fast an undelayed route passes a message on, beside the least a
-// Windows MIDI thru can do (TBareThru): latency from the moment the virtual
+// How fast an undelayed route passes a message on, Velmora's main window on
+// screen with its lamps flickering, beside the least a Windows MIDI thru can
+// do (TBareThru): latency from the moment the virtual
 // driver hands an input message to winmm until the output call reaches the
 // driver, both stamped by the driver with the performance counter. The two
 // play the same stretch of a song (SongStream) in each run, taking turns
@@ -19,7 +20,7 @@
 #include "bench/Markdown.h"
 #include "bench/windows/BareThru.h"
 #include "bench/windows/StreamPlayer.h"
-#include "bench/windows/VelmoraUnderTest.h"
+#include "bench/windows/VelmoraWindowUnderTest.h"
 #include "bench/windows/WineMeasurement.h"
 
 using namespace testdevices;
@@ -86,7 +87,7 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
       return Play(driver, stream, [] {
         std::vector<bench::TRoute> routes;
         for (int channel = 0; channel < 16; ++channel) routes.push_back({channel, OutSynthB});
-        return std::make_unique<bench::TVelmoraUnderTest>(DefaultInterval, routes, std::vector<std::int32_t>{});
+        return std::make_unique<bench::TVelmoraWindowUnderTest>(DefaultInterval, routes);
       });
     };
     // Turns about, so that neither always meets a machine just woken.
@@ -115,7 +116,7 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
 
   std::string report;
   report += "### Undelayed route beside a bare thru under Wine\n\n";
-  report += "`bench/windows/ThruLatency.cpp`, " + bench::SystemUnderneath() + ", virtual MIDI driver. Latency from the moment the driver hands an input message to winmm until the output call reaches the driver, both stamped by the driver with the performance counter. *Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. *Velmora*: the engine as the program starts it, every channel routed to one device with no delay, timer interval " +
+  report += "`bench/windows/ThruLatency.cpp`, " + bench::SystemUnderneath() + ", virtual MIDI driver. Latency from the moment the driver hands an input message to winmm until the output call reaches the driver, both stamped by the driver with the performance counter. *Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. *Velmora*: the whole program as a user starts it, its main window on screen with the lamps of the input and of the sixteen rows flickering with the stream, every channel routed to one device with no delay, timer interval " +
             std::to_string(DefaultInterval) + " ms. Each run plays the same " + std::to_string(messages) +
             " messages of a song (`SongStream.cpp`: six channels, drums, bass, chords played as bursts, an expression ramp, pitch bends, a pedal; about 95 messages a second) through both, one after the other, the first taking turns.\n\n";
   report += "| Run | Messages each | Bare thru p50 / p99 / max ms | Velmora p50 / p99 / max ms | p50 ratio | p99 ratio | Lost (bare / Velmora) |\n";

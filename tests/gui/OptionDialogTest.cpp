@@ -154,3 +154,29 @@ TEST_F(VelmoraWindows, ALargerFontGrowsTheOptionDialogAndASmallerOneDoesNotShrin
   EXPECT_EQ(OptionDialog->CloseButton.Left(), (grownWidth - 80) / 2);
   EXPECT_LT(DelayEdit(0).Left(), widest + 24);
 }
+
+TEST_F(VelmoraWindows, TheSystemMessagesRowIsChosenOnTheMiscPageStoredAndReadBack) {
+  StartProgram();
+  TComboBox& row = OptionDialog->SystemMessagesComboBox;
+  EXPECT_EQ(OptionDialog->SystemMessagesLabel.Caption(), "System messages");
+  EXPECT_EQ(row.Text(), "By channel");
+  EXPECT_EQ(row.ItemCount(), 3);
+  EXPECT_LE(row.Left() + row.Width(), OptionDialog->MiscTabSheet.ClientWidth());
+  EXPECT_LE(row.Top() + row.Height(), OptionDialog->MiscTabSheet.ClientHeight());
+  EXPECT_EQ(row.Left(), OptionDialog->PresetSwitchComboBox.Left());
+
+  gui::ChooseByLetter(row, 'N');
+  EXPECT_EQ(GlobalEngine->SystemMessages(), smNotPassedOn);
+  sim::ClearReceived();
+  sim::InjectShort(0, 0xF8);
+  LetTimePass(20);
+  EXPECT_TRUE(sim::ReceivedBy(0).empty()) << "the clock is not passed on";
+  gui::ChooseByLetter(row, 'T');
+  EXPECT_EQ(GlobalEngine->SystemMessages(), smToEveryDevice);
+
+  EndProgram();
+  EXPECT_EQ(ReadSetting("SystemMessages", "Route"), "1");
+  StartProgram();
+  EXPECT_EQ(OptionDialog->SystemMessagesComboBox.Text(), "To every device");
+  EXPECT_EQ(GlobalEngine->SystemMessages(), smToEveryDevice);
+}

@@ -1,5 +1,5 @@
 // Behaviour the windows share through the control layer: the lamp, snapping
-// to the screen edges, the version dialog's links.
+// to the screen edges, the version dialog's links, the title bar's buttons.
 #include "GuiDriver.h"
 #include "VelmoraFixture.h"
 
@@ -64,4 +64,26 @@ TEST_F(VelmoraWindows, VersionDialogLinksTurnRedUnderTheMouse) {
   VelmoraForm->OptionDialogFontChange(*OptionDialog, font);
   EXPECT_EQ(VersionDialog->Font().Name, "Times New Roman");
   EXPECT_EQ(VersionDialog->HomeLabel.Font().Name, "Courier New");
+}
+
+TEST_F(VelmoraWindows, TheTitleBarButtonsFindTheSymbolFontTheyAreDrawnWith) {
+  // The system draws the minimise, maximise and close glyphs as the letters
+  // "0", "1" and "r" of Marlett: a system without the face draws letters.
+  LOGFONTA wanted{};
+  wanted.lfHeight = -13;
+  wanted.lfCharSet = SYMBOL_CHARSET;
+  lstrcpyA(wanted.lfFaceName, "Marlett");
+  const HFONT font = CreateFontIndirectA(&wanted);
+  const HDC dc = GetDC(nullptr);
+  const HGDIOBJ old = SelectObject(dc, font);
+  char face[LF_FACESIZE] = {};
+  GetTextFaceA(dc, sizeof face, face);
+  WORD glyphs[3] = {};
+  const DWORD mapped = GetGlyphIndicesA(dc, "01r", 3, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(font);
+  EXPECT_STREQ(face, "Marlett");
+  ASSERT_EQ(mapped, 3u);
+  for (WORD glyph : glyphs) EXPECT_NE(glyph, 0xFFFF) << "a caption button's glyph is missing";
 }

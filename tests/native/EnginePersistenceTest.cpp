@@ -55,7 +55,8 @@ TEST_F(EnginePersistence, TheFirstExitWritesEverySectionInItsOrder) {
       "[VelmoraEngine]",  "MidiInDeviceName=Keyboard (1.0)", "TimerInterval=4",      "PresetIndex=0",
       "[MidiOutDelays]",  "MidiOutNumDevs=3",                "Device0=Synth A (1.5)", "Delay0=0",
       "Device1=Synth B (1.10)", "Delay1=0",                  "Device2=Synth C (0.0)", "Delay2=0",
-      "[PresetSwitch]",   "Channel=-1",                      "[Presets]",            "PresetsCount=0"};
+      "[PresetSwitch]",   "Channel=-1",                      "[SystemMessages]",     "Route=0",
+      "[Presets]",        "PresetsCount=0"};
   expected.insert(expected.end(), rest.begin(), rest.end());
   EXPECT_EQ(Lines(), expected);
 }

@@ -302,7 +302,7 @@ TEST_F(Load, AnExitWithAHundredThousandMessagesQueuedAndLongMessagesPendingFrees
                           "VelmoraEngine/PresetIndex", "MidiOutDelays/MidiOutNumDevs", "MidiOutDelays/Device0",
                           "MidiOutDelays/Delay0", "MidiOutDelays/Device1", "MidiOutDelays/Delay1",
                           "MidiOutDelays/Device2", "MidiOutDelays/Delay2", "PresetSwitch/Channel",
-                          "Presets/PresetsCount"})
+                          "SystemMessages/Route", "Presets/PresetsCount"})
     expected.push_back(key);
   EXPECT_EQ(writes, expected) << "settings written in the documented order";
   EXPECT_EQ(replacements, 3u) << "one replacement each for the preset map, the engine and the names";

@@ -33,9 +33,11 @@ std::unordered_map<HWND, TSubclass>& Subclasses() {
 
 TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
     : FParent(args.Parent), FBounds(args.Bounds), FId(NextControlId++) {
+  const TForm& form = *FParent.Form;
   FWindow.Reset(CreateWindowExA(windowClass.ExStyle, windowClass.ClassName, args.Caption.c_str(),
-                                windowClass.Style | WS_CHILD, FParent.Origin.x + FBounds.Left,
-                                FParent.Origin.y + FBounds.Top, FBounds.Width, FBounds.Height,
+                                windowClass.Style | WS_CHILD, form.Scale(FParent.Origin.x + FBounds.Left),
+                                form.Scale(FParent.Origin.y + FBounds.Top), form.Scale(FBounds.Width),
+                                form.Scale(FBounds.Height),
                                 FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
                                 GetModuleHandleA(nullptr), nullptr));
   if (!FWindow) throw Exception(std::string("Cannot create a window of class ") + windowClass.ClassName);
@@ -119,29 +121,44 @@ HBRUSH TControl::CtlColor(HDC dc) {
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
-int TControl::Width() const {
-  RECT r{};
-  GetWindowRect(Handle(), &r);
-  return r.right - r.left;
-}
-
-int TControl::Height() const {
-  RECT r{};
-  GetWindowRect(Handle(), &r);
-  return r.bottom - r.top;
-}
-
-void TControl::MoveWindowTo(const TRect& bounds) {
-  SetWindowPos(Handle(), nullptr, FParent.Origin.x + bounds.Left, FParent.Origin.y + bounds.Top,
-               bounds.Width, bounds.Height, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-bool TControl::Occupies(const TRect& bounds) const {
+RECT TControl::PixelRect() const {
   RECT r{};
   GetWindowRect(Handle(), &r);
   MapWindowPoints(nullptr, FParent.Window, reinterpret_cast<POINT*>(&r), 2);
-  return r.left == FParent.Origin.x + bounds.Left && r.top == FParent.Origin.y + bounds.Top &&
-         r.right - r.left == bounds.Width && r.bottom - r.top == bounds.Height;
+  return r;
+}
+
+// Sizes are read from the window, which may have sized itself.
+int TControl::Width() const {
+  const RECT r = PixelRect();
+  return Form().Unscale(r.right - r.left);
+}
+
+int TControl::Height() const {
+  const RECT r = PixelRect();
+  return Form().Unscale(r.bottom - r.top);
+}
+
+// A size equal to the window's own in design units keeps the window's
+// pixels: scaled back, a size the window chose (a label's text, a combo
+// box's font) could come out a pixel short and cut its text off.
+static int PixelExtent(const TForm& form, int designUnits, int currentPixels) {
+  return form.Unscale(currentPixels) == designUnits ? currentPixels : form.Scale(designUnits);
+}
+
+void TControl::MoveWindowTo(const TRect& bounds) {
+  const TForm& form = Form();
+  const RECT r = PixelRect();
+  SetWindowPos(Handle(), nullptr, form.Scale(FParent.Origin.x + bounds.Left), form.Scale(FParent.Origin.y + bounds.Top),
+               PixelExtent(form, bounds.Width, r.right - r.left), PixelExtent(form, bounds.Height, r.bottom - r.top),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool TControl::Occupies(const TRect& bounds) const {
+  const TForm& form = Form();
+  const RECT r = PixelRect();
+  return r.left == form.Scale(FParent.Origin.x + bounds.Left) && r.top == form.Scale(FParent.Origin.y + bounds.Top) &&
+         form.Unscale(r.right - r.left) == bounds.Width && form.Unscale(r.bottom - r.top) == bounds.Height;
 }
 
 void TControl::SetBounds(const TRect& bounds) {
@@ -149,6 +166,38 @@ void TControl::SetBounds(const TRect& bounds) {
   // A move to where the window already stands would still be a round trip
   // to the display (and a repaint, once the window is on screen).
   if (!Occupies(bounds)) MoveWindowTo(bounds);
+}
+
+void TControl::SetPixelBounds(const RECT& pixels) {
+  const TForm& form = Form();
+  const int width = pixels.right - pixels.left;
+  const int height = pixels.bottom - pixels.top;
+  FBounds = {form.Unscale(pixels.left) - FParent.Origin.x, form.Unscale(pixels.top) - FParent.Origin.y,
+             form.Unscale(width), form.Unscale(height)};
+  const RECT r = PixelRect();
+  if (r.left == pixels.left && r.top == pixels.top && r.right == pixels.right && r.bottom == pixels.bottom) return;
+  SetWindowPos(Handle(), nullptr, pixels.left, pixels.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TControl::SetPixelSize(int width, int height) {
+  const TForm& form = Form();
+  const int left = form.Scale(FParent.Origin.x + FBounds.Left);
+  const int top = form.Scale(FParent.Origin.y + FBounds.Top);
+  const TRect designed = FBounds;
+  SetPixelBounds({left, top, left + width, top + height});
+  // The position stays as designed, not as read back from the pixels.
+  FBounds.Left = designed.Left;
+  FBounds.Top = designed.Top;
+}
+
+void TControl::DpiChanged() {
+  const TForm& form = Form();
+  SetWindowPos(Handle(), nullptr, form.Scale(FParent.Origin.x + FBounds.Left), form.Scale(FParent.Origin.y + FBounds.Top),
+               form.Scale(FBounds.Width), form.Scale(FBounds.Height), SWP_NOZORDER | SWP_NOACTIVATE);
+  if (FParentFont) return;
+  TFontHandle handle(CreateFontHandle(FFont, form.Dpi()));
+  ApplyFontHandle(handle.Get());
+  FOwnFontHandle = std::move(handle);
 }
 
 void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }
@@ -185,7 +234,7 @@ void TControl::SetFont(const TFont& font) {
   FParentFont = false;
   FFont = font;
   // The window takes the new handle before the old one is deleted.
-  TFontHandle handle(CreateFontHandle(font));
+  TFontHandle handle(CreateFontHandle(font, Form().Dpi()));
   ApplyFontHandle(handle.Get());
   FOwnFontHandle = std::move(handle);
 }

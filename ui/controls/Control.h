@@ -31,6 +31,7 @@ class TControl {
 
   int Tag = 0;
 
+  // Bounds in design units (ui/controls/Dpi.h), relative to the parent.
   int Left() const { return FBounds.Left; }
   int Top() const { return FBounds.Top; }
   int Width() const;
@@ -54,6 +55,15 @@ class TControl {
   const TFont& Font() const { return FFont; }
   void SetFont(const TFont& font);
   void ParentFontChanged(const TFont& font, HFONT handle);
+  // For a control placed or sized by the system (a page in its tab
+  // control's area, a label at its text): the window gets exactly these
+  // pixels (relative to the parent's client area), its bounds the design
+  // units of them.
+  void SetPixelBounds(const RECT& pixels);
+
+  // The form's density changed: the window goes to its bounds in the new
+  // pixels, and an own font is made again for it.
+  void DpiChanged();
 
   // The control whose window this is, or nullptr for a window we don't own.
   static TControl* FromHandle(HWND window);
@@ -80,6 +90,7 @@ class TControl {
     return false;
   }
   virtual void FontChanged() {}
+  void SetPixelSize(int width, int height);
 
   LRESULT DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam);
   const TParent& Parent() const { return FParent; }
@@ -91,6 +102,7 @@ class TControl {
   void ApplyFontHandle(HFONT handle);
   bool Occupies(const TRect& bounds) const;  // the window stands exactly there
   void MoveWindowTo(const TRect& bounds);
+  RECT PixelRect() const;  // where the window stands in its parent's client area
 
   TParent FParent;
   TRect FBounds;

@@ -112,8 +112,9 @@ std::string EffectiveFaceName(const TFont& font) {
   return "MS Shell Dlg 2";  // the system's own dialog face
 }
 
-HFONT CreateFontHandle(const TFont& font) {
+HFONT CreateFontHandle(const TFont& font, UINT dpi) {
   LOGFONTA lf = font.ToLogFont();
+  lf.lfHeight = ScaleToDpi(lf.lfHeight, dpi);
   const std::string face = EffectiveFaceName(font);
   if (face != font.Name) {
     std::memset(lf.lfFaceName, 0, sizeof lf.lfFaceName);

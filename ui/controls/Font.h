@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "ui/controls/Dpi.h"
+
 #include "ui/controls/Color.h"
 
 enum TFontStyle : std::uint8_t {
@@ -59,7 +61,8 @@ class TFont {
 // character set), so a missing face is replaced by an installed face of the
 // same kind (sans serif, serif or fixed pitch) with the default character
 // set. The value itself keeps the face the user chose.
-HFONT CreateFontHandle(const TFont& font);
+// The height, in design units, is scaled to dpi.
+HFONT CreateFontHandle(const TFont& font, UINT dpi = DesignDpi);
 // The face CreateFontHandle uses for the value.
 std::string EffectiveFaceName(const TFont& font);
 bool FontFaceInstalled(const std::string& name);

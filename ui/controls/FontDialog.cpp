@@ -21,7 +21,10 @@ decltype(&ChooseFontA) ChooseFontFunction() {
 bool TFontDialog::Execute(HWND owner) {
   const auto chooseFont = ChooseFontFunction();
   if (!chooseFont) return false;
+  // The chooser speaks in the screen's pixels, the font in design units.
+  const UINT dpi = WindowDpi(owner);
   LOGFONTA logFont = Font.ToLogFont();
+  logFont.lfHeight = ScaleToDpi(logFont.lfHeight, dpi);
   CHOOSEFONTA choose{};
   choose.lStructSize = sizeof choose;
   choose.hwndOwner = owner;
@@ -33,6 +36,7 @@ bool TFontDialog::Execute(HWND owner) {
   // A colour left as it was keeps its symbolic value, so the window-text
   // colour stays the system's and follows the user's colour scheme.
   const TColor color = choose.rgbColors == shown ? Font.Color : static_cast<TColor>(choose.rgbColors);
+  logFont.lfHeight = ScaleFromDpi(logFont.lfHeight, dpi);
   Font = TFont::FromLogFont(logFont, color);
   return true;
 }

@@ -79,18 +79,20 @@ const char* TForm::WindowClassName() {
   return name;
 }
 
-TForm::TForm(const TFormArgs& args) : FFont(args.Font), FPlacement(args.Placement) {
-  FFontHandle.Reset(CreateFontHandle(FFont));
+TForm::TForm(const TFormArgs& args) : FDpi(SystemDpi()), FFont(args.Font), FPlacement(args.Placement) {
   const int position = args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
   // Created at the outer size the client area needs, so that SetClientSize
   // below only corrects for a window manager's own frames: every move of a
-  // top-level window is a round trip to the display.
-  RECT frame{0, 0, args.ClientWidth, args.ClientHeight};
+  // top-level window is a round trip to the display. A new window stands on
+  // the monitor of the system's density until it is placed.
+  RECT frame{0, 0, Scale(args.ClientWidth), Scale(args.ClientHeight)};
   AdjustWindowRectEx(&frame, StyleFor(args.Border), FALSE, ExStyleFor(args.Border));
   CreateWindowExA(ExStyleFor(args.Border), WindowClassName(), args.Caption.c_str(),
                   StyleFor(args.Border), position, position, frame.right - frame.left,
                   frame.bottom - frame.top, args.Owner, nullptr, GetModuleHandleA(nullptr), this);
   if (!FWindow) throw Exception("Cannot create the window " + args.Caption + ".");
+  FDpi = WindowDpi(Handle());
+  FFontHandle.Reset(CreateFontHandle(FFont, FDpi));
   SetClientSize(args.ClientWidth, args.ClientHeight);
   if (Application) Application->FormCreated(*this);
 }
@@ -196,6 +198,9 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       if (wParam != SIZE_MINIMIZED) Resized();
       break;
+    case WM_DPICHANGED:
+      TakeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     default:
       break;
   }
@@ -305,20 +310,24 @@ void TForm::SetPosition(int left, int top) {
   SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int TForm::ClientWidth() const {
+namespace {
+
+SIZE ClientPixels(HWND window) {
   RECT r{};
-  GetClientRect(Handle(), &r);
-  return r.right;
+  GetClientRect(window, &r);
+  return {r.right, r.bottom};
 }
 
-int TForm::ClientHeight() const {
-  RECT r{};
-  GetClientRect(Handle(), &r);
-  return r.bottom;
-}
+}  // namespace
 
-void TForm::SetClientSize(int width, int height) {
-  if (ClientWidth() == width && ClientHeight() == height) return;
+int TForm::ClientWidth() const { return Unscale(ClientPixels(Handle()).cx); }
+
+int TForm::ClientHeight() const { return Unscale(ClientPixels(Handle()).cy); }
+
+void TForm::SetClientSize(int designWidth, int designHeight) {
+  const int width = Scale(designWidth);
+  const int height = Scale(designHeight);
+  if (ClientPixels(Handle()).cx == width && ClientPixels(Handle()).cy == height) return;
   RECT frame{0, 0, width, height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(Handle(), GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongA(Handle(), GWL_EXSTYLE)));
@@ -327,9 +336,10 @@ void TForm::SetClientSize(int width, int height) {
   SetWindowPos(Handle(), nullptr, 0, 0, outerWidth, outerHeight,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // A window manager may draw frames of its own size; measure and correct.
-  outerWidth += width - ClientWidth();
-  outerHeight += height - ClientHeight();
-  if (ClientWidth() != width || ClientHeight() != height)
+  const SIZE client = ClientPixels(Handle());
+  outerWidth += width - client.cx;
+  outerHeight += height - client.cy;
+  if (client.cx != width || client.cy != height)
     SetWindowPos(Handle(), nullptr, 0, 0, outerWidth, outerHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -346,9 +356,24 @@ void TForm::SetFont(const TFont& font) {
   if (font == FFont) return;
   FFont = font;
   // The controls take the new handle before the old one is deleted.
-  TFontHandle handle(CreateFontHandle(font));
+  TFontHandle handle(CreateFontHandle(font, FDpi));
   for (TControl* control : FControls) control->ParentFontChanged(FFont, handle.Get());
   FFontHandle = std::move(handle);
+}
+
+void TForm::TakeDpi(UINT dpi, const RECT& suggested) {
+  const int designWidth = ClientWidth();
+  const int designHeight = ClientHeight();
+  FDpi = dpi;
+  SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // Every control to its place in the new pixels, then the font of the new
+  // density, which the controls that size themselves by it measure again.
+  for (TControl* control : FControls) control->DpiChanged();
+  TFontHandle handle(CreateFontHandle(FFont, FDpi));
+  for (TControl* control : FControls) control->ParentFontChanged(FFont, handle.Get());
+  FFontHandle = std::move(handle);
+  SetClientSize(designWidth, designHeight);
+  DpiChanged();
 }
 
 void TForm::SetDefaultButton(TButton* button) {

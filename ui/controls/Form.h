@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include "ui/controls/Dpi.h"
 #include "ui/controls/Font.h"
 #include "ui/controls/Handle.h"
 #include "ui/controls/Parent.h"
@@ -70,10 +71,17 @@ class TForm {
   int ModalResult() const { return FModalResult; }
   void SetModalResult(int result) { FModalResult = result; }
 
-  // Screen position of the window's top left corner.
+  // The density the window is shown at, and design units in its pixels
+  // and back.
+  UINT Dpi() const { return FDpi; }
+  int Scale(int designUnits) const { return ScaleToDpi(designUnits, FDpi); }
+  int Unscale(int pixels) const { return ScaleFromDpi(pixels, FDpi); }
+
+  // Screen position of the window's top left corner, in screen pixels.
   int Left() const;
   int Top() const;
   void SetPosition(int left, int top);
+  // The client area in design units.
   int ClientWidth() const;
   int ClientHeight() const;
   void SetClientSize(int width, int height);
@@ -98,17 +106,22 @@ class TForm {
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // The client area changed size; forms with anchored controls move them.
   virtual void Resized() {}
+  // The window was moved to a monitor of another density: the controls and
+  // the font are scaled already; forms with layouts of their own redo them.
+  virtual void DpiChanged() {}
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
   static const char* WindowClassName();  // registered at the first call
   void SnapToWorkArea(WINDOWPOS& position) const;
+  void TakeDpi(UINT dpi, const RECT& suggested);
   void FocusFirstControl();
 
   // Set when the system creates the window; let go of unowned when the
   // system destroys it first.
   TWindowHandle FWindow;
+  UINT FDpi = DesignDpi;
   TFont FFont;
   TFontHandle FFontHandle;
   TFormPlacement FPlacement;

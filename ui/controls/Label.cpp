@@ -42,8 +42,8 @@ TControlArgs SizedToText(const TLabelArgs& args) {
   TControlArgs sized = args.Control;
   if (args.AutoSize && sized.Parent.Form) {
     const SIZE size = TextSize(sized.Caption, sized.Parent.Form->FontHandle());
-    sized.Bounds.Width = size.cx;
-    sized.Bounds.Height = size.cy;
+    sized.Bounds.Width = sized.Parent.Form->Unscale(size.cx);
+    sized.Bounds.Height = sized.Parent.Form->Unscale(size.cy);
   }
   return sized;
 }
@@ -68,7 +68,7 @@ void TLabel::FontChanged() {
   if (!FAutoSize) return;
   const SIZE size =
       TextSize(Caption(), reinterpret_cast<HFONT>(SendMessageA(Handle(), WM_GETFONT, 0, 0)));
-  SetBounds({Left(), Top(), size.cx, size.cy});
+  SetPixelSize(size.cx, size.cy);
 }
 
 void TLabel::Command(WORD code) {

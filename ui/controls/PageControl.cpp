@@ -39,8 +39,7 @@ void TPageControl::LayoutPages() {
   RECT area{};
   GetClientRect(Handle(), &area);
   SendMessageA(Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
-  for (auto& page : FPages)
-    page->SetBounds({area.left, area.top, area.right - area.left, area.bottom - area.top});
+  for (auto& page : FPages) page->SetPixelBounds(area);
 }
 
 void TPageControl::ShowActivePage() {

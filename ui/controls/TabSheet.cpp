@@ -1,5 +1,6 @@
 #include "ui/controls/TabSheet.h"
 
+#include "ui/controls/Form.h"
 #include "ui/controls/WindowClass.h"
 
 namespace {
@@ -23,13 +24,13 @@ TTabSheet::TTabSheet(const TParent& tabControl, const std::string& caption)
 int TTabSheet::ClientWidth() const {
   RECT r{};
   GetClientRect(Handle(), &r);
-  return r.right;
+  return Form().Unscale(r.right);
 }
 
 int TTabSheet::ClientHeight() const {
   RECT r{};
   GetClientRect(Handle(), &r);
-  return r.bottom;
+  return Form().Unscale(r.bottom);
 }
 
 bool TTabSheet::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
