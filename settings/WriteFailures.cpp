@@ -6,7 +6,9 @@
 
 namespace {
 std::mutex FailuresLock;
-std::vector<std::string> Failures;  // guarded by FailuresLock
+std::vector<std::string> Failures;       // guarded by FailuresLock
+std::string Fault;                       // guarded by FailuresLock
+std::function<void()> FaultListener;     // guarded by FailuresLock
 }  // namespace
 
 void RecordWriteFailure(const std::string& fileName) {
@@ -18,4 +20,21 @@ void RecordWriteFailure(const std::string& fileName) {
 std::vector<std::string> TakeWriteFailures() {
   const std::lock_guard<std::mutex> lock(FailuresLock);
   return std::exchange(Failures, {});
+}
+
+void SetSettingsFault(const std::string& Reason) {
+  const std::lock_guard<std::mutex> lock(FailuresLock);
+  if (Fault == Reason) return;
+  Fault = Reason;
+  if (FaultListener) FaultListener();
+}
+
+std::string SettingsFault() {
+  const std::lock_guard<std::mutex> lock(FailuresLock);
+  return Fault;
+}
+
+void SetSettingsFaultListener(std::function<void()> Listener) {
+  const std::lock_guard<std::mutex> lock(FailuresLock);
+  FaultListener = std::move(Listener);
 }

@@ -96,7 +96,7 @@ TVelmoraForm::~TVelmoraForm() {
   // port states while it shuts down: it must find no handler of ours by
   // then, also when saving fails.
   try {
-    if (FFontLoaded) SaveFontToIni(IniFileName, FontSection, *UIFont);
+    if (FFontLoaded) SaveFontToIni(FontSection, *UIFont);
     SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
@@ -158,7 +158,7 @@ void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
   OptionDialog->OnFontChange = [this](TOptionDialog& sender, const TFont& font) {
     OptionDialogFontChange(sender, font);
   };
-  LoadFontFromIni(IniFileName, FontSection, *UIFont);
+  LoadFontFromIni(FontSection, *UIFont);
   FFontLoaded = true;
   ApplyFont();
   GlobalEngine->Start();

@@ -13,6 +13,8 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimDriver.h"
 #include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 
 // One state report as the windows would see it.
 struct TStateReport {
@@ -113,7 +115,18 @@ class EngineFixture : public ::testing::Test {
     return result;
   }
 
+  // Waits until every save asked so far has reached the file (they are
+  // written by the settings' own thread).
+  static void SettingsWritten() {
+    if (!IniFileName.empty()) SettingsStore().Flush();
+  }
+  // The settings file as the saves asked so far leave it.
+  TIniFile WrittenSettings() {
+    SettingsWritten();
+    return TIniFile(settingsPath);
+  }
   std::string SettingsText() {
+    SettingsWritten();
     std::string text;
     platform::ReadFileText(settingsPath, text);
     return text;

@@ -29,7 +29,7 @@ class EnginePersistence : public EngineFixture {
     FinalizeIniDefs();
   }
   std::string Read(const std::string& section, const std::string& key) {
-    return TIniFile(settingsPath).ReadString(section, key, "<absent>");
+    return WrittenSettings().ReadString(section, key, "<absent>");
   }
   // The channel map stored under a preset, as device indices.
   std::vector<std::int32_t> StoredMap(const std::string& preset) {
@@ -146,6 +146,7 @@ TEST_F(EnginePersistence, AnExitBeforeStartLeavesTheSettingsFileAsItWas) {
 TEST_F(EnginePersistence, APresetSwitchReplacesTheFileOnceAndTheExitOncePerWriter) {
   BootAndStart();
   engine->Presets().AddPreset("Live");
+  SettingsWritten();
   const struct {
     const char* Name;
     std::function<void()> Action;
@@ -159,6 +160,7 @@ TEST_F(EnginePersistence, APresetSwitchReplacesTheFileOnceAndTheExitOncePerWrite
   for (const auto& c : cases) {
     sim::ClearCalls();
     c.Action();
+    SettingsWritten();
     EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), c.Replacements) << c.Name;
   }
   EXPECT_EQ(Read("Preset_Live", "Device3"), "Synth C (0.0)");

@@ -194,6 +194,7 @@ TEST_F(SettingsWriteFaults, AFileThatCannotBeWrittenIsRecordedOnceAndStaysAsItWa
     Play(0x90);
     sim::RunFor(20);  // beyond the old file's delay of Synth A
     EXPECT_EQ(ShortsTo(0).size(), 1u) << "the program keeps routing";
+    SettingsWritten();
     const auto whileRunning = TakeWriteFailures();
     EXPECT_EQ(whileRunning, std::vector<std::string>{expectedFile}) << "recorded once while running";
     Shutdown();
