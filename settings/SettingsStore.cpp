@@ -154,6 +154,8 @@ void TSettingsStore::WriterLoop() {
       if (!job.Outcome) RecordWriteFailure(FFileName);
     } else {
       FCarried = {};
+      // What could not be stored before has been now.
+      ForgetWriteFailure(FFileName);
     }
     SetSettingsFault(reason);
     {
@@ -168,11 +170,13 @@ void TSettingsStore::WriterLoop() {
   }
 }
 
-std::exception_ptr TSettingsStore::WriteOut(const TSettingsWrites& Writes, bool Retry) const {
-  const auto giveUp = std::chrono::steady_clock::now() + ExitReadRetry;
+std::exception_ptr TSettingsStore::WriteOut(const TSettingsWrites& Writes, bool Retry) {
   for (;;) {
     TIniFile ini(FFileName);
-    if (!ini.ReadFailed() || !Retry || std::chrono::steady_clock::now() >= giveUp) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!ini.ReadFailed()) FReadGiveUp.reset();
+    if (ini.ReadFailed() && Retry && !FReadGiveUp) FReadGiveUp = now + ExitReadRetry;
+    if (!ini.ReadFailed() || !Retry || now >= *FReadGiveUp) {
       Writes.ApplyTo(ini);
       try {
         ini.UpdateFile();  // refuses a file it could not read

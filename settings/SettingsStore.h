@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -106,7 +107,7 @@ class TSettingsStore {
   void Queue(TJob Job);
   void WaitUntil(std::unique_lock<std::mutex>& Lock, const std::function<bool()>& Done);
   void WriterLoop();
-  std::exception_ptr WriteOut(const TSettingsWrites& Writes, bool Retry) const;
+  std::exception_ptr WriteOut(const TSettingsWrites& Writes, bool Retry);
 
   const std::string FFileName;
 
@@ -130,6 +131,10 @@ class TSettingsStore {
   // Saves that could not be written, carried by the next. Writer thread only
   // (and the destructor, after the writer has ended).
   TSettingsWrites FCarried;
+  // When the tries to read a held file end: set by the first failed try a
+  // caller waits for, cleared by a read that works, so the saves of one exit
+  // share one ExitReadRetry. Writer thread only.
+  std::optional<std::chrono::steady_clock::time_point> FReadGiveUp;
   std::thread FWriter;  // started with the first save; main thread only
 };
 

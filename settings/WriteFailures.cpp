@@ -17,6 +17,11 @@ void RecordWriteFailure(const std::string& fileName) {
     Failures.push_back(fileName);
 }
 
+void ForgetWriteFailure(const std::string& fileName) {
+  const std::lock_guard<std::mutex> lock(FailuresLock);
+  Failures.erase(std::remove(Failures.begin(), Failures.end(), fileName), Failures.end());
+}
+
 std::vector<std::string> TakeWriteFailures() {
   const std::lock_guard<std::mutex> lock(FailuresLock);
   return std::exchange(Failures, {});

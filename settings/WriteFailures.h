@@ -14,6 +14,10 @@
 // not yet taken is not recorded again.
 void RecordWriteFailure(const std::string& fileName);
 
+// A later save has stored what the failed one could not: the file is no
+// longer to be told.
+void ForgetWriteFailure(const std::string& fileName);
+
 // The files recorded since the last call, in the order of their first
 // failure; the record is empty afterwards.
 std::vector<std::string> TakeWriteFailures();

@@ -33,7 +33,7 @@ void Files::TakeLatency() {
   // thread that waits here for a clock that only it would move (a program
   // that reads or writes on the thread that drives the test) ends after a
   // long real-time bound instead of hanging the test run.
-  constexpr auto StuckBound = std::chrono::seconds(5);
+  constexpr auto StuckBound = std::chrono::seconds(2);
   const TDateTime start = clock_.Now();
   const auto giveUp = std::chrono::steady_clock::now() + StuckBound;
   while ((clock_.Now() - start) * MillisecondsPerDay < latency && std::chrono::steady_clock::now() < giveUp)

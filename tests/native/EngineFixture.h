@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Engine.h"
@@ -26,6 +29,16 @@ struct TStateReport {
 
 inline std::ostream& operator<<(std::ostream& os, const TStateReport& r) {
   return os << r.Port << r.Device << ":" << int(r.State);
+}
+
+// Waits for a condition another thread brings about, with a generous deadline.
+inline bool Eventually(const std::function<bool()>& Condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!Condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 class EngineFixture : public ::testing::Test {
