@@ -18,10 +18,11 @@ const std::array<const char*, ChannelCount> ChannelCaptions = {
 namespace {
 
 constexpr char PositionSection[] = "Velmora";
+constexpr char MainCaption[] = "Velmora";
 
 TFormArgs MainFormArgs() {
   TFormArgs args;
-  args.Caption = "Velmora";
+  args.Caption = MainCaption;
   args.ClientWidth = 768;
   args.ClientHeight = 376;
   args.Border = TFormBorder::Single;
@@ -162,6 +163,11 @@ void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
   FFontLoaded = true;
   ApplyFont();
   GlobalEngine->Start();
+}
+
+void TVelmoraForm::ShowSettingsFault(const std::string& Reason) {
+  SetCaption(Reason.empty() ? std::string(MainCaption) : std::string(MainCaption) + SettingsFaultMark);
+  ToolTips().Set(Handle(), Reason);
 }
 
 void TVelmoraForm::ApplyFont() {
