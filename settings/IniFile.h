@@ -1,8 +1,9 @@
 // The settings file: a plain ini text file read and written by our own code
-// (its format: README.md, "Settings file format"). One object serves one
-// reader or writer and is freed right after, so nothing is cached between
-// uses. Sections and keys match without regard to letter case; every line
-// the object is not asked to write is kept byte for byte.
+// (its format: README.md, "Settings file format"). The program reads it
+// through the copy that TSettingsStore keeps, and each save is one object,
+// made by the store's writer thread from the file as it is on disk and freed
+// right after. Sections and keys match without regard to letter case; every
+// line the object is not asked to write is kept byte for byte.
 //
 // Writes are collected in the object and reach the disk together when the
 // writer calls UpdateFile: the whole file is replaced at once, atomically
