@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/Engine.h"
+#include "engine/Exceptions.h"
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
 #include "settings/WriteFailures.h"

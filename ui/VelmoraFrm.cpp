@@ -1,7 +1,6 @@
 #include "ui/VelmoraFrm.h"
 
 #include "midi/MidiIO.h"
-#include "settings/IniDefs.h"
 #include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
 #include "ui/FontSettings.h"
@@ -9,6 +8,7 @@
 #include "ui/RenPresetDlg.h"
 #include "ui/VersionDlg.h"
 #include "ui/controls/Application.h"
+#include "ui/controls/ToolTip.h"
 
 TVelmoraForm* VelmoraForm = nullptr;
 
