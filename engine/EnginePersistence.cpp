@@ -67,20 +67,18 @@ void TVelmoraEngine::LoadSettings() {
 
 void TVelmoraEngine::SaveSettings() {
   TSettingsWrites ini;
-  {
-    // With no catalogue entry selected (no input devices) the stored name is
-    // left as it is, for the next start to find.
-    if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
-      ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
-    ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
-    for (std::int32_t i = 0; i < MidiOutCount(); ++i) {
-      ini.WriteString(DelaysSection, DeviceKey(i), MidiOutDeviceNames[i]);
-      ini.WriteInteger(DelaysSection, DelayKey(i), FDelays[i]);
-    }
-    ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
-    ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
-    ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
+  // With no catalogue entry selected (no input devices) the stored name is
+  // left as it is, for the next start to find.
+  if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
+    ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
+  ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
+  for (std::int32_t i = 0; i < MidiOutCount(); ++i) {
+    ini.WriteString(DelaysSection, DeviceKey(i), MidiOutDeviceNames[i]);
+    ini.WriteInteger(DelaysSection, DelayKey(i), FDelays[i]);
   }
+  ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
+  ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
+  ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
   SettingsStore().Save(ini);
 }
 

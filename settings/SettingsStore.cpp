@@ -81,24 +81,29 @@ TSettingsWrites TSettingsStore::Readable(const TSettingsWrites& Writes) const {
   return readable;
 }
 
-bool TSettingsStore::Save(const TSettingsWrites& Writes) {
-  if (!FSavesAllowed) return false;
+TSettingsWrites TSettingsStore::Accept(const TSettingsWrites& Writes) {
+  if (!FSavesAllowed) return {};
   TSettingsWrites writes = Readable(Writes);
-  if (writes.Empty()) return false;
+  if (writes.Empty()) return writes;
   if (!FCopy) LoadCopy();
   writes.ApplyTo(*FCopy);
   if (FCopy->ReadFailed()) FSinceUnreadable.Append(writes);
+  return writes;
+}
+
+bool TSettingsStore::Save(const TSettingsWrites& Writes) {
+  TSettingsWrites writes = Accept(Writes);
+  if (writes.Empty()) return false;
   Queue(TJob{std::move(writes), nullptr});
   return true;
 }
 
 void TSettingsStore::SaveAndWait(const TSettingsWrites& Writes) {
-  if (!FSavesAllowed) return;
-  TSettingsWrites writes = Readable(Writes);
-  if (writes.Empty()) return;
-  if (!FCopy) LoadCopy();
-  writes.ApplyTo(*FCopy);
-  if (FCopy->ReadFailed()) FSinceUnreadable.Append(writes);
+  TSettingsWrites writes = Accept(Writes);
+  if (writes.Empty()) {
+    Flush();  // what was asked before is on the disk all the same
+    return;
+  }
   const auto outcome = std::make_shared<TOutcome>();
   Queue(TJob{std::move(writes), outcome});
   std::unique_lock<std::mutex> lock(FLock);

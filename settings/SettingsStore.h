@@ -104,6 +104,9 @@ class TSettingsStore {
   void LoadCopy();  // main thread
   void MarkRead(const std::string& Section);
   TSettingsWrites Readable(const TSettingsWrites& Writes) const;
+  // The writes of a save as the copy takes them (main thread): none before
+  // AllowSaves, none for a section read while the file could not be.
+  TSettingsWrites Accept(const TSettingsWrites& Writes);
   void Queue(TJob Job);
   void WaitUntil(std::unique_lock<std::mutex>& Lock, const std::function<bool()>& Done);
   void WriterLoop();
