@@ -108,7 +108,7 @@ void TSettingsStore::SaveAndWait(const TSettingsWrites& Writes) {
   Queue(TJob{std::move(writes), outcome});
   std::unique_lock<std::mutex> lock(FLock);
   WaitUntil(lock, [&] { return outcome->Done; });
-  if (outcome->Error) std::rethrow_exception(outcome->Error);
+  if (outcome->Fault) throw EIniFileException(FFileName, *outcome->Fault);
 }
 
 void TSettingsStore::Flush() {
@@ -147,14 +147,10 @@ void TSettingsStore::WriterLoop() {
     }
     // Carried saves first, so every key ends with its latest value.
     FCarried.Append(job.Writes);
-    const std::exception_ptr error = WriteOut(FCarried, retry);
+    const TFault fault = WriteOut(FCarried, retry);
     std::string reason;
-    if (error) {
-      try {
-        std::rethrow_exception(error);
-      } catch (const std::exception& fault) {
-        reason = fault.what();
-      }
+    if (fault) {
+      reason = EIniFileException(FFileName, *fault).what();
       // A caller that waits is told itself.
       if (!job.Outcome) RecordWriteFailure(FFileName);
     } else {
@@ -167,7 +163,7 @@ void TSettingsStore::WriterLoop() {
       const std::lock_guard<std::mutex> lock(FLock);
       if (job.Outcome) {
         job.Outcome->Done = true;
-        job.Outcome->Error = error;
+        job.Outcome->Fault = fault;
       }
       FBusy = false;
     }
@@ -175,7 +171,7 @@ void TSettingsStore::WriterLoop() {
   }
 }
 
-std::exception_ptr TSettingsStore::WriteOut(const TSettingsWrites& Writes, bool Retry) {
+TSettingsStore::TFault TSettingsStore::WriteOut(const TSettingsWrites& Writes, bool Retry) {
   for (;;) {
     TIniFile ini(FFileName);
     const auto now = std::chrono::steady_clock::now();
@@ -185,10 +181,10 @@ std::exception_ptr TSettingsStore::WriteOut(const TSettingsWrites& Writes, bool 
       Writes.ApplyTo(ini);
       try {
         ini.UpdateFile();  // refuses a file it could not read
-      } catch (const EIniFileException&) {
-        return std::current_exception();
+      } catch (const EIniFileException& error) {
+        return error.Fault;
       }
-      return nullptr;
+      return std::nullopt;
     }
     std::this_thread::sleep_for(ReadRetryPause);
   }

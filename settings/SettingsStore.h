@@ -18,7 +18,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -92,9 +91,12 @@ class TSettingsStore {
   void Flush();
 
  private:
+  using TFault = std::optional<EIniFileException::TFault>;  // none: the save is on the disk
+  // The result as plain data: each thread makes its own exception object,
+  // so none is shared between them.
   struct TOutcome {
-    bool Done = false;         // guarded by FLock
-    std::exception_ptr Error;  // guarded by FLock
+    bool Done = false;  // guarded by FLock
+    TFault Fault;       // guarded by FLock
   };
   struct TJob {
     TSettingsWrites Writes;
@@ -110,7 +112,7 @@ class TSettingsStore {
   void Queue(TJob Job);
   void WaitUntil(std::unique_lock<std::mutex>& Lock, const std::function<bool()>& Done);
   void WriterLoop();
-  std::exception_ptr WriteOut(const TSettingsWrites& Writes, bool Retry);
+  TFault WriteOut(const TSettingsWrites& Writes, bool Retry);
 
   const std::string FFileName;
 
