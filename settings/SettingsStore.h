@@ -7,8 +7,10 @@
 //
 // A file that exists but cannot be read (another program holds it) is not an
 // empty file: a save that cannot read it is not written but carried by the
-// next one, which then writes both with one replacement; while a caller
-// waits (the exit), the read is tried again for up to ExitReadRetry.
+// next one, which then writes both with one replacement (so is a save the
+// disk refused: the copy already holds it, and the file is to catch up);
+// while a caller waits (the exit), the read is tried again for up to
+// ExitReadRetry.
 // Sections read while the file could not be read hold the readers'
 // defaults, and writes to them are dropped until a reader has read them
 // from the file.
