@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "engine/Engine.h"
+#include "engine/Exceptions.h"
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
-#include "settings/IniFile.h"
 #include "settings/WriteFailures.h"
 
 TVelmoraProgram::TIniDefsUnit::TIniDefsUnit() { InitializeIniDefs(); }
@@ -35,19 +35,17 @@ void TVelmoraProgram::TEngineUnit::Finalize() {
   }
 }
 
-namespace {
-// Settings that could not be written are shown once per file, through the
-// application's default error report, at the next idle moment (or at the
-// end of the program): routing goes on meanwhile.
-void ReportWriteFailures() {
-  for (const std::string& file : TakeWriteFailures()) HandleUiException(EIniFileException(file));
-}
-}  // namespace
-
 TVelmoraProgram::TVelmoraProgram() {
   FApplication.SetTitle("Velmora");
-  FApplication.OnIdleWork = [](TApplication&) { ReportWriteFailures(); };
   const HWND owner = FVelmoraForm.Create().Handle();
+  // While the program runs, a settings file that cannot be written or read
+  // is shown in the main window, never in a box in front of the musician:
+  // the settings' writer thread posts the news to the main thread.
+  FSettingsNotices = std::make_unique<platform::NoticeWindow>([](TMessage& message) {
+    if (message.Msg == platform::SelfNotice && VelmoraForm) VelmoraForm->ShowSettingsFault(SettingsFault());
+  });
+  SetSettingsFaultListener([notices = FSettingsNotices.get()] { notices->PostSelfNotice(); });
+  VelmoraForm->ShowSettingsFault(SettingsFault());  // a read at start may have failed already
   FEditPresetsDialog.Create(owner);
   FOptionDialog.Create(owner);
   FRenamePresetDialog.Create(owner);
@@ -64,15 +62,19 @@ TVelmoraProgram::~TVelmoraProgram() { Shutdown(); }
 
 void TVelmoraProgram::Shutdown() {
   FApplication.OnEndSession = nullptr;
+  SetSettingsFaultListener(nullptr);
+  FSettingsNotices.reset();
   FVersionDialog.Destroy();
   FRenamePresetDialog.Destroy();
   FOptionDialog.Destroy();
   FEditPresetsDialog.Destroy();
   FVelmoraForm.Destroy();
   FApplication.OnIdle = nullptr;
-  FApplication.OnIdleWork = nullptr;
   FEngine.Finalize();
-  ReportWriteFailures();  // what the exit could not store
+  // At the end a box may say what could not be stored: the fault the last
+  // save left (a failure that a later save made good is not told).
+  TakeWriteFailures();
+  if (const std::string fault = SettingsFault(); !fault.empty()) HandleUiException(Exception(fault));
   FMidiIO.Finalize();
   FIniDefs.Finalize();
 }

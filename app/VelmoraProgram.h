@@ -6,7 +6,10 @@
 // and the paths.
 #pragma once
 
+#include <memory>
+
 #include "app/PublishedWindow.h"
+#include "platform/NoticeWindow.h"
 #include "ui/EditPresetsDlg.h"
 #include "ui/OptionDlg.h"
 #include "ui/RenPresetDlg.h"
@@ -64,4 +67,6 @@ class TVelmoraProgram {
   TPublishedWindow<TOptionDialog> FOptionDialog{OptionDialog};
   TPublishedWindow<TRenamePresetDialog> FRenamePresetDialog{RenamePresetDialog};
   TPublishedWindow<TVersionDialog> FVersionDialog{VersionDialog};
+  // Tells the main window when the settings file's fault changes.
+  std::unique_ptr<platform::NoticeWindow> FSettingsNotices;
 };

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "settings/SettingsStore.h"
+
 namespace {
 // The program's engine. Its constructor points GlobalEngine at it (the queue
 // and the preset list reach it from there while it is being built) and its
@@ -11,4 +13,8 @@ std::unique_ptr<TVelmoraEngine> ProgramEngine;
 
 void InitializeEngine() { ProgramEngine = std::make_unique<TVelmoraEngine>(); }
 
-void FinalizeEngine() { ProgramEngine.reset(); }
+void FinalizeEngine() {
+  ProgramEngine.reset();
+  // The exit's saves are on the disk (or reported) before the program goes on.
+  SettingsStore().Flush();
+}

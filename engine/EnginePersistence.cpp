@@ -1,7 +1,8 @@
 // The engine's settings and preset maps in the settings file. Devices are
 // stored by display name, so settings follow a device when the system lists
-// devices in another order. Every load and save opens its own settings-file
-// object and frees it at the end.
+// devices in another order. Loads read the settings kept in memory and saves
+// are written by the settings' own thread, so a preset switch never waits
+// for the disk.
 #include <algorithm>
 #include <string>
 
@@ -10,7 +11,7 @@
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
-#include "settings/WriteFailures.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 const std::string EngineSection = "VelmoraEngine";
@@ -40,7 +41,7 @@ std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) 
 }  // namespace
 
 void TVelmoraEngine::LoadSettings() {
-  const TIniFile ini(IniFileName);
+  TSettingsStore& ini = SettingsStore();
 
   const std::int32_t input =
       StoredDevice(MidiInDeviceNames, ini.ReadString(EngineSection, "MidiInDeviceName", ""));
@@ -61,35 +62,33 @@ void TVelmoraEngine::LoadSettings() {
   SetSystemMessages(ReadSystemMessages(ini));
   const std::int32_t presetIndex = ini.ReadInteger(EngineSection, "PresetIndex", 0);
   FPresets->SetItemIndex(presetIndex);  // clamps, and loads that preset's map
+  // Before this the program has not started, and an exit then writes
+  // nothing at all: no settings, no preset names, no window positions.
+  SettingsStore().AllowSaves();
 }
 
 void TVelmoraEngine::SaveSettings() {
-  try {
-    TIniFile ini(IniFileName);
-    // With no catalogue entry selected (no input devices) the stored name is
-    // left as it is, for the next start to find.
-    if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
-      ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
-    ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
-    for (std::int32_t i = 0; i < MidiOutCount(); ++i) {
-      ini.WriteString(DelaysSection, DeviceKey(i), MidiOutDeviceNames[i]);
-      ini.WriteInteger(DelaysSection, DelayKey(i), FDelays[i]);
-    }
-    ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
-    ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
-    ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
-    WriteSystemMessages(ini, SystemMessages());
-    ini.UpdateFile();
-  } catch (const EIniFileException& error) {
-    // Nothing of this save reached the file; the user is told once.
-    RecordWriteFailure(error.FileName);
+  TSettingsWrites ini;
+  // With no catalogue entry selected (no input devices) the stored name is
+  // left as it is, for the next start to find.
+  if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
+    ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
+  ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
+  for (std::int32_t i = 0; i < MidiOutCount(); ++i) {
+    ini.WriteString(DelaysSection, DeviceKey(i), MidiOutDeviceNames[i]);
+    ini.WriteInteger(DelaysSection, DelayKey(i), FDelays[i]);
   }
+  ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
+  ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
+  ini.WriteInteger(PresetSwitchSection, PresetSwitchChannelKey, FPresetSwitchChannel);
+  WriteSystemMessages(ini, SystemMessages());
+  SettingsStore().Save(ini);
 }
 
 void TVelmoraEngine::LoadPreset() {
   const std::string name = FPresets->CurrentName();
   if (name.empty()) return;
-  const TIniFile ini(IniFileName);
+  TSettingsStore& ini = SettingsStore();
   const std::string section = PresetSectionPrefix + name;
   for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
     const std::int32_t device =
@@ -105,20 +104,16 @@ bool TVelmoraEngine::SavePreset() {
   if (index < 0 || index >= FPresets->Count()) return true;
   const std::string name = FPresets->CurrentName();
   if (name.empty()) return true;
-  try {
-    TIniFile ini(IniFileName);
-    const std::string section = PresetSectionPrefix + name;
-    for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
-      const std::int32_t device = ChannelDevices(channel);
-      // A channel that maps to no device leaves its stored entry alone, so a
-      // machine without output devices does not wipe the stored presets.
-      if (device < 0 || device >= MidiOutDeviceNames.Count()) continue;
-      ini.WriteString(section, DeviceKey(channel), MidiOutDeviceNames[device]);
-    }
-    ini.UpdateFile();
-  } catch (const EIniFileException& error) {
-    RecordWriteFailure(error.FileName);
-    return false;
+  TSettingsWrites ini;
+  const std::string section = PresetSectionPrefix + name;
+  for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
+    const std::int32_t device = ChannelDevices(channel);
+    // A channel that maps to no device leaves its stored entry alone, so a
+    // machine without output devices does not wipe the stored presets.
+    if (device < 0 || device >= MidiOutDeviceNames.Count()) continue;
+    ini.WriteString(section, DeviceKey(channel), MidiOutDeviceNames[device]);
   }
-  return true;
+  // Kept in memory at once, so the next load finds it; a save the settings
+  // drop (the map was read while the file could not be) is not kept.
+  return ini.Empty() || SettingsStore().Save(ini);
 }

@@ -7,6 +7,7 @@
 #include "midi/MidiIO.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 #include "settings/WriteFailures.h"
 
 namespace {
@@ -203,7 +204,7 @@ void TPresets::DoMovePresetDown() {
 }
 
 void TPresets::LoadFromIni() {
-  const TIniFile ini(IniFileName);
+  TSettingsStore& ini = SettingsStore();
   // Only the names up to the stored count that are there: a gap keeps the
   // later names, and a corrupted count costs nothing.
   const std::int32_t stored = ini.ReadInteger(PresetsSection, CountKey, 0);
@@ -223,11 +224,16 @@ void TPresets::LoadFromIni() {
   if (added) Changed();
 }
 
-void TPresets::SaveToIni() const {
-  TIniFile ini(IniFileName);
+void TPresets::SaveToIni() {
+  // Names that could not be read at start would be lost with a list that
+  // holds only "default" and this run's names: the file is read again, and
+  // while it still cannot be, the names are not written (the settings drop
+  // writes to a section read while the file could not be).
+  if (!SettingsStore().SectionRead(PresetsSection)) LoadFromIni();
+  TSettingsWrites ini;
   ini.WriteInteger(PresetsSection, CountKey, Count() - 1);
   for (std::size_t n = 1; n < FItems.size(); ++n) {
     ini.WriteString(PresetsSection, NameKey(n), FItems[n]);
   }
-  ini.UpdateFile();
+  SettingsStore().SaveAndWait(ini);
 }

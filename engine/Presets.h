@@ -44,7 +44,9 @@ class TPresets {
   void MovePresetDown();
 
   void LoadFromIni();
-  void SaveToIni() const;  // throws EIniFileException when the file cannot be written
+  // Returns once the names are on the disk; throws EIniFileException when
+  // the file cannot be written or read.
+  void SaveToIni();
 
   TNotifyEvent OnChange;         // after every change of the entries
   TNotifyEvent OnIndexChange;    // after ItemIndex has been set

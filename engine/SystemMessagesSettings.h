@@ -6,7 +6,8 @@
 
 #include "engine/SystemMessageRouter.h"
 
-class TIniFile;
+class TSettingsStore;
+class TSettingsWrites;
 
-TSystemMessages ReadSystemMessages(const TIniFile& Ini);
-void WriteSystemMessages(TIniFile& Ini, TSystemMessages Choice);
+TSystemMessages ReadSystemMessages(TSettingsStore& Settings);
+void WriteSystemMessages(TSettingsWrites& Writes, TSystemMessages Choice);

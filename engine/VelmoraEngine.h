@@ -124,7 +124,7 @@ class TVelmoraEngine : public TEngineEvents {
   void LoadSettings();
   void SaveSettings();
   void LoadPreset();
-  bool SavePreset();  // false when the settings file could not be written
+  bool SavePreset();  // false when the map was not kept (it was read while the file could not be)
 
  private:
   void InputData(TMidiInput& Sender, DWORD Data);

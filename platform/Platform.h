@@ -81,6 +81,9 @@ constexpr char PathDelimiter =
 // returns false, with the target untouched, when any step fails.
 bool ReadFileText(const std::string& path, std::string& text);
 bool ReplaceFileText(const std::string& path, const std::string& text);
+// Whether a file is there at all: a file that exists but cannot be read (held
+// by another program) is not a missing one.
+bool FileExists(const std::string& path);
 
 // Hands every MIDI notice that has been posted to a notice window of this
 // thread to its handler, in posting order. The Windows backend has nothing to

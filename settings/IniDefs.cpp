@@ -1,6 +1,9 @@
 #include "settings/IniDefs.h"
 
+#include <memory>
+
 #include "platform/Platform.h"
+#include "settings/SettingsStore.h"
 
 std::string IniFolder;
 std::string IniFileName;
@@ -31,7 +34,17 @@ std::string ProgramName() {
   return name;
 }
 
+// The program's settings, for IniFileName. Main thread only.
+std::unique_ptr<TSettingsStore> ProgramSettings;
+
 }  // namespace
+
+TSettingsStore& SettingsStore() {
+  // A unit used on its own (in a test) finds one too.
+  if (!ProgramSettings || ProgramSettings->FileName() != IniFileName)
+    ProgramSettings = std::make_unique<TSettingsStore>(IniFileName);
+  return *ProgramSettings;
+}
 
 std::string GetLocalAppDataFolder() {
   std::string folder = CutAtNul(platform::LocalAppDataFolder());
@@ -46,9 +59,12 @@ void InitializeIniDefs() {
   // program happens to be started from.
   IniFolder = GetLocalAppDataFolder() + platform::PathDelimiter;
   IniFileName = IniFolder + ProgramName() + ".ini";
+  ProgramSettings = std::make_unique<TSettingsStore>(IniFileName);
 }
 
 void FinalizeIniDefs() {
+  // What is still being written reaches the file first.
+  ProgramSettings.reset();
   IniFolder.clear();
   IniFileName.clear();
 }

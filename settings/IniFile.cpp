@@ -157,8 +157,11 @@ bool ParseIniInteger(const std::string& text, std::int32_t& value) {
 }
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
-  // A file that cannot be read is taken as empty, as a missing one is.
-  if (!platform::ReadFileText(FFileName, FText)) FText.clear();
+  if (!platform::ReadFileText(FFileName, FText)) {
+    FText.clear();
+    // Only a file that is not there means the defaults.
+    FReadFailed = platform::FileExists(FFileName);
+  }
   Parse();
 }
 
@@ -302,6 +305,7 @@ std::string TIniFile::Render() const {
 
 void TIniFile::UpdateFile() {
   if (!FWritten) return;
+  if (FReadFailed) throw EIniFileException(FFileName, EIniFileException::TFault::Read);
   if (!platform::ReplaceFileText(FFileName, Render())) throw EIniFileException(FFileName);
   FWritten = false;
 }

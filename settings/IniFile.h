@@ -1,8 +1,9 @@
 // The settings file: a plain ini text file read and written by our own code
-// (its format: README.md, "Settings file format"). One object serves one
-// reader or writer and is freed right after, so nothing is cached between
-// uses. Sections and keys match without regard to letter case; every line
-// the object is not asked to write is kept byte for byte.
+// (its format: README.md, "Settings file format"). The program reads it
+// through the copy that TSettingsStore keeps, and each save is one object,
+// made by the store's writer thread from the file as it is on disk and freed
+// right after. Sections and keys match without regard to letter case; every
+// line the object is not asked to write is kept byte for byte.
 //
 // Writes are collected in the object and reach the disk together when the
 // writer calls UpdateFile: the whole file is replaced at once, atomically
@@ -21,17 +22,25 @@
 
 #include "engine/Exceptions.h"
 
-// A write that could not reach the disk; names the file.
+// A save that could not reach the disk, because the file could not be
+// written or because its earlier content could not be read; names the file.
 class EIniFileException : public Exception {
  public:
-  explicit EIniFileException(const std::string& fileName)
-      : Exception("Unable to write to " + fileName), FileName(fileName) {}
+  enum class TFault : std::uint8_t { Write, Read };
+  explicit EIniFileException(const std::string& fileName, TFault fault = TFault::Write)
+      : Exception((fault == TFault::Read ? "Unable to read " : "Unable to write to ") + fileName),
+        FileName(fileName),
+        Fault(fault) {}
   std::string FileName;
+  TFault Fault;
 };
 
 class TIniFile {
  public:
-  explicit TIniFile(std::string fileName);  // reads the file once; a missing file is empty
+  // Reads the file once. A missing file is empty; a file that exists but
+  // cannot be read (another program holds it) reads as empty too, but is
+  // marked, and UpdateFile will not write over it.
+  explicit TIniFile(std::string fileName);
   // Writes not committed by UpdateFile are dropped, not written: a writer
   // that an error stopped half-way must leave the file as it was before its
   // save, and a destructor could not report a failed write anyway.
@@ -41,6 +50,8 @@ class TIniFile {
   TIniFile& operator=(const TIniFile&) = delete;
 
   const std::string& FileName() const { return FFileName; }
+  // The file exists but could not be read: what this object reads are defaults.
+  bool ReadFailed() const { return FReadFailed; }
 
   // The text after "=" (at most 2047 characters), or Default when the key is absent.
   std::string ReadString(const std::string& Section, const std::string& Ident,
@@ -65,8 +76,9 @@ class TIniFile {
   void WriteInteger(const std::string& Section, const std::string& Ident, std::int32_t Value);
   // Replaces the file with every write made so far (nothing happens when
   // there was none). Throws EIniFileException naming the file when it cannot
-  // be written; the file is then exactly as it was, and the writes stay
-  // pending in the object.
+  // be written, or when its earlier content could not be read (a file holding
+  // only these writes would lose the rest); the file is then exactly as it
+  // was, and the writes stay pending in the object.
   void UpdateFile();
 
   static constexpr std::size_t MaxValueLength = 2047;
@@ -106,6 +118,7 @@ class TIniFile {
   std::vector<SectionLines> FSections;  // [0]: the lines before the first section header
   std::unordered_map<std::string, std::size_t> FSectionIndex;  // folded name -> first section
   bool FWritten = false;  // a write has changed the lines since the last UpdateFile
+  bool FReadFailed = false;
 };
 
 // Parses an integer by the rules of ReadInteger; false when it is not one.

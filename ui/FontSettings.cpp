@@ -1,9 +1,9 @@
 #include "ui/FontSettings.h"
 
-#include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 
-void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font) {
-  TIniFile ini(FileName);
+void LoadFontFromIni(const std::string& Section, TFont& Font) {
+  TSettingsStore& ini = SettingsStore();
   Font.Charset = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Charset", Font.Charset) & 0xFF);
   Font.Color = ini.ReadInteger(Section, "Color", Font.Color);
   Font.Name = ini.ReadString(Section, "Name", Font.Name);
@@ -16,8 +16,8 @@ void LoadFontFromIni(const std::string& FileName, const std::string& Section, TF
   Font.Style = static_cast<std::uint8_t>(ini.ReadInteger(Section, "Style", Font.Style) & 0xFF);
 }
 
-void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font) {
-  TIniFile ini(FileName);
+void SaveFontToIni(const std::string& Section, const TFont& Font) {
+  TSettingsWrites ini;
   ini.WriteInteger(Section, "Charset", Font.Charset);
   ini.WriteInteger(Section, "Color", Font.Color);
   ini.WriteString(Section, "Name", Font.Name);
@@ -25,5 +25,5 @@ void SaveFontToIni(const std::string& FileName, const std::string& Section, cons
   ini.WriteInteger(Section, "Pitch", Font.Pitch);
   ini.WriteInteger(Section, "Size", Font.Size());
   ini.WriteInteger(Section, "Style", Font.Style);
-  ini.UpdateFile();
+  SettingsStore().Save(ini);
 }

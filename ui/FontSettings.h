@@ -11,5 +11,5 @@ inline constexpr char FontSection[] = "Font";
 // The seven stored attributes of a font, read with the font's current values
 // as defaults and written in the same order: "Charset", "Color", "Name",
 // "Orientation", "Pitch", "Size", "Style".
-void LoadFontFromIni(const std::string& FileName, const std::string& Section, TFont& Font);
-void SaveFontToIni(const std::string& FileName, const std::string& Section, const TFont& Font);
+void LoadFontFromIni(const std::string& Section, TFont& Font);
+void SaveFontToIni(const std::string& Section, const TFont& Font);

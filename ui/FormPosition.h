@@ -1,5 +1,6 @@
 // Where a window stands, kept in the settings file: the keys "Left" and
-// "Top" of the window's own section, 0 when absent.
+// "Top" of the window's own section, 0 when absent. Saved by the settings'
+// writer thread; a failure shows in the main window's title.
 #pragma once
 
 #include <string>

@@ -1,7 +1,6 @@
 #include "ui/VelmoraFrm.h"
 
 #include "midi/MidiIO.h"
-#include "settings/IniDefs.h"
 #include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
 #include "ui/FontSettings.h"
@@ -9,6 +8,7 @@
 #include "ui/RenPresetDlg.h"
 #include "ui/VersionDlg.h"
 #include "ui/controls/Application.h"
+#include "ui/controls/ToolTip.h"
 
 TVelmoraForm* VelmoraForm = nullptr;
 
@@ -18,10 +18,11 @@ const std::array<const char*, ChannelCount> ChannelCaptions = {
 namespace {
 
 constexpr char PositionSection[] = "Velmora";
+constexpr char MainCaption[] = "Velmora";
 
 TFormArgs MainFormArgs() {
   TFormArgs args;
-  args.Caption = "Velmora";
+  args.Caption = MainCaption;
   args.ClientWidth = 768;
   args.ClientHeight = 376;
   args.Border = TFormBorder::Single;
@@ -96,7 +97,7 @@ TVelmoraForm::~TVelmoraForm() {
   // port states while it shuts down: it must find no handler of ours by
   // then, also when saving fails.
   try {
-    if (FFontLoaded) SaveFontToIni(IniFileName, FontSection, *UIFont);
+    if (FFontLoaded) SaveFontToIni(FontSection, *UIFont);
     SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
@@ -163,10 +164,15 @@ void TVelmoraForm::FirstIdle(TApplication& Sender, bool&) {
   OptionDialog->OnFontChange = [this](TOptionDialog& sender, const TFont& font) {
     OptionDialogFontChange(sender, font);
   };
-  LoadFontFromIni(IniFileName, FontSection, *UIFont);
+  LoadFontFromIni(FontSection, *UIFont);
   FFontLoaded = true;
   ApplyFont();
   GlobalEngine->Start();
+}
+
+void TVelmoraForm::ShowSettingsFault(const std::string& Reason) {
+  SetCaption(Reason.empty() ? std::string(MainCaption) : std::string(MainCaption) + SettingsFaultMark);
+  ToolTips().Set(Handle(), Reason);
 }
 
 void TVelmoraForm::ApplyFont() {

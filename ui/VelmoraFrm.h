@@ -65,6 +65,11 @@ class TVelmoraForm : public TForm {
   void ApplyFont();
   void OptionDialogFontChange(TOptionDialog& Sender, const TFont& Font);
   void FirstIdle(TApplication& Sender, bool& Done);
+  // A settings file that cannot be written or read, shown without stopping
+  // anything: a mark in the title and the reason in the window's hint. An
+  // empty reason (the last save worked) clears both.
+  void ShowSettingsFault(const std::string& Reason);
+  static constexpr char SettingsFaultMark[] = " - settings not saved";
 
   // Handlers of the user's actions.
   void MidiInComboBoxChange(TComboBox& Sender);

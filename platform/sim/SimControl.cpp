@@ -132,5 +132,7 @@ void SetProgramFilePath(std::string path) {
 }
 std::string LocalAppDataFolder() { return TheMachine().FileSystem.LocalAppDataFolder(); }
 void SetFileStepHook(FileStepHook hook) { TheMachine().FileSystem.SetStepHook(std::move(hook)); }
+void SetDiskLatency(double milliseconds) { TheMachine().FileSystem.SetLatency(milliseconds); }
+std::size_t FileOperationsInProgress() { return TheMachine().FileSystem.OperationsInProgress(); }
 
 }  // namespace sim

@@ -219,4 +219,11 @@ using FileStepHook =
 // called. Reset clears it.
 void SetFileStepHook(FileStepHook hook);
 
+// A slow disk: every ReadFileText and ReplaceFileText takes this many
+// milliseconds of the simulated clock before it reads or writes (0: none; Reset
+// clears it). FileOperationsInProgress counts those waiting right now. A file
+// that a FailCall rule fails to read still exists: a sharing violation.
+void SetDiskLatency(double milliseconds);
+std::size_t FileOperationsInProgress();
+
 }  // namespace sim

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "platform/Platform.h"
@@ -19,7 +20,39 @@ Files::~Files() {
   RemoveFreshFolder();
 }
 
+void Files::TakeLatency() {
+  double latency = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    latency = latencyMs_;
+  }
+  if (latency <= 0) return;
+  ++inProgress_;
+  // The operation ends once the simulated clock has gone on by the latency,
+  // whoever moves it (a test, or the steady clock in real-time mode). A
+  // thread that waits here for a clock that only it would move (a program
+  // that reads or writes on the thread that drives the test) ends after a
+  // long real-time bound instead of hanging the test run.
+  constexpr auto StuckBound = std::chrono::seconds(2);
+  const TDateTime start = clock_.Now();
+  const auto giveUp = std::chrono::steady_clock::now() + StuckBound;
+  while ((clock_.Now() - start) * MillisecondsPerDay < latency && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  --inProgress_;
+}
+
+void Files::SetLatency(double milliseconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  latencyMs_ = milliseconds;
+}
+
+bool Files::Exists(const std::string& path) {
+  std::error_code error;
+  return fs::is_regular_file(fs::path(path), error);
+}
+
 bool Files::ReadText(const std::string& path, std::string& text) {
+  TakeLatency();
   CallRecord record{};
   record.What = Call::ReadFile;
   record.Time = clock_.Now();
@@ -46,6 +79,7 @@ bool Files::ReadText(const std::string& path, std::string& text) {
 }
 
 bool Files::ReplaceText(const std::string& path, const std::string& text) {
+  TakeLatency();
   CallRecord record{};
   record.What = Call::ReplaceFile;
   record.Time = clock_.Now();
@@ -151,6 +185,7 @@ void Files::Reset() {
   appDataFolder_.reset();
   programFile_.reset();
   stepHook_ = nullptr;
+  latencyMs_ = 0;
 }
 
 }  // namespace sim

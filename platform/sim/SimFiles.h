@@ -3,6 +3,8 @@
 // chooses another.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,6 +23,13 @@ class Files {
 
   bool ReadText(const std::string& path, std::string& text);
   bool ReplaceText(const std::string& path, const std::string& text);
+  bool Exists(const std::string& path);
+
+  // A slow disk: each read and each replacement takes this long on the
+  // simulated clock (0, the default: no time at all).
+  void SetLatency(double milliseconds);
+  // Reads and replacements under way (waiting for their latency) right now.
+  std::size_t OperationsInProgress() const { return inProgress_.load(); }
 
   std::string LocalAppDataFolder();
   std::string ProgramFilePath();
@@ -32,6 +41,7 @@ class Files {
   void Reset();
 
  private:
+  void TakeLatency();         // caller holds no lock
   std::string FreshFolder();  // caller holds mutex_
   void RemoveFreshFolder();   // caller holds mutex_
 
@@ -42,6 +52,8 @@ class Files {
   std::optional<std::string> appDataFolder_;   // guarded by mutex_; set by the test
   std::optional<std::string> programFile_;     // guarded by mutex_; set by the test
   FileStepHook stepHook_;                      // guarded by mutex_; called without it
+  double latencyMs_ = 0;                       // guarded by mutex_
+  std::atomic<std::size_t> inProgress_{0};     // atomic: counted by the thread that reads or writes
 };
 
 }  // namespace sim

@@ -97,6 +97,8 @@ bool ReplaceFileText(const std::string& path, const std::string& text) {
   return TheMachine().FileSystem.ReplaceText(path, text);
 }
 
+bool FileExists(const std::string& path) { return TheMachine().FileSystem.Exists(path); }
+
 void DeliverPendingNotices() { TheMachine().Notices.Deliver(); }
 
 }  // namespace platform

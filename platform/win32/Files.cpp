@@ -78,4 +78,11 @@ bool ReplaceFileText(const std::string& path, const std::string& text) {
   return false;
 }
 
+bool FileExists(const std::string& path) {
+  // Asking for the attributes needs no access to the file itself, so a file
+  // that another program holds open without sharing still counts.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace platform

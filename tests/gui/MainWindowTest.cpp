@@ -1,6 +1,7 @@
 // The main window as the user sees and drives it: the first start, the
 // channel rows, the lamps, the shortcuts and the end of the program.
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "GuiDriver.h"
@@ -46,6 +47,29 @@ TEST_F(VelmoraWindows, FirstStartWithoutSettingsShowsDefaultsFromTheEngine) {
   // The designed font stays the stored value even where its face is missing.
   EXPECT_EQ(VelmoraForm->UIFont->Name, "MS UI Gothic");
   EXPECT_EQ(VelmoraForm->UIFont->Color, -16777208);
+}
+
+// A settings file that cannot be written while the program runs (a backup
+// tool holds it): a mark in the title and the reason in the hint, no box;
+// the next save that works clears the mark.
+TEST_F(VelmoraWindows, ASettingsFileThatCannotBeWrittenIsMarkedInTheTitleWithoutABox) {
+  StartProgram();
+  const auto titleBecomes = [](const std::string& title) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (VelmoraForm->Caption() != title && std::chrono::steady_clock::now() < deadline) gui::Pump();
+    return VelmoraForm->Caption() == title;
+  };
+  sim::FailCall(sim::Call::ReplaceFile, MMSYSERR_ERROR, -1);
+  GlobalEngine->Presets().AddPreset("Live");  // storing default's map fails
+  EXPECT_TRUE(titleBecomes(std::string("Velmora") + TVelmoraForm::SettingsFaultMark));
+  EXPECT_TRUE(Errors.empty()) << "no box is shown while the program runs";
+  sim::ClearReceived();
+  gui::PressKey(VelmoraForm->Handle(), VK_SPACE, true);  // Panic still answers
+  EXPECT_FALSE(sim::ReceivedBy(0).empty());
+  sim::ClearFailures();
+  GlobalEngine->Presets().SetItemIndex(0);  // this save works, and carries the failed one
+  EXPECT_TRUE(titleBecomes("Velmora"));
+  EXPECT_EQ(ReadSetting("Preset_default", "Device0"), OutputName(0));
 }
 
 TEST_F(VelmoraWindows, ChoosingADeviceInARowRoutesThatChannel) {

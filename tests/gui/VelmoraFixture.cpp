@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 
 void VelmoraWindows::SetUp() {
   sim::Reset();
@@ -36,7 +37,14 @@ std::string VelmoraWindows::OutputName(int device) {
   return std::string(OutputNames[device]) + " (1.0)";
 }
 
+// The settings' own thread writes the saves: what they store is read once
+// they are on the disk.
+void VelmoraWindows::SettingsWritten() {
+  if (!IniFileName.empty()) SettingsStore().Flush();
+}
+
 std::string VelmoraWindows::ReadSetting(const std::string& section, const std::string& key) const {
+  SettingsWritten();
   return TIniFile(FSettingsFile).ReadString(section, key, "<absent>");
 }
 
@@ -45,6 +53,7 @@ bool VelmoraWindows::SectionExists(const std::string& section) const {
 }
 
 std::string VelmoraWindows::SettingsText() const {
+  SettingsWritten();
   std::string text;
   platform::ReadFileText(FSettingsFile, text);
   return text;

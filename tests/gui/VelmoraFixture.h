@@ -37,6 +37,7 @@ class VelmoraWindows : public ::testing::Test {
   // The display name of output device i ("Alpha Synth (1.0)").
   static std::string OutputName(int device);
   std::string SettingsFile() const { return FSettingsFile; }
+  static void SettingsWritten();  // waits until every save asked so far is on the disk
   std::string ReadSetting(const std::string& section, const std::string& key) const;
   bool SectionExists(const std::string& section) const;  // its header line is in the file
   std::string SettingsText() const;

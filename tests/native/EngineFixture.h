@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Engine.h"
@@ -13,6 +16,8 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimDriver.h"
 #include "settings/IniDefs.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 
 // One state report as the windows would see it.
 struct TStateReport {
@@ -24,6 +29,16 @@ struct TStateReport {
 
 inline std::ostream& operator<<(std::ostream& os, const TStateReport& r) {
   return os << r.Port << r.Device << ":" << int(r.State);
+}
+
+// Waits for a condition another thread brings about, with a generous deadline.
+inline bool Eventually(const std::function<bool()>& Condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!Condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 class EngineFixture : public ::testing::Test {
@@ -113,7 +128,18 @@ class EngineFixture : public ::testing::Test {
     return result;
   }
 
+  // Waits until every save asked so far has reached the file (they are
+  // written by the settings' own thread).
+  static void SettingsWritten() {
+    if (!IniFileName.empty()) SettingsStore().Flush();
+  }
+  // The settings file as the saves asked so far leave it.
+  TIniFile WrittenSettings() {
+    SettingsWritten();
+    return TIniFile(settingsPath);
+  }
   std::string SettingsText() {
+    SettingsWritten();
     std::string text;
     platform::ReadFileText(settingsPath, text);
     return text;

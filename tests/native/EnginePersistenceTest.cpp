@@ -1,6 +1,7 @@
 // The engine's settings and presets in the settings file: what a start
 // restores, what an exit writes and in which order, presets keeping their
 // maps through every edit, and a file that cannot be written.
+#include <cstdio>
 #include <functional>
 #include <sstream>
 
@@ -29,7 +30,7 @@ class EnginePersistence : public EngineFixture {
     FinalizeIniDefs();
   }
   std::string Read(const std::string& section, const std::string& key) {
-    return TIniFile(settingsPath).ReadString(section, key, "<absent>");
+    return WrittenSettings().ReadString(section, key, "<absent>");
   }
   // The channel map stored under a preset, as device indices.
   std::vector<std::int32_t> StoredMap(const std::string& preset) {
@@ -132,21 +133,37 @@ TEST_F(EnginePersistence, NumberedKeysAfterAGapAreReadUpToTheStoredCount) {
 }
 
 TEST_F(EnginePersistence, AnExitBeforeStartLeavesTheSettingsFileAsItWas) {
-  const std::string stored =
-      "[VelmoraEngine]\r\nMidiInDeviceName=Sequencer (2.3)\r\nTimerInterval=2\r\nPresetIndex=1\r\n"
-      "[MidiOutDelays]\r\nMidiOutNumDevs=3\r\nDevice0=Synth A (1.5)\r\nDelay0=15\r\n"
-      "Device1=Synth B (1.10)\r\nDelay1=0\r\nDevice2=Synth C (0.0)\r\nDelay2=300\r\n"
-      "[Presets]\r\nPresetsCount=1\r\nPresetName1=Live\r\n"
-      "[Preset_Live]\r\nDevice0=Synth C (0.0)\r\n";
-  WriteSettings(stored);
-  Boot();
-  Shutdown();
-  EXPECT_EQ(SettingsText(), stored);
+  const struct {
+    const char* Name;
+    const char* File;  // nullptr: there is none
+  } cases[] = {
+      {"a file with every section",
+       "[VelmoraEngine]\r\nMidiInDeviceName=Sequencer (2.3)\r\nTimerInterval=2\r\nPresetIndex=1\r\n"
+       "[MidiOutDelays]\r\nMidiOutNumDevs=3\r\nDevice0=Synth A (1.5)\r\nDelay0=15\r\n"
+       "Device1=Synth B (1.10)\r\nDelay1=0\r\nDevice2=Synth C (0.0)\r\nDelay2=300\r\n"
+       "[Presets]\r\nPresetsCount=1\r\nPresetName1=Live\r\n"
+       "[Preset_Live]\r\nDevice0=Synth C (0.0)\r\n"},
+      {"a file without preset names", "[Velmora]\r\nLeft=40\r\nTop=50\r\n"},
+      {"no file", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.File) WriteSettings(c.File);
+    Boot();
+    Shutdown();
+    if (c.File) {
+      EXPECT_EQ(SettingsText(), c.File);
+    } else {
+      EXPECT_FALSE(platform::FileExists(settingsPath)) << "no file is made";
+    }
+    std::remove(settingsPath.c_str());
+  }
 }
 
 TEST_F(EnginePersistence, APresetSwitchReplacesTheFileOnceAndTheExitOncePerWriter) {
   BootAndStart();
   engine->Presets().AddPreset("Live");
+  SettingsWritten();
   const struct {
     const char* Name;
     std::function<void()> Action;
@@ -160,6 +177,7 @@ TEST_F(EnginePersistence, APresetSwitchReplacesTheFileOnceAndTheExitOncePerWrite
   for (const auto& c : cases) {
     sim::ClearCalls();
     c.Action();
+    SettingsWritten();
     EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), c.Replacements) << c.Name;
   }
   EXPECT_EQ(Read("Preset_Live", "Device3"), "Synth C (0.0)");
@@ -290,3 +308,33 @@ TEST_F(EnginePersistence, ALiveMapThatCouldNotBeStoredIsNotReplacedByAnOlderOne)
 }
 
 }  // namespace
+
+// A disk whose every read and write takes 200 ms (a laptop's disk under a
+// virus scan): a preset switch stores the map it leaves and loads the next
+// one, and the note that arrives meanwhile is routed at once, while the
+// switch's save is still on its way to the disk.
+TEST_F(EnginePersistence, ANoteArrivingDuringAPresetSwitchIsRoutedWithoutWaitingForTheDisk) {
+  BootAndStart();
+  engine->Presets().AddPreset("Live");
+  MapAll(1);
+  SettingsWritten();
+  const std::size_t written = sim::Calls(sim::Call::ReplaceFile).size();
+  sim::SetDiskLatency(200);
+  constexpr DWORD NoteOn = 0x00403C90;
+  sim::InjectShort(engine->MidiIn().DeviceIndex(), NoteOn);  // handled once the switch returns
+  engine->Presets().SetItemIndex(0);  // as the preset list of the main window does
+  sim::DeliverNotices();
+  EXPECT_EQ(ShortsTo(0), std::vector<DWORD>{NoteOn}) << "routed by default's map";
+  EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), written) << "before the disk has stored Live's map";
+  // The disk finishes its read and its write as the clock goes on.
+  ASSERT_TRUE(Eventually([&] {
+    sim::AdvanceMs(200);
+    return sim::Calls(sim::Call::ReplaceFile).size() > written;
+  }));
+  SettingsWritten();
+  EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), written + 1);
+  sim::SetDiskLatency(0);
+  EXPECT_EQ(Read("Preset_Live", "Device15"), "Synth B (1.10)");
+  engine->Presets().SetItemIndex(1);  // a load sees the save asked before it
+  EXPECT_EQ(engine->ChannelDevices(15), 1);
+}

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -403,6 +404,29 @@ TEST_F(IniFileTest, AWriteIntoAMissingFolderFailsWithTheFileName) {
   } catch (const EIniFileException& error) {
     EXPECT_EQ(error.FileName, missing);
   }
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsNotWrittenOverWhileAMissingOneMeansEmpty) {
+  const std::string stored = "[Velmora]\r\nLeft=5\r\n[Font]\r\nName=Arial\r\n";
+  WriteRaw(path, stored);
+  sim::FailCall(sim::Call::ReadFile, MMSYSERR_ERROR, 1);  // another program holds the file
+  TIniFile held(path);
+  EXPECT_TRUE(held.ReadFailed());
+  held.WriteString("Velmora", "Left", "1");
+  try {
+    held.UpdateFile();
+    ADD_FAILURE() << "a file holding only this write would replace it";
+  } catch (const EIniFileException& error) {
+    EXPECT_EQ(error.Fault, EIniFileException::TFault::Read);
+    EXPECT_EQ(std::string(error.what()), "Unable to read " + path);
+  }
+  EXPECT_EQ(ReadRaw(path), stored);
+  std::remove(path.c_str());
+  TIniFile missing(path);
+  EXPECT_FALSE(missing.ReadFailed());
+  missing.WriteString("Velmora", "Left", "1");
+  missing.UpdateFile();
+  EXPECT_EQ(ReadRaw(path), "[Velmora]\r\nLeft=1\r\n");
 }
 
 // --- large and damaged files ---------------------------------------------------

@@ -24,7 +24,7 @@ class OperationOrder : public EngineFixture {
     sim::DeliverNotices();
   }
   std::int32_t StoredDevice(const std::string& preset, int channel) {
-    const std::string name = TIniFile(settingsPath).ReadString("Preset_" + preset, "Device" + std::to_string(channel), "");
+    const std::string name = WrittenSettings().ReadString("Preset_" + preset, "Device" + std::to_string(channel), "");
     return MidiOutDeviceNames.IndexOf(name);
   }
 };

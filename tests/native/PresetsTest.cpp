@@ -14,6 +14,7 @@
 #include "platform/sim/SimDriver.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 #include "settings/WriteFailures.h"
 
 namespace {
@@ -71,7 +72,7 @@ class PresetsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    InitializeIniDefs();  // IniFileName in a fresh temporary folder
+    NewRun();  // IniFileName in a fresh temporary folder
     TakeWriteFailures();
   }
   void TearDown() override {
@@ -79,12 +80,19 @@ class PresetsTest : public ::testing::Test {
     FinalizeIniDefs();
   }
 
+  // A run of the program reads the file once and keeps it in memory: a file
+  // changed by hand, or the file a run left, is read by the next run.
+  static void NewRun() {
+    InitializeIniDefs();
+    SettingsStore().AllowSaves();  // as after the engine's start
+  }
   // A settings file whose "Presets" section stores these names.
   static void StoreNames(const Names& names) {
     std::string text = "[Presets]\r\nPresetsCount=" + std::to_string(names.size()) + "\r\n";
     for (std::size_t i = 0; i < names.size(); ++i)
       text += "PresetName" + std::to_string(i + 1) + "=" + names[i] + "\r\n";
     WriteRaw(IniFileName, text);
+    NewRun();
   }
 };
 
@@ -127,6 +135,7 @@ TEST_F(PresetsTest, LoadingSkipsEmptyDuplicateAndUncountedNamesAndSurvivesACorru
   };
   for (const auto& c : cases) {
     WriteRaw(IniFileName, "[Presets]\r\n" + c.Section);
+    NewRun();
     TPresets presets;
     EXPECT_EQ(presets.Items(), c.Expected) << c.Name;
     EXPECT_EQ(presets.ItemIndex(), -1) << c.Name;
@@ -314,6 +323,7 @@ TEST_F(PresetsTest, TheDestructorStoresTheNamesInListOrder) {
     presets.MovePresetUp();
   }
   EXPECT_EQ(ReadRaw(IniFileName), "[Presets]\r\nPresetsCount=2\r\nPresetName1=Stage\r\nPresetName2=Live\r\n");
+  NewRun();
   EXPECT_EQ(TPresets().Items(), (Names{"default", "Stage", "Live"}));
 }
 
@@ -333,6 +343,7 @@ TEST_F(PresetsTest, ShrinkingTheListLeavesTheNamesAboveTheCountInTheFileUnread) 
   EXPECT_EQ(ini.ReadString("Presets", "PresetName2", ""), "B");
   EXPECT_EQ(ini.ReadString("Presets", "PresetName3", ""), "C");
   EXPECT_EQ(ini.ReadString("Presets", "PresetName4", ""), "D");
+  NewRun();
   EXPECT_EQ(TPresets().Items(), (Names{"default", "A"}));
 }
 
@@ -349,6 +360,7 @@ TEST_F(PresetsTest, AFailedSaveIsRaisedBySaveToIniAndRecordedByTheDestructor) {
   EXPECT_EQ(TakeWriteFailures(), (Names{IniFileName}));
   EXPECT_EQ(ReadRaw(IniFileName), before);
   sim::ClearFailures();
+  NewRun();
   EXPECT_EQ(TPresets().Items(), (Names{"default", "A"}));
 }
 

@@ -72,7 +72,7 @@ class SettingsHandCases : public EngineFixture {
   // The values as the file states them, read key by key as a user would,
   // with the catalogue of the session that wrote it.
   TEngineValues FromFile(const TDeviceNames& outputs) {
-    const TIniFile ini(settingsPath);
+    const TIniFile ini = WrittenSettings();
     TEngineValues v;
     v.Input = ini.ReadString("VelmoraEngine", "MidiInDeviceName", "<absent>");
     const std::int32_t devices = ini.ReadInteger("MidiOutDelays", "MidiOutNumDevs", -1);
@@ -334,7 +334,7 @@ TEST_F(SettingsHandCases, SettingsWorkOfAFileOfOneHundredThousandSectionsIsMeasu
   for (int round = 0; round < Rounds; ++round) {
     WriteSettings(file);
     const auto t0 = Steady::now();
-    { const TIniFile ini(settingsPath); EXPECT_EQ(ini.ReadInteger("Presets", "PresetsCount", 0), 2); }
+    { const TIniFile ini = WrittenSettings(); EXPECT_EQ(ini.ReadInteger("Presets", "PresetsCount", 0), 2); }
     const auto t1 = Steady::now();
     sim::ClearCalls();
     Boot();
@@ -350,7 +350,7 @@ TEST_F(SettingsHandCases, SettingsWorkOfAFileOfOneHundredThousandSectionsIsMeasu
     Shutdown();
     const auto t6 = Steady::now();
     writes = sim::Calls(sim::Call::ReplaceFile).size();
-    EXPECT_EQ(TIniFile(settingsPath).ReadString("Preset_99999", "Device0", ""), "Synth B (1.10)");
+    EXPECT_EQ(WrittenSettings().ReadString("Preset_99999", "Device0", ""), "Synth B (1.10)");
     parse = std::min(parse, ms(t0, t1));
     creation = std::min(creation, ms(t1, t2));
     start = std::min(start, ms(t2, t3));

@@ -5,11 +5,13 @@
 // or one of the versions the session wrote, never half of one.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <sstream>
 
 #include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 #include "settings/WriteFailures.h"
 #include "tests/native/EngineFixture.h"
 #include "tests/native/ReliabilityReport.h"
@@ -194,6 +196,7 @@ TEST_F(SettingsWriteFaults, AFileThatCannotBeWrittenIsRecordedOnceAndStaysAsItWa
     Play(0x90);
     sim::RunFor(20);  // beyond the old file's delay of Synth A
     EXPECT_EQ(ShortsTo(0).size(), 1u) << "the program keeps routing";
+    SettingsWritten();
     const auto whileRunning = TakeWriteFailures();
     EXPECT_EQ(whileRunning, std::vector<std::string>{expectedFile}) << "recorded once while running";
     Shutdown();
@@ -266,6 +269,107 @@ TEST_F(SettingsWriteFaults, ADiskThatFillsAtAnyWriteLeavesAWholeFileAndIsToldOnc
       .Add("faults_injected", writes + 1)
       .Add("half_files", halfFiles)
       .Print();
+}
+
+// Another program (a backup or sync tool, a virus scan, an editor) holds the
+// settings file so that it cannot be read: during a preset switch, at start,
+// at exit for a moment and at exit for good. The file afterwards is checked
+// whole: nothing it held is lost, nothing the session stored is lost unless
+// it could not be, and no default stands in for a value that could not be read.
+TEST_F(SettingsWriteFaults, AFileThatCannotBeReadIsNeverTakenAsEmpty) {
+  const std::string old =
+      "[VelmoraEngine]\r\nMidiInDeviceName=Sequencer (2.3)\r\nTimerInterval=2\r\nPresetIndex=1\r\n"
+      "[MidiOutDelays]\r\nMidiOutNumDevs=3\r\nDevice0=Synth A (1.5)\r\nDelay0=15\r\n"
+      "Device1=Synth B (1.10)\r\nDelay1=0\r\nDevice2=Synth C (0.0)\r\nDelay2=300\r\n"
+      "[Presets]\r\nPresetsCount=2\r\nPresetName1=Live\r\nPresetName2=Organ\r\n"
+      "[Preset_Organ]\r\nDevice0=Synth B (1.10)\r\n"
+      "[Velmora]\r\nLeft=40\r\nTop=50\r\n";
+  const auto held = [](int reads) { sim::FailCall(sim::Call::ReadFile, MMSYSERR_ERROR, reads); };
+  struct TKey {
+    const char *Section, *Ident, *Value;
+  };
+  // What every row must find: the sections no writer of the session touches.
+  const std::vector<TKey> kept = {{"Preset_Organ", "Device0", "Synth B (1.10)"},
+                                  {"Velmora", "Left", "40"},
+                                  {"Presets", "PresetName2", "Organ"},
+                                  {"MidiOutDelays", "Delay2", "300"}};
+  const struct {
+    const char* Name;
+    bool HeldAtStart;
+    std::function<void()> Run;  // after the start, up to the exit
+    std::vector<TKey> Stored;
+    bool Told;  // the exit could not store everything, and says so
+  } cases[] = {
+      {"during a preset switch", false,
+       [&] {
+         engine->SetDelay(0, 20);
+         engine->SetChannelDevice(0, 2);
+         held(1);
+         engine->Presets().SetItemIndex(0);  // storing Live's map cannot read the file
+         ASSERT_TRUE(Eventually([] { return !SettingsFault().empty(); }));
+         EXPECT_EQ(SettingsFault(), "Unable to read " + IniPath()) << "told while running";
+         EXPECT_EQ(TakeWriteFailures(), std::vector<std::string>{IniPath()});
+         EXPECT_EQ(ReadRaw(IniPath()), old) << "nothing is written over a file that could not be read";
+         sim::ClearCalls();
+         engine->Presets().SetItemIndex(1);  // the next save carries the skipped one
+         SettingsWritten();
+         EXPECT_EQ(sim::Calls(sim::Call::ReplaceFile).size(), 1u) << "one replacement for both";
+         EXPECT_EQ(SettingsFault(), "") << "cleared by the save that worked";
+         EXPECT_EQ(engine->ChannelDevices(0), 2) << "Live's map as it was left, not yet on the disk then";
+       },
+       {{"Preset_Live", "Device0", "Synth C (0.0)"}, {"Preset_default", "Device0", "Synth A (1.5)"},
+        {"MidiOutDelays", "Delay0", "20"}, {"Presets", "PresetsCount", "2"}},
+       false},
+      {"at start", true,
+       [&] {
+         EXPECT_EQ(SettingsFault(), "Unable to read " + IniPath()) << "told while running";
+         EXPECT_EQ(engine->Presets().Count(), 1) << "the start could not read the names";
+         sim::ClearFailures();  // the other program lets go before the exit
+       },
+       {{"Presets", "PresetsCount", "2"}, {"PresetName1", "", ""}, {"MidiOutDelays", "Delay0", "15"},
+        {"VelmoraEngine", "MidiInDeviceName", "Sequencer (2.3)"}, {"VelmoraEngine", "TimerInterval", "2"}},
+       false},
+      {"at exit, for a moment", false,
+       [&] {
+         engine->SetDelay(0, 20);
+         engine->Presets().AddPreset("Stage");
+         held(3);  // fewer tries than the exit makes in two seconds
+       },
+       {{"MidiOutDelays", "Delay0", "20"}, {"Presets", "PresetsCount", "3"}, {"Presets", "PresetName3", "Stage"},
+        {"VelmoraEngine", "PresetIndex", "3"}},
+       false},
+      {"at exit, for good", false,
+       [&] {
+         engine->SetDelay(0, 20);
+         held(-1);
+       },
+       {{"MidiOutDelays", "Delay0", "15"}, {"Presets", "PresetsCount", "2"}},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TearDown();
+    SetUp();
+    WriteRaw(IniPath(), old);
+    if (c.HeldAtStart) held(-1);
+    BootAndStart();
+    c.Run();
+    Shutdown();
+    sim::ClearFailures();
+    const auto told = TakeWriteFailures();
+    EXPECT_EQ(told.empty(), !c.Told);
+    EXPECT_EQ(SettingsFault().empty(), !c.Told) << "what the exit could not store is said";
+    SetSettingsFault("");
+    const TIniFile onDisk(IniPath());
+    for (const auto& keys : {kept, c.Stored}) {
+      for (const TKey& key : keys) {
+        if (key.Ident[0] == '\0') continue;
+        EXPECT_EQ(onDisk.ReadString(key.Section, key.Ident, "<absent>"), key.Value)
+            << key.Section << " " << key.Ident;
+      }
+    }
+    EXPECT_EQ(onDisk.ReadString("Presets", "PresetName1", ""), "Live");
+  }
 }
 
 #if !defined(_WIN32)

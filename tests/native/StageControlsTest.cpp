@@ -34,7 +34,7 @@ class StageControls : public EngineFixture {
     events.clear();
   }
   std::string StoredDeviceOfChannel0(const std::string& preset) {
-    return TIniFile(settingsPath).ReadString("Preset_" + preset, "Device0", "");
+    return WrittenSettings().ReadString("Preset_" + preset, "Device0", "");
   }
 };
 
@@ -119,7 +119,7 @@ TEST_F(StageControls, TheSwitchingChannelIsStoredInASectionOfItsOwnAndReadBack) 
     EXPECT_EQ(engine->PresetSwitchChannel(), c.Read);
     engine->SetPresetSwitchChannel(4);
     Shutdown();
-    EXPECT_EQ(TIniFile(settingsPath).ReadInteger("PresetSwitch", "Channel", -1), 4);
+    EXPECT_EQ(WrittenSettings().ReadInteger("PresetSwitch", "Channel", -1), 4);
     const std::string text = SettingsText();
     if (std::string(c.Stored).rfind("[Presets]", 0) == 0) {
       EXPECT_GT(text.find("[PresetSwitch]"), text.find("[Presets]")) << "a file without it gains it at its end";

@@ -139,7 +139,7 @@ TEST_F(SystemMessages, TheChoiceIsStoredInASectionOfItsOwnAndReadBack) {
     EXPECT_EQ(engine->SystemMessages(), row.Read);
     engine->SetSystemMessages(smNotPassedOn);
     Shutdown();
-    EXPECT_EQ(ReadSystemMessages(TIniFile(settingsPath)), smNotPassedOn);
+    EXPECT_EQ(TIniFile(settingsPath).ReadInteger("SystemMessages", "Route", -1), smNotPassedOn);
   }
 }
 

@@ -171,6 +171,23 @@ TEST(Win32Files, ReadingAMissingFileFails) {
   std::string text = "unchanged";
   EXPECT_FALSE(platform::ReadFileText(folder.path + "\\none.ini", text));
   EXPECT_EQ(text, "unchanged");
+  EXPECT_FALSE(platform::FileExists(folder.path + "\\none.ini"));
+}
+
+// Another program holds the file open and shares nothing (a backup tool, an
+// editor): it cannot be read, and it still exists, so it is not a missing file.
+TEST(Win32Files, AFileHeldWithoutSharingCannotBeReadButExists) {
+  ScopedFolder folder;
+  const std::string path = folder.path + "\\Velmora.ini";
+  ASSERT_TRUE(platform::ReplaceFileText(path, "[Velmora]\r\nLeft=5\r\n"));
+  const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::string text;
+  EXPECT_FALSE(platform::ReadFileText(path, text));
+  EXPECT_TRUE(platform::FileExists(path));
+  CloseHandle(held);
+  EXPECT_TRUE(platform::ReadFileText(path, text));
+  EXPECT_FALSE(platform::FileExists(folder.path)) << "a folder is no file";
 }
 
 // --- heap ----------------------------------------------------------------------

@@ -350,6 +350,8 @@ std::string TForm::Caption() const {
   return text;
 }
 
+void TForm::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+
 void TForm::SetFont(const TFont& font) {
   // The same font again (the stored font is usually the designed one) would
   // only make every control measure and lay itself out once more.

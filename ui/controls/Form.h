@@ -86,6 +86,7 @@ class TForm {
   int ClientHeight() const;
   void SetClientSize(int width, int height);
   std::string Caption() const;
+  void SetCaption(const std::string& caption);
 
   const TFont& Font() const { return FFont; }
   HFONT FontHandle() const { return FFontHandle.Get(); }

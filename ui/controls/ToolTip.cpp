@@ -9,6 +9,18 @@ void TToolTip::Add(HWND tool, const std::string& text) {
     FWaiting.emplace_back(tool, text);
 }
 
+void TToolTip::Set(HWND tool, const std::string& text) {
+  std::erase_if(FWaiting, [tool](const auto& waiting) { return waiting.first == tool; });
+  if (FHandle) {
+    TOOLINFOA info{};
+    info.cbSize = TTTOOLINFOA_V1_SIZE;
+    info.hwnd = FOwner;
+    info.uId = reinterpret_cast<UINT_PTR>(tool);
+    SendMessageA(FHandle.Get(), TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));  // none yet: nothing happens
+  }
+  if (!text.empty()) Add(tool, text);
+}
+
 void TToolTip::FormShowing() {
   if (FHandle) return;
   FHandle.Reset(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,

@@ -14,6 +14,8 @@ class TToolTip {
  public:
   explicit TToolTip(HWND owner) : FOwner(owner) {}
   void Add(HWND tool, const std::string& text);
+  // Replaces the tool's tip (an empty text removes it).
+  void Set(HWND tool, const std::string& text);
   // The form is about to be shown. The tooltip window is made then, not
   // with the form: a top-level window costs a round trip to the display,
   // and a hidden form shows no tips.
