@@ -375,6 +375,7 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
     return;
   }
   FMessageList->Post(new TMidiOutShortMessage(Data, Device, due, output.Generation()));
+  FTimer->WakeAt(due);
 }
 
 void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
@@ -391,7 +392,9 @@ void TVelmoraEngine::SendOrQueueLong(Maker Make) {
                                           [](const auto& output) { return output->NothingWaiting(); });
   TMidiOutLongMessage* message = Make();
   if (!nothingWaiting) {
+    const TDateTime due = message->DueTime;  // the message is the timer thread's once posted
     FMessageList->Post(message);
+    FTimer->WakeAt(due);
     return;
   }
   message->Send();
@@ -433,23 +436,29 @@ void TVelmoraEngine::OutputStateChange(std::int32_t Device, TMidiIOBase& Sender,
 }
 
 void TVelmoraEngine::TimerTick(TMMTimer&) {
-  if (FDispatching.load(std::memory_order_acquire)) return;
-  DispatchDueMessages();
+  // Ticks come from two threads (the periodic one and the wake-ups). One
+  // that meets a dispatch in progress is not lost but makes that dispatch
+  // look once more: its Now may have been read before this tick's due time.
+  if (FTicksAsked.fetch_add(1, std::memory_order_acq_rel) != 0) return;
+  std::uint32_t asked = 1;
+  do {
+    DispatchDueMessages();
+  } while (!FTicksAsked.compare_exchange_strong(asked, 0, std::memory_order_acq_rel));
 }
 
 void TVelmoraEngine::DispatchDueMessages() {
-  FDispatching.store(true, std::memory_order_release);
   // The arrivals posted since the last tick are linked in, and the messages
   // due at one reading of Now leave the queue together; they are sent in
   // order after that, each under its own port's send lock only.
   TMidiOutMessage* message = FMessageList->TakeDue(platform::Now());
+  // The next message leaves at its own due time, not at the tick after it.
+  if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);
   while (message != nullptr) {
     TMidiOutMessage* next = message->Next;
     message->Send();
     message->Free();
     message = next;
   }
-  FDispatching.store(false, std::memory_order_release);
 }
 
 void TVelmoraEngine::PresetsChange(TPresets& Sender) { Fire(OnPresetsChange, std::ref(Sender)); }

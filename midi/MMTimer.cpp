@@ -42,7 +42,21 @@ void TMMTimer::BeginTimer() {
   platform::timeBeginPeriod(FResolution);
   FTimerID = platform::timeSetEvent(FInterval, FResolution, &TMMTimer::TimerProc,
                                     reinterpret_cast<DWORD_PTR>(this), TIME_PERIODIC);
-  if (FTimerID == 0) platform::timeEndPeriod(FResolution);
+  if (FTimerID == 0) {
+    platform::timeEndPeriod(FResolution);
+    return;
+  }
+  // Without a wake-up (the system refused one) the periodic tick serves
+  // alone, as a delay's granularity.
+  FWakeUp = platform::wakeUpCreate(&TMMTimer::TimerProc, reinterpret_cast<DWORD_PTR>(this));
+  // What waited while the timer was stopped, or came due meanwhile, is not
+  // left for the first periodic tick: a tick at once sends it and asks for
+  // the next due time.
+  WakeAt(platform::Now());
+}
+
+void TMMTimer::WakeAt(TDateTime Due) noexcept {
+  if (FWakeUp != nullptr) platform::wakeUpAt(FWakeUp, Due);
 }
 
 void TMMTimer::EndTimer() {
@@ -50,6 +64,9 @@ void TMMTimer::EndTimer() {
   // Returns once a tick in progress has finished. Never called from inside a
   // tick, so the wait cannot be for ourselves.
   platform::timeKillEvent(FTimerID);
+  // After the periodic event, whose ticks may still ask for wake-ups.
+  if (FWakeUp != nullptr) platform::wakeUpKill(FWakeUp);
+  FWakeUp = nullptr;
   platform::timeEndPeriod(FResolution);
   FTimerID = 0;
 }

@@ -1,14 +1,21 @@
-// A periodic timer over the system's multimedia timer. OnTimer runs once per
-// period on the timer service's thread. Once SetEnabled(false) (or any other
+// A periodic timer over the system's multimedia timer, with wake-ups between
+// its ticks. OnTimer runs once per period on the timer service's thread, and
+// at each moment asked for through WakeAt on the wake-up's thread: two
+// threads, so two ticks may run at once. Once SetEnabled(false) (or any other
 // stop) has returned, no tick is running and none will start: the platform
-// creates every event to be killed synchronously, and that is the only stop
-// mechanism.
+// ends the periodic event and the wake-up synchronously, and that is the
+// only stop mechanism.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "platform/DateTime.h"
 #include "platform/MmSystem.h"
+
+namespace platform {
+struct WakeUp;
+}
 
 class TMMTimer {
  public:
@@ -28,6 +35,10 @@ class TMMTimer {
 
   void SetEnabled(bool Value);
   void SetInterval(UINT Milliseconds);
+  // A tick at Due too, as soon as it has come and never before, while the
+  // timer runs; the periodic tick stays, for a wake-up the system misses.
+  // Any thread, ticks included; never waits. Asked while stopped: nothing.
+  void WakeAt(TDateTime Due) noexcept;
 
   // Written on the main thread only while the timer is stopped.
   TNotifyEvent OnTimer;
@@ -46,4 +57,7 @@ class TMMTimer {
   UINT FPeriodMin = 0;
   UINT FPeriodMax = 0;
   UINT FTimerID = 0;
+  // Made and ended beside the periodic event, on the main thread while no
+  // tick runs; read by ticks in between.
+  platform::WakeUp* FWakeUp = nullptr;
 };

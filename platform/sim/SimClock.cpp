@@ -1,5 +1,7 @@
 #include "platform/sim/SimClock.h"
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace sim {
@@ -33,6 +35,15 @@ void Clock::Advance(double milliseconds) {
 double Clock::TimelineMs() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return timelineMs_;
+}
+
+double Clock::MillisecondsUntil(TDateTime moment) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto after = [&](double ms) { return base_ + (offsetMs_ + ms) / MillisecondsPerDay; };
+  double ms = (moment - after(0)) * MillisecondsPerDay;
+  if (!(ms > 0)) return 0;
+  while (after(ms) < moment) ms = std::nextafter(ms + 1e-9, std::numeric_limits<double>::infinity());
+  return ms;
 }
 
 void Clock::SetRealTime(bool on) {
