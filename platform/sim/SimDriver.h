@@ -185,8 +185,8 @@ void TickTimer();
 // every interval), setting Now to that due time and running the events due
 // then on the timer thread. With one event of 4 ms, RunFor(40) ticks it 10
 // times at +4, +8 ... +40. Events created by callbacks join in. It stops at
-// each moment a wake-up was asked for too, exactly (Now is then not earlier
-// than the moment, and no further on than the nearest value that is not).
+// each moment a wake-up was asked for too (Now is then not earlier than the
+// moment, and at most about a microsecond past it).
 // TickTimer and RunFor throw std::logic_error in real-time mode.
 void RunFor(double milliseconds);
 
