@@ -451,14 +451,15 @@ void TVelmoraEngine::DispatchDueMessages() {
   // due at one reading of Now leave the queue together; they are sent in
   // order after that, each under its own port's send lock only.
   TMidiOutMessage* message = FMessageList->TakeDue(platform::Now());
-  // The next message leaves at its own due time, not at the tick after it.
-  if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);
   while (message != nullptr) {
     TMidiOutMessage* next = message->Next;
     message->Send();
     message->Free();
     message = next;
   }
+  // The next message leaves at its own due time, not at the tick after it;
+  // asked after the sends, which the asking would only hold up.
+  if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);
 }
 
 void TVelmoraEngine::PresetsChange(TPresets& Sender) { Fire(OnPresetsChange, std::ref(Sender)); }

@@ -40,15 +40,16 @@ void TMMTimer::UpdateTimer() {
 
 void TMMTimer::BeginTimer() {
   platform::timeBeginPeriod(FResolution);
+  // Made before the periodic event, whose ticks read it. Without one (the
+  // system refused) the periodic tick serves alone, as a delay's granularity.
+  FWakeUp = platform::wakeUpCreate(&TMMTimer::TimerProc, reinterpret_cast<DWORD_PTR>(this));
   FTimerID = platform::timeSetEvent(FInterval, FResolution, &TMMTimer::TimerProc,
                                     reinterpret_cast<DWORD_PTR>(this), TIME_PERIODIC);
   if (FTimerID == 0) {
+    EndWakeUp();
     platform::timeEndPeriod(FResolution);
     return;
   }
-  // Without a wake-up (the system refused one) the periodic tick serves
-  // alone, as a delay's granularity.
-  FWakeUp = platform::wakeUpCreate(&TMMTimer::TimerProc, reinterpret_cast<DWORD_PTR>(this));
   // What waited while the timer was stopped, or came due meanwhile, is not
   // left for the first periodic tick: a tick at once sends it and asks for
   // the next due time.
@@ -64,11 +65,14 @@ void TMMTimer::EndTimer() {
   // Returns once a tick in progress has finished. Never called from inside a
   // tick, so the wait cannot be for ourselves.
   platform::timeKillEvent(FTimerID);
-  // After the periodic event, whose ticks may still ask for wake-ups.
-  if (FWakeUp != nullptr) platform::wakeUpKill(FWakeUp);
-  FWakeUp = nullptr;
+  EndWakeUp();  // after the periodic event, whose ticks may still ask for wake-ups
   platform::timeEndPeriod(FResolution);
   FTimerID = 0;
+}
+
+void TMMTimer::EndWakeUp() {
+  if (FWakeUp != nullptr) platform::wakeUpKill(FWakeUp);
+  FWakeUp = nullptr;
 }
 
 void CALLBACK TMMTimer::TimerProc(UINT, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD_PTR) {

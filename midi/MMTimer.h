@@ -47,6 +47,7 @@ class TMMTimer {
   void UpdateTimer();
   void BeginTimer();
   void EndTimer();
+  void EndWakeUp();
   static void CALLBACK TimerProc(UINT uTimerID, UINT uMsg, DWORD_PTR dwUser, DWORD_PTR dw1,
                                  DWORD_PTR dw2);
   void DoTimer();

@@ -90,17 +90,21 @@ struct WakeUp {
     const HANDLE waits[] = {Stop.Get(), Asked.Get(), Timer.Get()};
     TDateTime armed = NothingAsked;
     for (;;) {
-      const DWORD woken = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
-      if (woken == WAIT_OBJECT_0 + 1) {
-        const TDateTime asked = Due.load(std::memory_order_acquire);
-        if (!(asked < armed)) continue;
+      // Looked at before every wait: the callback's own asks set no signal.
+      const TDateTime asked = Due.load(std::memory_order_acquire);
+      bool fire = false;
+      if (asked < armed) {
         armed = asked;
-        if (Arm(asked)) continue;
-      } else if (woken != WAIT_OBJECT_0 + 2) {
-        return;  // stopped (or the wait failed: the periodic tick goes on alone)
+        fire = !Arm(asked);
+      }
+      if (!fire) {
+        const DWORD woken = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0 + 1) continue;
+        // Stopped (or the wait failed: the periodic tick goes on alone).
+        if (woken != WAIT_OBJECT_0 + 2) return;
       }
       // Cleared only if no earlier moment came meanwhile; one that did is
-      // due now too, and its own signal brings a second, empty callback.
+      // due now too, and is served by a second, empty callback.
       TDateTime served = armed;
       Due.compare_exchange_strong(served, NothingAsked, std::memory_order_acq_rel);
       armed = NothingAsked;
@@ -117,9 +121,10 @@ struct WakeUp {
   const win32::FileHandle Asked{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // an earlier moment was asked
   const win32::FileHandle Stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   // Started last, once everything it uses exists.
+  DWORD ThreadId = 0;
   const win32::FileHandle Thread{
       Timer.Valid() && Asked.Valid() && Stop.Valid()
-          ? ::CreateThread(nullptr, 0, [](LPVOID self) -> DWORD { static_cast<WakeUp*>(self)->Run(); return 0; }, this, 0, nullptr)
+          ? ::CreateThread(nullptr, 0, [](LPVOID self) -> DWORD { static_cast<WakeUp*>(self)->Run(); return 0; }, this, 0, &ThreadId)
           : nullptr};
 };
 
@@ -136,7 +141,8 @@ void wakeUpAt(WakeUp* wakeUp, TDateTime moment) noexcept {
   while (!wakeUp->Due.compare_exchange_weak(asked, std::min(asked, moment), std::memory_order_acq_rel,
                                             std::memory_order_relaxed)) {
   }
-  if (moment < asked) ::SetEvent(wakeUp->Asked.Get());
+  // The wake-up's own thread looks again after its callback by itself.
+  if (moment < asked && ::GetCurrentThreadId() != wakeUp->ThreadId) ::SetEvent(wakeUp->Asked.Get());
 }
 
 void wakeUpKill(WakeUp* wakeUp) { delete wakeUp; }
