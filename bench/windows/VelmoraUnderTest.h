@@ -4,7 +4,9 @@
 // settings file removed, when it goes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <vector>
 
@@ -29,9 +31,13 @@ class TVelmoraUnderTest {
   // The performance-counter time at which the engine took in each short
   // message, in arrival order (noted just before its input handler runs).
   const std::vector<std::int64_t>& TakenAt() const { return FTakenAt; }
+  // Timer ticks so far, periodic and wake-ups alike.
+  std::uint64_t Ticks() const { return FTicks->load(std::memory_order_relaxed); }
 
  private:
   std::vector<std::int64_t> FTakenAt;  // main thread only
+  // Counted by the ticks; outlives the engine's last one.
+  std::shared_ptr<std::atomic<std::uint64_t>> FTicks = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
 }  // namespace bench
