@@ -29,10 +29,12 @@ TVelmoraUnderTest::TVelmoraUnderTest(std::int32_t TimerIntervalMs, const std::ve
   engine.Timer().SetEnabled(true);
   PumpFor(50);
   FTakenAt.reserve(1 << 16);
+  FHandlerTimes.reserve(1 << 16);
   auto original = engine.MidiIn().OnData;
   engine.MidiIn().OnData = [this, original](TMidiInput& sender, DWORD data) {
     FTakenAt.push_back(QpcNow());
     original(sender, data);
+    FHandlerTimes.push_back(QpcNow() - FTakenAt.back());
   };
 }
 
