@@ -15,9 +15,13 @@
 #include <vector>
 
 #include "bench/windows/BareInput.h"
-#include "bench/windows/BareTimer.h"
 
 namespace bench {
+
+struct TBareOutput {
+  UINT Device = 0;
+  int DelayMs = 0;
+};
 
 // How the sender sleeps until a due time.
 enum class TBareSleep {
