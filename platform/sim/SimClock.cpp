@@ -37,7 +37,8 @@ double Clock::TimelineMs() const {
 
 double Clock::MillisecondsUntil(TDateTime moment) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const auto after = [&](double ms) { return base_ + (offsetMs_ + ms) / MillisecondsPerDay; };
+  const double offset = realTime_ ? offsetMs_ + ElapsedRealMs() : offsetMs_;
+  const auto after = [&](double ms) { return base_ + (offset + ms) / MillisecondsPerDay; };
   double ms = (moment - after(0)) * MillisecondsPerDay;
   if (!(ms > 0)) return 0;
   // Now moves in steps of about half a microsecond this far from the
