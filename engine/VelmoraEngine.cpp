@@ -436,17 +436,12 @@ void TVelmoraEngine::OutputStateChange(std::int32_t Device, TMidiIOBase& Sender,
 }
 
 void TVelmoraEngine::TimerTick(TMMTimer&) {
-  // Ticks come from two threads (the periodic one and the wake-ups). One
-  // that meets a dispatch in progress is not lost but makes that dispatch
-  // look once more: its Now may have been read before this tick's due time.
-  if (FTicksAsked.fetch_add(1, std::memory_order_acq_rel) != 0) return;
-  std::uint32_t asked = 1;
-  do {
-    DispatchDueMessages();
-  } while (!FTicksAsked.compare_exchange_strong(asked, 0, std::memory_order_acq_rel));
+  if (FDispatching.load(std::memory_order_acquire)) return;
+  DispatchDueMessages();
 }
 
 void TVelmoraEngine::DispatchDueMessages() {
+  FDispatching.store(true, std::memory_order_release);
   // The arrivals posted since the last tick are linked in, and the messages
   // due at one reading of Now leave the queue together; they are sent in
   // order after that, each under its own port's send lock only.
@@ -460,6 +455,7 @@ void TVelmoraEngine::DispatchDueMessages() {
   // The next message leaves at its own due time, not at the tick after it;
   // asked after the sends, which the asking would only hold up.
   if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);
+  FDispatching.store(false, std::memory_order_release);
 }
 
 void TVelmoraEngine::PresetsChange(TPresets& Sender) { Fire(OnPresetsChange, std::ref(Sender)); }

@@ -158,9 +158,8 @@ class TVelmoraEngine : public TEngineEvents {
   void SendOrQueueLong(Maker Make);
   void ReleaseWhatTheInputHeld();
 
-  // Ticks asked since the dispatch running began (0: none runs); one that
-  // finds a dispatch running leaves the next round to it. Its own atomic.
-  std::atomic<std::uint32_t> FTicksAsked{0};
+  // Set by the tick that runs a dispatch; a tick that finds it set returns.
+  std::atomic<bool> FDispatching{false};
   std::int32_t FMidiInDevice = NoDevice;         // main thread only
   std::vector<std::int32_t> FDelays;        // main thread only
   // Channel map: written on the main thread, read by the timer thread when a

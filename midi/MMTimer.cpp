@@ -80,12 +80,17 @@ void CALLBACK TMMTimer::TimerProc(UINT, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD
 }
 
 void TMMTimer::DoTimer() {
-  // OnTimer is written only while the timer is stopped.
-  if (OnTimer) {
+  // Two threads tick. The one that meets a tick running leaves another round
+  // to it: that one may have looked before this tick's moment had come.
+  if (FTicksAsked.fetch_add(1, std::memory_order_acq_rel) != 0) return;
+  std::uint32_t asked = 1;
+  do {
+    // OnTimer is written only while the timer is stopped.
+    if (!OnTimer) continue;
     try {
       OnTimer(*this);
     } catch (...) {
       // Nothing may escape into the system's timer thread.
     }
-  }
+  } while (!FTicksAsked.compare_exchange_strong(asked, 0, std::memory_order_acq_rel));
 }

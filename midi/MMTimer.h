@@ -1,12 +1,14 @@
 // A periodic timer over the system's multimedia timer, with wake-ups between
 // its ticks. OnTimer runs once per period on the timer service's thread, and
-// at each moment asked for through WakeAt on the wake-up's thread: two
-// threads, so two ticks may run at once. Once SetEnabled(false) (or any other
+// at each moment asked for through WakeAt on the wake-up's thread, never
+// twice at once: a tick that meets one running is not lost but makes the
+// running one call OnTimer once more. Once SetEnabled(false) (or any other
 // stop) has returned, no tick is running and none will start: the platform
 // ends the periodic event and the wake-up synchronously, and that is the
 // only stop mechanism.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -61,4 +63,6 @@ class TMMTimer {
   // Made and ended beside the periodic event, on the main thread while no
   // tick runs; read by ticks in between.
   platform::WakeUp* FWakeUp = nullptr;
+  // Ticks asked since the running one began (0: none runs); its own atomic.
+  std::atomic<std::uint32_t> FTicksAsked{0};
 };
