@@ -120,7 +120,15 @@ TEST_F(ConcurrencyStress, NothingIsLostOrReorderedPerDeviceUnderLoad) {
     sim::DeliverNotices();
     std::this_thread::sleep_for(std::chrono::microseconds(300));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  // Until the last is due and sent (under Wine on a busy machine that can
+  // take a while), with a generous deadline.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto allSent = [&] {
+    for (int device = 0; device < 3; ++device)
+      if (sim::ReceivedBy(device).size() < sentPerChannel[device]) return false;
+    return true;
+  };
+  while (!allSent() && std::chrono::steady_clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   for (int device = 0; device < 3; ++device) {
     const auto received = sim::ReceivedBy(device);
     std::uint32_t expected = 0;
