@@ -123,3 +123,10 @@ TMidiOutMessage* TMidiOutMessageList::TakeDue(TDateTime Now) {
   last->Next = nullptr;
   return first;
 }
+
+bool TMidiOutMessageList::NextDue(TDateTime& Due) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  if (FHead->Next == FTail) return false;
+  Due = FHead->Next->DueTime;
+  return true;
+}

@@ -52,6 +52,10 @@ class TMidiOutMessageList {
   // caller sends and frees it without the lock. A message leaves the list
   // only here or through Clear.
   TMidiOutMessage* TakeDue(TDateTime Now);
+  // Timer thread, after TakeDue: when the earliest message still linked is
+  // due; false when none is. Arrivals posted since are not counted: whoever
+  // posts one asks for its own wake-up.
+  bool NextDue(TDateTime& Due) const;
 
  private:
   void Link(TMidiOutMessage* M);              // caller holds FLock

@@ -411,6 +411,7 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
     return;
   }
   FMessageList->Post(new TMidiOutShortMessage(Data, Device, due, output.Generation()));
+  FTimer->WakeAt(due);
 }
 
 void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
@@ -427,7 +428,9 @@ void TVelmoraEngine::SendOrQueueLong(Maker Make) {
                                           [](const auto& output) { return output->NothingWaiting(); });
   TMidiOutLongMessage* message = Make();
   if (!nothingWaiting) {
+    const TDateTime due = message->DueTime;  // the message is the timer thread's once posted
     FMessageList->Post(message);
+    FTimer->WakeAt(due);
     return;
   }
   message->Send();
@@ -495,6 +498,9 @@ void TVelmoraEngine::DispatchDueMessages() {
     message = next;
   }
   for (const auto& output : FMidiOuts) output->EndStalledSysEx(now);
+  // The next message leaves at its own due time, not at the tick after it;
+  // asked after the sends, which the asking would only hold up.
+  if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);
   FDispatching.store(false, std::memory_order_release);
 }
 

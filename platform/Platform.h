@@ -51,6 +51,22 @@ UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PT
                   UINT flags);
 MMRESULT timeKillEvent(UINT timerId);
 
+// One-shot wake-ups at exact moments, between the periodic event's ticks. A
+// wake-up has a thread of its own that calls `callback` (with the wake-up's
+// `user` value; the other four arguments 0) as soon as the moment asked for
+// has come, never before it. wakeUpAt asks for a moment from any thread,
+// callbacks included, and never waits: the earliest moment asked since the
+// last callback began is the one served, and a moment already past is served
+// at once. An ask that follows a hand-over of data in one thread is never
+// served by a callback that cannot see that data. wakeUpKill returns once a
+// callback in progress has finished, and none starts after it; never call it
+// from the wake-up's own callback. wakeUpCreate returns nullptr when the
+// system refuses.
+struct WakeUp;
+WakeUp* wakeUpCreate(LPTIMECALLBACK callback, DWORD_PTR user);
+void wakeUpAt(WakeUp* wakeUp, TDateTime moment) noexcept;
+void wakeUpKill(WakeUp* wakeUp);
+
 // Blocks of the process heap, for MIDI headers and system-exclusive data.
 // Zero-filled; nullptr when the heap refuses.
 void* ProcessHeapAlloc(std::size_t bytes);

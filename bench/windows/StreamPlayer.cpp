@@ -4,9 +4,10 @@
 
 namespace bench {
 
-TStreamPlayer::TStreamPlayer(vmidi::Controller& Driver, int InputDevice, const std::vector<TTimedMessage>& Stream)
+TStreamPlayer::TStreamPlayer(vmidi::Controller& Driver, int InputDevice, const std::vector<TTimedMessage>& Stream,
+                             TPace Pace)
     : FHandedAt(Stream.size(), 0), FPumpThread(GetCurrentThreadId()) {
-  FPlayer = std::thread([this, &Driver, InputDevice, &Stream] {
+  FPlayer = std::thread([this, &Driver, InputDevice, &Stream, Pace] {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     const std::int64_t start = QpcNow();
@@ -15,7 +16,7 @@ TStreamPlayer::TStreamPlayer(vmidi::Controller& Driver, int InputDevice, const s
       // Sleep through most of the wait and spin the last two milliseconds,
       // so that each message leaves at its moment.
       for (std::int64_t left = due - QpcNow(); left > 0; left = due - QpcNow()) {
-        if (left * 1000 > 2 * frequency.QuadPart) Sleep(1);
+        if (Pace == TPace::Sleeping || left * 1000 > 2 * frequency.QuadPart) Sleep(1);
         else std::this_thread::yield();
       }
       const vmidi::Ack ack = Driver.InjectShort(InputDevice, Stream[n].Message);

@@ -15,10 +15,16 @@
 
 namespace bench {
 
+// How the player keeps to each message's moment: exactly (sleeping, then
+// spinning the last two milliseconds), or only sleeping, within a few
+// milliseconds, where its own processor time must not count.
+enum class TPace { Exact, Sleeping };
+
 class TStreamPlayer {
  public:
   // Starts playing at once.
-  TStreamPlayer(vmidi::Controller& Driver, int InputDevice, const std::vector<TTimedMessage>& Stream);
+  TStreamPlayer(vmidi::Controller& Driver, int InputDevice, const std::vector<TTimedMessage>& Stream,
+                TPace Pace = TPace::Exact);
   ~TStreamPlayer();  // waits for the last message
   TStreamPlayer(const TStreamPlayer&) = delete;
   TStreamPlayer& operator=(const TStreamPlayer&) = delete;

@@ -4,7 +4,9 @@
 // settings file removed, when it goes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <vector>
 
@@ -29,9 +31,18 @@ class TVelmoraUnderTest {
   // The performance-counter time at which the engine took in each short
   // message, in arrival order (noted just before its input handler runs).
   const std::vector<std::int64_t>& TakenAt() const { return FTakenAt; }
+  // How long the engine's input handler ran for each, in the same order
+  // (performance-counter units): the routing, the held notes and, for a
+  // message sent at once, the driver call.
+  const std::vector<std::int64_t>& HandlerTimes() const { return FHandlerTimes; }
+  // Timer ticks so far, periodic and wake-ups alike.
+  std::uint64_t Ticks() const { return FTicks->load(std::memory_order_relaxed); }
 
  private:
-  std::vector<std::int64_t> FTakenAt;  // main thread only
+  std::vector<std::int64_t> FTakenAt;       // main thread only
+  std::vector<std::int64_t> FHandlerTimes;  // main thread only
+  // Counted by the ticks; outlives the engine's last one.
+  std::shared_ptr<std::atomic<std::uint64_t>> FTicks = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
 }  // namespace bench

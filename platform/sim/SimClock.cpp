@@ -35,6 +35,18 @@ double Clock::TimelineMs() const {
   return timelineMs_;
 }
 
+double Clock::MillisecondsUntil(TDateTime moment) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const double offset = realTime_ ? offsetMs_ + ElapsedRealMs() : offsetMs_;
+  const auto after = [&](double ms) { return base_ + (offset + ms) / MillisecondsPerDay; };
+  double ms = (moment - after(0)) * MillisecondsPerDay;
+  if (!(ms > 0)) return 0;
+  // Now moves in steps of about half a microsecond this far from the
+  // epoch; the step that crosses the moment is found in a few doublings.
+  for (double step = 1e-9; after(ms) < moment; step *= 2) ms += step;
+  return ms;
+}
+
 void Clock::SetRealTime(bool on) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (on == realTime_) return;

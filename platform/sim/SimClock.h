@@ -26,6 +26,10 @@ class Clock {
   // manual timer schedules its events on this line, so SetNow does not move
   // them.
   double TimelineMs() const;
+  // An advance of the clock after which Now is not earlier than `moment` (0
+  // when it is not already), by at most about a microsecond more than
+  // needed: a wake-up at that moment never finds it a rounding step away.
+  double MillisecondsUntil(TDateTime moment) const;
 
   void SetRealTime(bool on);
   bool RealTime() const;

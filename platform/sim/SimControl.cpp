@@ -107,6 +107,7 @@ void SetTimerCaps(UINT periodMin, UINT periodMax) {
 }
 std::size_t RunningTimerEvents() { return TheMachine().Timer.RunningEvents(); }
 int OutstandingTimerPeriods() { return TheMachine().Timer.OutstandingPeriods(); }
+std::size_t WakeUps() { return TheMachine().Timer.WakeUps(); }
 void TickTimer() { TheMachine().Timer.Tick(); }
 void RunFor(double milliseconds) { TheMachine().Timer.RunFor(milliseconds); }
 

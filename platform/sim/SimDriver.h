@@ -177,6 +177,7 @@ TDateTime NowValue();
 void SetTimerCaps(UINT periodMin, UINT periodMax);
 std::size_t RunningTimerEvents();
 int OutstandingTimerPeriods();  // timeBeginPeriod calls not yet matched
+std::size_t WakeUps();          // wake-ups created and not yet killed
 // timeSetEvent refuses (answers 0) a delay of 0 or outside the caps, a null
 // callback and event callbacks; TIME_ONESHOT events fire once and are gone.
 // Manual timer: runs one tick of every running event, in id order, on the
@@ -187,7 +188,9 @@ void TickTimer();
 // running event (an event is due `interval` ms after its timeSetEvent, then
 // every interval), setting Now to that due time and running the events due
 // then on the timer thread. With one event of 4 ms, RunFor(40) ticks it 10
-// times at +4, +8 ... +40. Events created by callbacks join in.
+// times at +4, +8 ... +40. Events created by callbacks join in. It stops at
+// each moment a wake-up was asked for too (Now is then not earlier than the
+// moment, and at most about a microsecond past it).
 // TickTimer and RunFor throw std::logic_error in real-time mode.
 void RunFor(double milliseconds);
 

@@ -81,6 +81,26 @@ UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PT
 
 MMRESULT timeKillEvent(UINT timerId) { return TheMachine().Timer.KillEvent(timerId); }
 
+// The simulated timer service names its wake-ups by identifier, as events.
+struct WakeUp {
+  UINT Id = 0;
+};
+
+WakeUp* wakeUpCreate(LPTIMECALLBACK callback, DWORD_PTR user) {
+  return new WakeUp{TheMachine().Timer.CreateWakeUp(callback, user)};
+}
+
+void wakeUpAt(WakeUp* wakeUp, TDateTime moment) noexcept {
+  // The simulated service allocates nothing here; a broken simulation ends
+  // the test program, as a fault of the timer thread would.
+  TheMachine().Timer.WakeUpAt(wakeUp->Id, moment);
+}
+
+void wakeUpKill(WakeUp* wakeUp) {
+  TheMachine().Timer.KillWakeUp(wakeUp->Id);
+  delete wakeUp;
+}
+
 void* ProcessHeapAlloc(std::size_t bytes) { return TheMachine().ProcessHeap.Alloc(bytes); }
 void ProcessHeapFree(void* block) { TheMachine().ProcessHeap.Free(block); }
 

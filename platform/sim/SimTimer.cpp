@@ -1,6 +1,8 @@
 #include "platform/sim/SimTimer.h"
 
+#include <algorithm>
 #include <atomic>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -105,19 +107,21 @@ UINT TimerService::SetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback
   return id;
 }
 
-MMRESULT TimerService::KillEvent(UINT timerId) {
+MMRESULT TimerService::KillEvent(UINT timerId) { return Kill(running_, timerId, true); }
+
+MMRESULT TimerService::Kill(std::map<UINT, EventPtr>& events, UINT id, bool asTimeKillEvent) {
   std::thread ended;
   MMRESULT result;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    const auto found = running_.find(timerId);
-    if (const auto failure = calls_.TakeFailure(Call::TimeKillEvent, -1)) {
+    const auto found = events.find(id);
+    if (const auto failure = asTimeKillEvent ? calls_.TakeFailure(Call::TimeKillEvent, -1) : std::nullopt) {
       result = *failure;  // the event goes on running
-    } else if (found == running_.end()) {
+    } else if (found == events.end()) {
       result = MMSYSERR_INVALPARAM;
     } else {
       const EventPtr event = found->second;
-      running_.erase(found);
+      events.erase(found);
       event->Killed = true;
       wake_.notify_all();
       // Synchronous: a callback in progress on another thread is waited for.
@@ -134,10 +138,47 @@ MMRESULT TimerService::KillEvent(UINT timerId) {
       }
       result = TIMERR_NOERROR;
     }
-    Record(Call::TimeKillEvent, timerId, 0, result);
+    if (asTimeKillEvent) Record(Call::TimeKillEvent, id, 0, result);
   }
   if (ended.joinable()) ended.join();  // it only leaves its loop now
   return result;
+}
+
+UINT TimerService::CreateWakeUp(LPTIMECALLBACK callback, DWORD_PTR user) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto event = std::make_shared<Event>();
+  event->Id = NewTimerId();
+  event->Callback = callback;
+  event->User = user;
+  event->WakeUp = true;
+  wakeUps_.emplace(event->Id, event);
+  if (realTime_) StartThread(event);
+  return event->Id;
+}
+
+void TimerService::WakeUpAt(UINT wakeUpId, TDateTime moment) {
+  // Asked before the lock: the clock has a lock of its own, taken here
+  // without the service's.
+  const double ahead = clock_.MillisecondsUntil(moment);
+  const double at = clock_.TimelineMs() + ahead;
+  const Steady::time_point realAt =
+      Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double, std::milli>(ahead));
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = wakeUps_.find(wakeUpId);
+  if (found == wakeUps_.end()) return;
+  Event& event = *found->second;
+  if (event.Armed && event.NextDueMs <= at) return;
+  event.Armed = true;
+  event.NextDueMs = at;
+  event.ArmedAt = realAt;
+  wake_.notify_all();
+}
+
+void TimerService::KillWakeUp(UINT wakeUpId) { Kill(wakeUps_, wakeUpId, false); }
+
+std::size_t TimerService::WakeUps() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return wakeUps_.size();
 }
 
 void TimerService::SetCaps(UINT periodMin, UINT periodMax) {
@@ -166,7 +207,7 @@ bool TimerService::BeginCallback(Event& event) {
 void TimerService::EndCallback(Event& event) {
   event.InCallback = false;
   event.CallbackThread = std::thread::id();
-  if (!event.Periodic && !event.Killed) {
+  if (!event.Periodic && !event.WakeUp && !event.Killed) {
     // A one-shot event ends with its callback; its identifier is then unknown.
     event.Killed = true;
     running_.erase(event.Id);
@@ -186,6 +227,10 @@ void TimerService::FireOnce(const EventPtr& event) {
 }
 
 void TimerService::StartThread(const EventPtr& event) {
+  if (event->WakeUp) {
+    event->Thread = std::thread(&TimerService::WakeUpLoop, this, event);
+    return;
+  }
   const Steady::time_point first = Steady::now() + std::chrono::milliseconds(event->Interval);
   event->Thread = std::thread(&TimerService::RealTimeLoop, this, event, first);
 }
@@ -207,6 +252,28 @@ void TimerService::RealTimeLoop(EventPtr event, Steady::time_point first) {
     next += interval;
     const Steady::time_point now = Steady::now();
     if (next < now) next = now;
+  }
+}
+
+void TimerService::WakeUpLoop(EventPtr event) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (event->Killed || event->StopThread) return;
+    if (!event->Armed) {
+      wake_.wait(lock);
+      continue;
+    }
+    // Woken early by an earlier moment, a kill or a stop: looked at again.
+    if (Steady::now() < event->ArmedAt) {
+      wake_.wait_until(lock, event->ArmedAt);
+      continue;
+    }
+    event->Armed = false;
+    if (!BeginCallback(*event)) return;
+    lock.unlock();
+    event->Callback(event->Id, 0, event->User, 0, 0);
+    lock.lock();
+    EndCallback(*event);
   }
 }
 
@@ -267,15 +334,24 @@ void TimerService::RunFor(double milliseconds) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (realTime_) throw std::logic_error("sim: RunFor in real-time mode");
       bool any = false;
-      for (const auto& entry : running_) {
-        if (!any || entry.second->NextDueMs < at) at = entry.second->NextDueMs;
+      const auto consider = [&](const Event& event) {
+        if (!any || event.NextDueMs < at) at = event.NextDueMs;
         any = true;
-      }
+      };
+      for (const auto& entry : running_) consider(*entry.second);
+      for (const auto& entry : wakeUps_)
+        if (entry.second->Armed) consider(*entry.second);
       if (!any || at > end) break;
       for (const auto& entry : running_) {
         if (entry.second->NextDueMs <= at) {
           due.push_back(entry.second);
           entry.second->NextDueMs += entry.second->Interval;
+        }
+      }
+      for (const auto& entry : wakeUps_) {
+        if (entry.second->Armed && entry.second->NextDueMs <= at) {
+          due.push_back(entry.second);
+          entry.second->Armed = false;
         }
       }
     }
@@ -296,13 +372,18 @@ void TimerService::SetRealTime(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (on == realTime_) return;
     realTime_ = on;
-    for (const auto& entry : running_) {
-      Event& event = *entry.second;
-      if (on) {
-        StartThread(entry.second);
-      } else {
-        event.StopThread = true;
-        if (event.Thread.joinable()) stopped.push_back(std::move(event.Thread));
+    for (auto* events : {&running_, &wakeUps_}) {
+      for (const auto& entry : *events) {
+        Event& event = *entry.second;
+        if (on) {
+          const double ahead = std::max(0.0, event.NextDueMs - clock_.TimelineMs());
+          event.ArmedAt = Steady::now() + std::chrono::duration_cast<Steady::duration>(
+                                              std::chrono::duration<double, std::milli>(ahead));
+          StartThread(entry.second);
+        } else {
+          event.StopThread = true;
+          if (event.Thread.joinable()) stopped.push_back(std::move(event.Thread));
+        }
       }
     }
     for (std::thread& thread : finished_) stopped.push_back(std::move(thread));
@@ -318,6 +399,11 @@ void TimerService::SetRealTime(bool on) {
     entry.second->StopThread = false;
     entry.second->NextDueMs = now + entry.second->Interval;
   }
+  for (const auto& entry : wakeUps_) {
+    entry.second->StopThread = false;
+    const double ahead = std::chrono::duration<double, std::milli>(entry.second->ArmedAt - Steady::now()).count();
+    entry.second->NextDueMs = now + std::max(0.0, ahead);
+  }
 }
 
 void TimerService::Reset() {
@@ -329,6 +415,11 @@ void TimerService::Reset() {
       if (entry.second->Thread.joinable()) threads.push_back(std::move(entry.second->Thread));
     }
     running_.clear();
+    for (const auto& entry : wakeUps_) {
+      entry.second->Killed = true;
+      if (entry.second->Thread.joinable()) threads.push_back(std::move(entry.second->Thread));
+    }
+    wakeUps_.clear();
     for (std::thread& thread : finished_) threads.push_back(std::move(thread));
     finished_.clear();
     if (service_.joinable()) {

@@ -36,6 +36,15 @@ class TimerService {
   UINT SetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags);
   MMRESULT KillEvent(UINT timerId);
 
+  // Wake-ups (platform::wakeUpCreate and its kin): events of their own, not
+  // among the running ones, that fire at the earliest moment asked since
+  // their last callback began. RunFor stops at that moment exactly; TickTimer
+  // leaves them alone. In real-time mode each has a thread of its own.
+  UINT CreateWakeUp(LPTIMECALLBACK callback, DWORD_PTR user);
+  void WakeUpAt(UINT wakeUpId, TDateTime moment);
+  void KillWakeUp(UINT wakeUpId);
+  std::size_t WakeUps() const;
+
   void SetCaps(UINT periodMin, UINT periodMax);
   std::size_t RunningEvents() const;
   int OutstandingPeriods() const;
@@ -59,6 +68,9 @@ class TimerService {
     LPTIMECALLBACK Callback = nullptr;
     DWORD_PTR User = 0;
     bool Periodic = false;
+    bool WakeUp = false;
+    bool Armed = false;                // guarded by mutex_; a wake-up's moment is asked
+    Steady::time_point ArmedAt;        // guarded by mutex_; that moment in real-time mode
     bool Killed = false;               // guarded by mutex_
     bool StopThread = false;           // guarded by mutex_; leaving real-time mode
     bool InCallback = false;           // guarded by mutex_
@@ -73,6 +85,10 @@ class TimerService {
   void FireOnce(const EventPtr& event);                  // takes mutex_ itself
   void StartThread(const EventPtr& event);               // caller holds mutex_
   void RealTimeLoop(EventPtr event, Steady::time_point first);
+  void WakeUpLoop(EventPtr event);
+  // Unlinks the event from `events` and waits for its callback in progress;
+  // as timeKillEvent (recorded, failures injected) or as a wake-up's end.
+  MMRESULT Kill(std::map<UINT, EventPtr>& events, UINT id, bool asTimeKillEvent);
   // Runs `job` on the manual service thread and waits until it has run.
   void RunOnServiceThread(const std::function<void()>& job);
   void ServiceLoop();
@@ -85,6 +101,7 @@ class TimerService {
   std::condition_variable callbackDone_;  // with mutex_: an InCallback went false
   std::condition_variable wake_;          // with mutex_: a real-time event was killed or stopped
   std::map<UINT, EventPtr> running_;      // guarded by mutex_; in id order
+  std::map<UINT, EventPtr> wakeUps_;      // guarded by mutex_
   std::multiset<UINT> periods_;           // guarded by mutex_; outstanding timeBeginPeriod
   UINT periodMin_ = DefaultPeriodMin;     // guarded by mutex_
   UINT periodMax_ = DefaultPeriodMax;     // guarded by mutex_

@@ -4,7 +4,8 @@
 // delay; the driver stamps every arrival with the performance counter.
 //
 //   timer lateness  = arrival - (moment the engine queued it + delay):
-//                     what the timer adds, between 0 and one period ideally;
+//                     what the timer adds: ideally a fraction of a
+//                     millisecond, whatever the period (the wake-ups);
 //   end to end      = arrival - (moment the driver posted the input + delay):
 //                     the above plus the delivery of the input notice.
 //
