@@ -4,10 +4,13 @@
 // before, what is played, each change and what is played after it, then
 // what every device received and what the file holds after the exit's save.
 #include <algorithm>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "settings/IniFile.h"
 #include "tests/native/EngineFixture.h"
+#include "tests/native/ReliabilityReport.h"
 
 namespace {
 
@@ -178,5 +181,123 @@ TEST_P(DeviceChanges, FollowTheMachineByName) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DeviceChanges, ::testing::ValuesIn(Rows),
                          [](const auto& info) { return "Row" + std::to_string(info.index); });
+
+}  // namespace
+
+namespace {
+
+class DevicesTakenBack : public EngineFixture {
+ protected:
+  void TearDown() override {
+    sim::SetRealTime(false);
+    EngineFixture::TearDown();
+  }
+};
+
+// A synth that stops answering is looked at every two seconds, by reading
+// its capabilities: it is not opened while it does not answer, so a driver
+// whose open hangs for a quarter of a second costs the input nothing. Once
+// it answers it is opened again, without a Reopen.
+TEST_F(DevicesTakenBack, ALostSynthIsOpenedAgainOnlyOnceItAnswers) {
+  sim::SetOutputDevices({SynthA, {.Name = "Synth B", .DriverVersion = 0x010A, .OpenMilliseconds = 250}});
+  BootAndStart();
+  engine->SetChannelDevice(1, 1);
+  sim::SetOutputPresent(1, false);
+  Play(NoteOn(1, 60));
+  sim::RunFor(4);
+  sim::DeliverNotices();
+  ASSERT_EQ(engine->MidiOutStates(1), mpsLost);
+
+  sim::ClearCalls();
+  for (int retry = 0; retry < 5; ++retry) {
+    sim::RunFor(TVelmoraEngine::LostRetryMilliseconds);
+    sim::DeliverNotices();
+  }
+  std::size_t looks = 0;
+  for (const sim::CallRecord& call : sim::Calls(sim::Call::MidiOutGetDevCaps)) looks += call.Device == 1 ? 1 : 0;
+  EXPECT_EQ(looks, 5u) << "one look every two seconds";
+  EXPECT_TRUE(sim::Calls(sim::Call::MidiOutOpen).empty()) << "no open of a device that does not answer";
+
+  sim::SetOutputPresent(1, true);
+  sim::RunFor(TVelmoraEngine::LostRetryMilliseconds);
+  sim::DeliverNotices();
+  EXPECT_EQ(engine->MidiOutStates(1), mpsOpen);
+  sim::ClearReceived();
+  Play(NoteOn(1, 62));
+  sim::RunFor(4);
+  EXPECT_EQ(ShortsTo(1), (std::vector<DWORD>{NoteOn(1, 62)}));
+}
+
+// What a device change costs the MIDI path, in real time: messages queued
+// for Synth A fall due while the main thread reads the catalogue and opens
+// a slow synth that has just arrived (its open takes 250 ms). The timer
+// thread sends them meanwhile; only the input's notices wait for the open.
+TEST_F(DevicesTakenBack, RoutingToTheOtherDevicesGoesOnDuringAChange) {
+  constexpr int Notes = 40;
+  constexpr std::int32_t Delay = 300;
+  sim::SetOutputDevices({SynthA});
+  const std::string settings =
+      "[VelmoraEngine]\nMidiInDeviceName=Keyboard (1.0)\n[Preset_default]\nDevice0=Synth A (1.5)\n"
+      "Device1=Slow Synth (1.0)\n";
+  InitializeIniDefs();
+  ASSERT_TRUE(platform::ReplaceFileText(IniFileName, settings));
+  FinalizeIniDefs();
+  BootAndStart();
+  engine->SetDelay(0, Delay);
+  sim::SetRealTime(true);
+
+  // Notes due one after another over 100 ms, from 300 ms on; their worst
+  // lateness at Synth A once they have all been sent.
+  std::vector<TDateTime> due;
+  const auto playBurst = [&] {
+    sim::ClearReceived();
+    due.clear();
+    for (int note = 0; note < Notes; ++note) {
+      due.push_back(platform::Now() + MillisecondsToDateTime(Delay));
+      Play(NoteOn(0, note));
+      std::this_thread::sleep_for(std::chrono::microseconds(2500));
+    }
+  };
+  const auto worstLateness = [&](const std::vector<sim::Received>& received) {
+    double worst = 0;
+    for (std::size_t i = 0; i < received.size() && i < due.size(); ++i)
+      worst = std::max(worst, DateTimeToMilliseconds(received[i].Time - due[i]));
+    return worst;
+  };
+  // The reference: the same burst with no change.
+  playBurst();
+  std::this_thread::sleep_for(std::chrono::milliseconds(Delay + 150));
+  const double referenceLateness = worstLateness(sim::ReceivedBy(0));
+
+  playBurst();
+  sim::ChangeOutputDevices({SynthA, {.Name = "Slow Synth", .DriverVersion = 0x0100, .OpenMilliseconds = 250}});
+  std::this_thread::sleep_for(std::chrono::milliseconds(Delay - 150));
+  const TDateTime changeStart = platform::Now();
+  engine->RefreshDevices();
+  const TDateTime changeEnd = platform::Now();
+  const auto atTheEnd = sim::ReceivedBy(0);
+  sim::SetRealTime(false);
+
+  ASSERT_EQ(engine->ChannelDevices(1), 1) << "the slow synth took its channel";
+  EXPECT_EQ(engine->MidiOutStates(1), mpsOpen);
+  std::size_t sentDuringChange = 0;
+  std::vector<DWORD> sent;
+  for (const sim::Received& received : atTheEnd) {
+    sent.push_back(received.Short);
+    sentDuringChange += received.Time >= changeStart && received.Time <= changeEnd ? 1 : 0;
+  }
+  std::vector<DWORD> played;
+  for (int note = 0; note < Notes; ++note) played.push_back(NoteOn(0, note));
+  EXPECT_EQ(sent, played) << "every note queued for Synth A went out, in order, before the change had ended";
+  TReliabilityFigures("device-change-cost",
+                      "notes for Synth A falling due while the main thread reads the catalogue and opens an "
+                      "arriving synth whose open takes 250 ms, in real time, beside the same notes with no change")
+      .Add("change_ms", DateTimeToMilliseconds(changeEnd - changeStart))
+      .Add("notes", Notes)
+      .Add("sent_during_change", sentDuringChange)
+      .Add("worst_lateness_ms", worstLateness(atTheEnd))
+      .Add("reference_worst_lateness_ms", referenceLateness)
+      .Print();
+}
 
 }  // namespace
