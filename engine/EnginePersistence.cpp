@@ -36,7 +36,10 @@ void TVelmoraEngine::LoadSettings() {
   const std::int32_t input = StoredDevice(MidiInDeviceNames, storedInput);
   SetMidiInDevice(input >= 0 ? input : 0);
   // An absent input is waited for, and its name kept in the file meanwhile.
-  if (input < 0) FWaitingInput = storedInput;
+  if (input < 0 && !storedInput.empty()) {
+    FWaitingInput = storedInput;
+    Fire(OnMidiInDeviceChange, FMidiInDevice);
+  }
 
   // Only the pairs below the stored count whose device key is there: a gap
   // keeps the later pairs, and a corrupted count costs nothing.
@@ -76,13 +79,14 @@ void TVelmoraEngine::SaveSettings() {
     } else if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count()) {
       ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
     }
-    // The devices present in catalogue order, then those absent now whose
-    // name was ever seen or stored, so their delays stay in the file.
+    // The devices present in catalogue order, then those absent now that
+    // have a delay, so it stays in the file for their return (a device seen
+    // for a moment with no delay leaves nothing behind).
     std::vector<std::int32_t> slots;
     for (std::int32_t device = 0; device < MidiOutCount(); ++device)
       if (SlotOf(device) != NoSlot) slots.push_back(SlotOf(device));
     for (std::int32_t slot = 0; slot < SlotCount(); ++slot)
-      if (!FSlots[slot]->Present() && !FSlots[slot]->Name().empty()) slots.push_back(slot);
+      if (!FSlots[slot]->Present() && !FSlots[slot]->Name().empty() && FDelays[slot] != 0) slots.push_back(slot);
     ini.WriteInteger(DelaysSection, "MidiOutNumDevs", static_cast<std::int32_t>(slots.size()));
     for (std::size_t n = 0; n < slots.size(); ++n) {
       ini.WriteString(DelaysSection, DeviceKey(static_cast<std::int32_t>(n)), FSlots[slots[n]]->Name());

@@ -81,10 +81,16 @@ class TVelmoraEngine : public TEngineEvents {
   // Properties. Indices are not range-checked: channels 0..15, devices
   // 0..MidiOutCount()-1 (positions in the catalogue as it is now).
   std::int32_t MidiInDevice() const { return FMidiInDevice; }
-  std::int32_t Delays(std::int32_t Device) const { return FDelays[SlotOf(Device)]; }
-  TDateTime DelayTimes(std::int32_t Device) const { return FDelayTimes[SlotOf(Device)]; }
+  // A device beyond the slots (more names in one run than MaxOutputSlots)
+  // reads as closed with no delay.
+  std::int32_t Delays(std::int32_t Device) const { return SlotOf(Device) == NoSlot ? 0 : FDelays[SlotOf(Device)]; }
+  TDateTime DelayTimes(std::int32_t Device) const {
+    return SlotOf(Device) == NoSlot ? 0.0 : FDelayTimes[SlotOf(Device)];
+  }
   std::int32_t ChannelDevices(std::uint8_t Channel) const { return DeviceOfSlot(ChannelSlot(Channel)); }
-  TMidiPortState MidiOutStates(std::int32_t Device) const { return FSlots[SlotOf(Device)]->State(); }
+  TMidiPortState MidiOutStates(std::int32_t Device) const {
+    return SlotOf(Device) == NoSlot ? mpsClosed : FSlots[SlotOf(Device)]->State();
+  }
   // The name of the absent device a channel's stored routing names, which
   // it will move to when it arrives; empty while the channel plays where it
   // is meant to. The same for the input.
