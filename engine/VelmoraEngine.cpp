@@ -108,7 +108,6 @@ void TVelmoraEngine::RunDeferredOperations() {
   }
 }
 
-
 void TVelmoraEngine::SetMidiInDevice(std::int32_t Index) {
   RunOperation([this, Index] { DoSetMidiInDevice(Index); });
 }

@@ -46,20 +46,21 @@ std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT drive
   return name;
 }
 
-std::optional<std::string> ReadInputDeviceName(std::int32_t Device) {
-  MIDIINCAPSA caps{};
-  if (Device < 0 || platform::midiInGetDevCapsA(static_cast<UINT_PTR>(Device), &caps, sizeof(caps)) !=
-                        MMSYSERR_NOERROR)
-    return std::nullopt;
+namespace {
+template <class Caps, class GetCaps>
+std::optional<std::string> ReadDeviceName(std::int32_t Device, GetCaps Get) {
+  Caps caps{};
+  if (Device < 0 || Get(static_cast<UINT_PTR>(Device), &caps, sizeof(caps)) != MMSYSERR_NOERROR) return std::nullopt;
   return DeviceDisplayName(caps.szPname, caps.vDriverVersion);
+}
+}  // namespace
+
+std::optional<std::string> ReadInputDeviceName(std::int32_t Device) {
+  return ReadDeviceName<MIDIINCAPSA>(Device, platform::midiInGetDevCapsA);
 }
 
 std::optional<std::string> ReadOutputDeviceName(std::int32_t Device) {
-  MIDIOUTCAPSA caps{};
-  if (Device < 0 || platform::midiOutGetDevCapsA(static_cast<UINT_PTR>(Device), &caps, sizeof(caps)) !=
-                        MMSYSERR_NOERROR)
-    return std::nullopt;
-  return DeviceDisplayName(caps.szPname, caps.vDriverVersion);
+  return ReadDeviceName<MIDIOUTCAPSA>(Device, platform::midiOutGetDevCapsA);
 }
 
 void BuildDeviceCatalogue() {

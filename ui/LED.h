@@ -5,13 +5,16 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "midi/MidiPortState.h"
 #include "ui/controls/Control.h"
 
 // Fill colour of each state: closed maroon, opening dark green, open lime,
-// closing red.
-extern const std::array<TColor, 4> LEDColors;
+// closing red, lost (the device stopped answering) orange.
+extern const std::array<TColor, 5> LEDColors;
+// Each state in words, for the lamp's hint.
+extern const std::array<const char*, 5> LEDStateNames;
 
 class TLED : public TControl {
  public:
@@ -22,6 +25,9 @@ class TLED : public TControl {
   // Sets the colour on every call, also when the state stays the same.
   void SetState(TMidiPortState value);
   TColor BrushColor() const { return FBrushColor; }
+  // The text shown when the mouse rests on the lamp; empty shows none.
+  void SetHint(const std::string& Hint);
+  const std::string& Hint() const { return FHint; }
 
  protected:
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
@@ -31,4 +37,5 @@ class TLED : public TControl {
 
   TMidiPortState FState = mpsClosed;
   TColor FBrushColor = LEDColors[mpsClosed];
+  std::string FHint;
 };

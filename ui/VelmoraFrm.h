@@ -75,6 +75,9 @@ class TVelmoraForm : public TForm {
   void MinimizeCommandClick();
   void QuitCommandClick();
 
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
  private:
   // The channel rows' grid in the MIDI OUT box: two columns of eight rows;
   // each channel label is right-aligned to ChannelLabelRight in its column.
@@ -102,6 +105,11 @@ class TVelmoraForm : public TForm {
   void EnginePresetsChange(TVelmoraEngine& Sender, TPresets& Presets);
   void EngineTimerIntervalChange(TVelmoraEngine& Sender, std::int32_t Milliseconds);
   void EnginePresetSwitchChannelChange(TVelmoraEngine& Sender, std::int32_t Channel);
+  void EngineDevicesChange(TVelmoraEngine& Sender);
+  // A row's device, the lamp of its state, and the hint that names the
+  // device and, for a channel waiting for an absent device, that one.
+  void ShowChannel(TVelmoraEngine& Sender, std::uint8_t Channel);
+  void ShowInput(TVelmoraEngine& Sender);
 
   // Set when FirstIdle has read the stored font: before that, UIFont is the
   // designed font, and storing it would overwrite the user's.

@@ -40,6 +40,14 @@ MMRESULT AnswerCaps(const Caps& full, Caps* caps, UINT capsSize) {
   return MMSYSERR_NOERROR;
 }
 
+// A device stops answering or answers again; a handle open when it stopped
+// stays dead until it is closed.
+template <typename Device>
+void SetDevicePresent(Device& device, bool present) {
+  device.Present = present;
+  if (!present && device.Handle != 0) device.Dead = true;
+}
+
 // A change of the machine's device list (see ChangeOutputDevices): each
 // entry of `configs` takes the first known device of its name, version and
 // unit not taken yet, or a new one; known devices left over have left. A
@@ -68,11 +76,8 @@ std::vector<int> ChangeDeviceList(std::vector<Device>& devices, std::vector<Devi
     devices[static_cast<std::size_t>(found)].Present = true;
     order.push_back(found);
   }
-  for (std::size_t i = 0; i < devices.size(); ++i) {
-    if (taken[i]) continue;
-    devices[i].Present = false;
-    if (devices[i].Handle != 0) devices[i].Dead = true;
-  }
+  for (std::size_t i = 0; i < devices.size(); ++i)
+    if (!taken[i]) SetDevicePresent(devices[i], false);
   return order;
 }
 

@@ -273,9 +273,7 @@ void MidiInDriver::SetDevices(std::vector<DeviceConfig> devices) {
 
 void MidiInDriver::SetPresent(int device, bool present) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Device& found = At(device, "SetInputPresent");
-  found.Present = present;
-  if (!present && found.Handle != 0) found.Dead = true;
+  SetDevicePresent(At(device, "SetInputPresent"), present);
 }
 
 void MidiInDriver::ChangeDevices(std::vector<DeviceConfig> devices) {

@@ -301,9 +301,7 @@ void MidiOutDriver::SetDevices(std::vector<DeviceConfig> devices) {
 
 void MidiOutDriver::SetPresent(int device, bool present) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Device& found = At(device, "SetOutputPresent");
-  found.Present = present;
-  if (!present && found.Handle != 0) found.Dead = true;
+  SetDevicePresent(At(device, "SetOutputPresent"), present);
 }
 
 void MidiOutDriver::ChangeDevices(std::vector<DeviceConfig> devices) {

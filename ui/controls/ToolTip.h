@@ -13,6 +13,7 @@
 class TToolTip {
  public:
   explicit TToolTip(HWND owner) : FOwner(owner) {}
+  // Adds the tool, or gives a tool added before its new text.
   void Add(HWND tool, const std::string& text);
   // The form is about to be shown. The tooltip window is made then, not
   // with the form: a top-level window costs a round trip to the display,
@@ -25,4 +26,5 @@ class TToolTip {
   HWND FOwner;
   TWindowHandle FHandle;
   std::vector<std::pair<HWND, std::string>> FWaiting;  // tools added before the window was made
+  std::vector<HWND> FAdded;                            // tools the window has
 };
