@@ -5,7 +5,9 @@
 // for the disk.
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "engine/StoredDeviceNames.h"
 #include "engine/SystemMessagesSettings.h"
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
@@ -27,34 +29,40 @@ const std::string DeviceKeyPrefix = "Device";
 std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
 std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
 
-// The position of the first device whose name matches the stored one, or
-// NoDevice. An empty name (an absent key, or a device unreadable when stored)
-// must not pick an unreadable device, which the catalogue lists under "".
-std::int32_t StoredDevice(const TDeviceNames& names, const std::string& stored) {
-  if (stored.empty()) return NoDevice;
-  for (std::int32_t i = 0; i < names.Count(); ++i) {
-    const std::string asStored = TIniFile::AsReadBack(names[i]);  // a padded name loses its outer blanks
-    if (SameText(asStored, stored)) return i;
-  }
-  return NoDevice;
-}
 }  // namespace
 
 void TVelmoraEngine::LoadSettings() {
   TSettingsStore& ini = SettingsStore();
 
-  const std::int32_t input =
-      StoredDevice(MidiInDeviceNames, ini.ReadString(EngineSection, "MidiInDeviceName", ""));
+  const std::string storedInput = ini.ReadString(EngineSection, "MidiInDeviceName", "");
+  const std::int32_t input = StoredDevice(MidiInDeviceNames, storedInput);
   SetMidiInDevice(input >= 0 ? input : 0);
+  // An absent input is waited for, and its name kept in the file meanwhile.
+  if (input < 0 && !storedInput.empty()) {
+    FWaitingInput = storedInput;
+    Fire(OnMidiInDeviceChange, FMidiInDevice);
+  }
 
   // Only the pairs below the stored count whose device key is there: a gap
   // keeps the later pairs, and a corrupted count costs nothing.
   const std::int32_t pairs = ini.ReadInteger(DelaysSection, "MidiOutNumDevs", 0);
   const std::int32_t lastPair = pairs > 0 ? pairs - 1 : -1;
   for (const std::int32_t n : ini.NumberedKeys(DelaysSection, DeviceKeyPrefix, 0, lastPair)) {
-    const std::int32_t device = StoredDevice(MidiOutDeviceNames, ini.ReadString(DelaysSection, DeviceKey(n), ""));
-    if (device < 0) continue;  // an absent device's delay is not read
-    SetDelay(device, ini.ReadInteger(DelaysSection, DelayKey(n), 0));
+    const std::string name = ini.ReadString(DelaysSection, DeviceKey(n), "");
+    const std::int32_t device = StoredDevice(MidiOutDeviceNames, name);
+    const std::int32_t delay = ini.ReadInteger(DelaysSection, DelayKey(n), 0);
+    if (device >= 0) {
+      SetDelay(device, delay);
+      continue;
+    }
+    // An absent device's delay is kept in a slot of its own, for the day it
+    // arrives and for the file.
+    if (name.empty()) continue;
+    std::int32_t slot = NoSlot;
+    for (std::int32_t known = 0; known < SlotCount() && slot == NoSlot; ++known)
+      if (NamesDevice(name, FSlots[known]->Name())) slot = known;
+    if (slot == NoSlot) slot = AddSlot(name, NoDevice);
+    if (slot != NoSlot) SetSlotDelay(slot, delay);
   }
 
   SetTimerInterval(ini.ReadInteger(EngineSection, "TimerInterval", 4));
@@ -71,12 +79,23 @@ void TVelmoraEngine::SaveSettings() {
   TSettingsWrites ini;
   // With no catalogue entry selected (no input devices) the stored name is
   // left as it is, for the next start to find.
-  if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count())
+  if (!FWaitingInput.empty()) {
+    ini.WriteString(EngineSection, "MidiInDeviceName", FWaitingInput);
+  } else if (FMidiInDevice >= 0 && FMidiInDevice < MidiInDeviceNames.Count()) {
     ini.WriteString(EngineSection, "MidiInDeviceName", MidiInDeviceNames[FMidiInDevice]);
-  ini.WriteInteger(DelaysSection, "MidiOutNumDevs", MidiOutCount());
-  for (std::int32_t i = 0; i < MidiOutCount(); ++i) {
-    ini.WriteString(DelaysSection, DeviceKey(i), MidiOutDeviceNames[i]);
-    ini.WriteInteger(DelaysSection, DelayKey(i), FDelays[i]);
+  }
+  // The devices present in catalogue order, then those absent now that
+  // have a delay, so it stays in the file for their return (a device seen
+  // for a moment with no delay leaves nothing behind).
+  std::vector<std::int32_t> slots;
+  for (std::int32_t device = 0; device < MidiOutCount(); ++device)
+    if (SlotOf(device) != NoSlot) slots.push_back(SlotOf(device));
+  for (std::int32_t slot = 0; slot < SlotCount(); ++slot)
+    if (!FSlots[slot]->Present() && !FSlots[slot]->Name().empty() && FDelays[slot] != 0) slots.push_back(slot);
+  ini.WriteInteger(DelaysSection, "MidiOutNumDevs", static_cast<std::int32_t>(slots.size()));
+  for (std::size_t n = 0; n < slots.size(); ++n) {
+    ini.WriteString(DelaysSection, DeviceKey(static_cast<std::int32_t>(n)), FSlots[slots[n]]->Name());
+    ini.WriteInteger(DelaysSection, DelayKey(static_cast<std::int32_t>(n)), FDelays[slots[n]]);
   }
   ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
   ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());
@@ -91,11 +110,15 @@ void TVelmoraEngine::LoadPreset() {
   TSettingsStore& ini = SettingsStore();
   const std::string section = PresetSectionPrefix + name;
   for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
-    const std::int32_t device =
-        StoredDevice(MidiOutDeviceNames, ini.ReadString(section, DeviceKey(channel), ""));
-    // An unknown device falls back to the first one; with no output devices
-    // at all the channel maps to none.
-    SetChannelDevice(channel, device >= 0 ? device : (MidiOutCount() > 0 ? 0 : NoDevice));
+    const std::string stored = ini.ReadString(section, DeviceKey(channel), "");
+    const std::int32_t device = StoredDevice(MidiOutDeviceNames, stored);
+    // An absent device's channel falls back to the first device (to none
+    // when there is none) and waits for it under its stored name.
+    if (device >= 0) {
+      MapChannel(channel, SlotOf(device), "");
+    } else {
+      MapChannel(channel, FallbackSlot(), stored);
+    }
   }
 }
 
@@ -107,11 +130,15 @@ bool TVelmoraEngine::SavePreset() {
   TSettingsWrites ini;
   const std::string section = PresetSectionPrefix + name;
   for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
-    const std::int32_t device = ChannelDevices(channel);
-    // A channel that maps to no device leaves its stored entry alone, so a
-    // machine without output devices does not wipe the stored presets.
-    if (device < 0 || device >= MidiOutDeviceNames.Count()) continue;
-    ini.WriteString(section, DeviceKey(channel), MidiOutDeviceNames[device]);
+    // A channel waiting for an absent device keeps that device's name; one
+    // that maps to no device leaves its stored entry alone, so a machine
+    // without output devices does not wipe the stored presets.
+    const std::int32_t slot = ChannelSlot(channel);
+    if (!FWaitingFor[channel].empty()) {
+      ini.WriteString(section, DeviceKey(channel), FWaitingFor[channel]);
+    } else if (slot != NoSlot) {
+      ini.WriteString(section, DeviceKey(channel), FSlots[slot]->Name());
+    }
   }
   // Kept in memory at once, so the next load finds it; a save the settings
   // drop (the map was read while the file could not be) is not kept.

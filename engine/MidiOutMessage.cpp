@@ -45,17 +45,17 @@ void TMidiOutMessage::Free() { delete this; }
 
 namespace {
 std::int32_t DeviceOfChannel(DWORD Data) {
-  return GlobalEngine ? GlobalEngine->ChannelDevices(midi::ChannelOf(Data)) : NoDevice;
+  return GlobalEngine ? GlobalEngine->ChannelSlot(midi::ChannelOf(Data)) : NoDevice;
 }
 std::uint32_t GenerationOf(std::int32_t Device) {
-  return Device >= 0 ? GlobalEngine->MidiOuts(Device).Generation() : 0;
+  return Device >= 0 ? GlobalEngine->OutputSlot(Device).Generation() : 0;
 }
 }  // namespace
 
 TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data)
     : TMidiOutShortMessage(Data, DeviceOfChannel(Data), 0.0, GenerationOf(DeviceOfChannel(Data))) {
   // The delay is read before Now.
-  const TDateTime delay = Device >= 0 ? GlobalEngine->DelayTimes(Device) : 0.0;
+  const TDateTime delay = Device >= 0 ? GlobalEngine->SlotDelayTime(Device) : 0.0;
   DueTime = platform::Now() + delay;
 }
 
@@ -66,11 +66,11 @@ TMidiOutShortMessage::TMidiOutShortMessage(DWORD Data, std::int32_t Device, TDat
                                            std::uint32_t Generation)
     : Channel(midi::ChannelOf(Data)), Data(Data), Device(Device), Generation(Generation) {
   DueTime = Due;
-  if (CountedByDevice()) GlobalEngine->MidiOuts(Device).MessageWaiting();
+  if (CountedByDevice()) GlobalEngine->OutputSlot(Device).MessageWaiting();
 }
 
 TMidiOutShortMessage::~TMidiOutShortMessage() {
-  if (CountedByDevice()) GlobalEngine->MidiOuts(Device).MessageDone();
+  if (CountedByDevice()) GlobalEngine->OutputSlot(Device).MessageDone();
 }
 
 void* TMidiOutShortMessage::operator new(std::size_t Size) {
@@ -88,13 +88,13 @@ void TMidiOutShortMessage::ReleaseIdlePool() { ShortMessagePool().ReleaseIfIdle(
 // Messages made for the engine's devices; a queue used on its own (tests,
 // benchmarks) has no engine to count with.
 bool TMidiOutShortMessage::CountedByDevice() const {
-  return Device >= 0 && GlobalEngine != nullptr && Device < GlobalEngine->MidiOutCount();
+  return Device >= 0 && GlobalEngine != nullptr && Device < GlobalEngine->SlotCount();
 }
 
 void TMidiOutShortMessage::Send() {
-  if (Device < 0 || Device >= GlobalEngine->MidiOutCount()) return;
+  if (Device < 0 || Device >= GlobalEngine->SlotCount()) return;
   // Result ignored: a closed device, or one closed since, drops it.
-  GlobalEngine->MidiOuts(Device).SendShortScheduled(Data, Generation);
+  GlobalEngine->OutputSlot(Device).SendShortScheduled(Data, Generation);
 }
 
 TMidiOutLongMessage::TMidiOutLongMessage(const void* Bytes, std::int32_t Length)
@@ -111,15 +111,14 @@ TMidiOutLongMessage::TMidiOutLongMessage(const void* Bytes, std::int32_t Length)
   }
   DueTime = platform::Now();
   if (GlobalEngine) FPanics = GlobalEngine->Panics();
-  // A block goes to every device, so it waits for every one of them.
-  if (GlobalEngine)
-    for (std::int32_t i = 0; i < GlobalEngine->MidiOutCount(); ++i) GlobalEngine->MidiOuts(i).MessageWaiting();
+  // A block goes to every device known now, so it waits for every one of them.
+  if (GlobalEngine) FSlots = GlobalEngine->SlotCount();
+  for (std::int32_t i = 0; i < FSlots; ++i) GlobalEngine->OutputSlot(i).MessageWaiting();
 }
 
 TMidiOutLongMessage::~TMidiOutLongMessage() {
   if (Buffer) platform::ProcessHeapFree(Buffer);
-  if (GlobalEngine)
-    for (std::int32_t i = 0; i < GlobalEngine->MidiOutCount(); ++i) GlobalEngine->MidiOuts(i).MessageDone();
+  for (std::int32_t i = 0; i < FSlots; ++i) GlobalEngine->OutputSlot(i).MessageDone();
 }
 
 TMidiOutLongMessage* TMidiOutLongMessage::EndOfCutMessage() {
@@ -130,12 +129,11 @@ TMidiOutLongMessage* TMidiOutLongMessage::EndOfCutMessage() {
 
 void TMidiOutLongMessage::Send() {
   if (Size == 0 || FPanics != GlobalEngine->Panics()) return;
-  const std::int32_t count = GlobalEngine->MidiOutCount();
-  for (std::int32_t i = 0; i < count; ++i) {
+  for (std::int32_t i = 0; i < FSlots; ++i) {
     if (FEndsCutMessage) {
-      GlobalEngine->MidiOuts(i).EndUnfinishedSysEx();
+      GlobalEngine->OutputSlot(i).EndUnfinishedSysEx();
     } else {
-      GlobalEngine->MidiOuts(i).SendLong(Buffer, Size);
+      GlobalEngine->OutputSlot(i).SendLong(Buffer, Size);
     }
   }
 }

@@ -60,7 +60,7 @@ class TMidiOutShortMessage final : public TMidiOutMessage {
 
   std::uint8_t Channel;
   DWORD Data;
-  std::int32_t Device;  // decided at arrival; NoDevice sends nowhere
+  std::int32_t Device;  // the engine's device slot, decided at arrival; NoDevice sends nowhere
   std::uint32_t Generation;
 
  private:
@@ -84,6 +84,7 @@ class TMidiOutLongMessage final : public TMidiOutMessage {
  private:
   bool FEndsCutMessage = false;
   std::uint32_t FPanics = 0;  // the engine's count when queued; a panic since drops it
+  std::int32_t FSlots = 0;    // the engine's devices when queued: those it waits for and goes to
 };
 
 class TSingularNode : public TMidiOutMessage {

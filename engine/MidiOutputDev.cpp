@@ -1,8 +1,11 @@
 #include "engine/MidiOutputDev.h"
 
+#include <utility>
+
 #include "engine/Exceptions.h"
 
-TMidiOutputDev::TMidiOutputDev(std::int32_t DeviceNumber) : FDeviceNumber(DeviceNumber) {}
+TMidiOutputDev::TMidiOutputDev(std::int32_t DeviceNumber, std::string Name)
+    : FDeviceNumber(DeviceNumber), FName(std::move(Name)) {}
 
 void TMidiOutputDev::AddRef() {
   ++FRefCount;

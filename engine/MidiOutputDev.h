@@ -1,15 +1,19 @@
-// The engine's output device: an output port bound to one catalogue device
-// and opened by reference count, one count per channel routed to it.
+// The engine's output device: an output port bound to one device of the
+// catalogue, known by its display name for the whole run, and opened by
+// reference count, one count per channel routed to it. When the system
+// numbers its devices anew the device keeps its object and gets its new
+// number; while it is absent from the catalogue its number is NoDevice.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "midi/MidiOutput.h"
 
 class TMidiOutputDev : public TMidiOutput {
  public:
-  explicit TMidiOutputDev(std::int32_t DeviceNumber);
+  explicit TMidiOutputDev(std::int32_t DeviceNumber, std::string Name = "");
 
   void AddRef();   // opens the device when the count becomes 1
   void Release();  // closes it when the count becomes 0; throws below 0
@@ -19,6 +23,9 @@ class TMidiOutputDev : public TMidiOutput {
   bool Open(std::int32_t Index) override;
 
   std::int32_t DeviceNumber() const { return FDeviceNumber; }
+  void SetDeviceNumber(std::int32_t Number) { FDeviceNumber = Number; }
+  bool Present() const { return FDeviceNumber >= 0; }
+  const std::string& Name() const { return FName; }
   std::int32_t RefCount() const { return FRefCount; }
 
   // Messages for this device that are queued or being sent. While there are
@@ -29,7 +36,8 @@ class TMidiOutputDev : public TMidiOutput {
   bool NothingWaiting() const { return FWaiting.load(std::memory_order_acquire) == 0; }
 
  private:
-  const std::int32_t FDeviceNumber;
+  std::int32_t FDeviceNumber;  // main thread only
+  const std::string FName;
   std::int32_t FRefCount = 0;  // main thread only
   // Counted up on the main thread as a message is made, down on the thread
   // that frees it once it has been sent (or dropped).

@@ -8,15 +8,15 @@
 
 TVelmoraEngine* GlobalEngine = nullptr;
 
-TVelmoraEngine::TVelmoraEngine()
-    : FHeld(std::max(MidiOutDeviceCount, 0)), FSystemMessages(std::max(MidiOutDeviceCount, 0)) {
+TVelmoraEngine::TVelmoraEngine() : FHeld(MaxOutputSlots), FSystemMessages(MaxOutputSlots) {
   // The queue's messages and the preset handlers reach the engine through
   // GlobalEngine, so it is published before anything can use it.
   GlobalEngine = this;
-  const std::int32_t deviceCount = std::max(MidiOutDeviceCount, 0);
-  FDelays.assign(static_cast<std::size_t>(deviceCount), 0);
-  FDelayTimes.assign(static_cast<std::size_t>(deviceCount), 0.0);
-  FLatestDue.assign(static_cast<std::size_t>(deviceCount), 0.0);
+  // Sized for every slot at once: a device that arrives later moves nothing.
+  FDelays.assign(MaxOutputSlots, 0);
+  FDelayTimes.assign(MaxOutputSlots, 0.0);
+  FLatestDue.assign(MaxOutputSlots, 0.0);
+  FReleaseOnReturn.resize(MaxOutputSlots);
   for (auto& device : FChannelDevices) device.store(NoDevice, std::memory_order_relaxed);
 
   FPresets = std::make_unique<TPresets>();
@@ -42,13 +42,12 @@ TVelmoraEngine::TVelmoraEngine()
 
   FMessageList = std::make_unique<TMidiOutMessageList>();
 
-  FMidiOuts.reserve(static_cast<std::size_t>(deviceCount));
-  for (std::int32_t i = 0; i < deviceCount; ++i) {
-    FMidiOuts.push_back(std::make_unique<TMidiOutputDev>(i));
-    FMidiOuts.back()->OnStateChange = [this, i](TMidiIOBase& sender, TMidiPortState state) {
-      OutputStateChange(i, sender, state);
-    };
-  }
+  for (std::int32_t i = 0; i < MidiOutDeviceNames.Count(); ++i)
+    FSlotOfDevice.push_back(AddSlot(MidiOutDeviceNames[i], i));
+
+  FDeviceNotices = std::make_unique<platform::NoticeWindow>([this](TMessage& message) {
+    if (message.Msg == platform::SelfNotice) DeviceWorkNotice();
+  });
 
   FSelfNotices = std::make_unique<platform::NoticeWindow>([this](TMessage& message) {
     if (message.Msg != platform::SelfNotice) return;
@@ -71,10 +70,11 @@ TVelmoraEngine::~TVelmoraEngine() {
   // reachable through the engine while its last state reports run.
   FMidiIn->Close();
   FMidiIn.reset();
-  for (auto& device : FMidiOuts) device->Close();  // ascending, whatever the counts
+  const std::int32_t slots = SlotCount();
+  for (std::int32_t slot = 0; slot < slots; ++slot) FSlots[slot]->Close();  // whatever the counts
   // Queued messages are dropped unsent, before the devices they count on.
   FMessageList.reset();
-  for (auto& device : FMidiOuts) device.reset();
+  for (auto& device : FSlots) device.reset();
   FTimer.reset();
   FPresets.reset();  // stores the preset names
   if (GlobalEngine == this) GlobalEngine = nullptr;
@@ -113,17 +113,6 @@ void TVelmoraEngine::RunDeferredOperations() {
   }
 }
 
-template <class Event, class... Args>
-void TVelmoraEngine::Fire(const Event& Handler, Args... Arguments) {
-  if (!Handler) return;
-  {
-    ++FHandlerDepth;
-    const TScopeExit leave([this] { --FHandlerDepth; });
-    Handler(*this, Arguments...);
-  }
-  if (FHandlerDepth == 0 && FOperationDepth == 0) RunDeferredOperations();
-}
-
 void TVelmoraEngine::SetMidiInDevice(std::int32_t Index) {
   RunOperation([this, Index] { DoSetMidiInDevice(Index); });
 }
@@ -148,6 +137,12 @@ void TVelmoraEngine::Reopen() {
 void TVelmoraEngine::Panic() {
   RunOperation([this] { DoPanic(); });
 }
+void TVelmoraEngine::RefreshDevices() {
+  RunOperation([this] { DoRefreshDevices(); });
+}
+void TVelmoraEngine::RetryLostDevices() {
+  RunOperation([this] { DoRetryLostDevices(); });
+}
 void TVelmoraEngine::Start() {
   RunOperation([this] {
     LoadSettings();
@@ -157,22 +152,35 @@ void TVelmoraEngine::Start() {
 }
 
 void TVelmoraEngine::DoSetMidiInDevice(std::int32_t Index) {
-  if (Index == FMidiInDevice) return;
+  // Picking the input the program fell back to ends the wait for the stored one.
+  const bool waited = !FWaitingInput.empty();
+  FWaitingInput.clear();
+  if (Index == FMidiInDevice) {
+    if (waited) Fire(OnMidiInDeviceChange, Index);
+    return;
+  }
   FMidiInDevice = Index;
+  FMidiInName = Index >= 0 && Index < MidiInDeviceNames.Count() ? MidiInDeviceNames[Index] : "";
   FMidiIn->Open(Index);  // the outcome shows in the port's state reports
   Fire(OnMidiInDeviceChange, Index);
 }
 
 void TVelmoraEngine::DoSetDelay(std::int32_t Device, std::int32_t Milliseconds) {
-  if (Device < 0 || Device >= MidiOutCount()) return;
+  const std::int32_t slot = SlotOf(Device);
+  if (slot == NoSlot) return;
   // Only a hand-edited settings file supplies delays outside what a time of
   // day can express; they are clamped, and the clamped value is what is
   // stored, reported and saved.
   Milliseconds = std::clamp(Milliseconds, 0, MaxDelay);
-  if (Milliseconds == FDelays[Device]) return;
-  FDelays[Device] = Milliseconds;
-  FDelayTimes[Device] = MillisecondsToDateTime(static_cast<std::uint32_t>(Milliseconds));
+  if (Milliseconds == FDelays[slot]) return;
+  SetSlotDelay(slot, Milliseconds);
   Fire(OnDelayChange, Device, Milliseconds);
+}
+
+void TVelmoraEngine::SetSlotDelay(std::int32_t Slot, std::int32_t Milliseconds) {
+  Milliseconds = std::clamp(Milliseconds, 0, MaxDelay);
+  FDelays[Slot] = Milliseconds;
+  FDelayTimes[Slot] = MillisecondsToDateTime(static_cast<std::uint32_t>(Milliseconds));
 }
 
 void TVelmoraEngine::DoSetChannelDevice(std::uint8_t Channel, std::int32_t Device) {
@@ -180,8 +188,20 @@ void TVelmoraEngine::DoSetChannelDevice(std::uint8_t Channel, std::int32_t Devic
   // NoDevice is accepted, for a machine without output devices; nothing
   // else outside the catalogue is.
   if (Device < NoDevice || Device >= MidiOutCount()) return;
+  const std::int32_t slot = SlotOf(Device);
+  if (Device >= 0 && slot == NoSlot) return;
+  // The user's pick ends the wait for a stored device.
+  MapChannel(Channel, slot, "");
+}
+
+void TVelmoraEngine::MapChannel(std::uint8_t Channel, std::int32_t Slot, std::string Waiting) {
   const std::int32_t old = FChannelDevices[Channel].load(std::memory_order_relaxed);
-  if (Device == old) return;
+  if (Slot == old && Waiting == FWaitingFor[Channel]) return;
+  FWaitingFor[Channel] = std::move(Waiting);
+  if (Slot == old) {
+    Fire(OnChannelDeviceChange, Channel, DeviceOfSlot(Slot));
+    return;
+  }
   // The device left behind keeps sounding what it holds until the input
   // releases it there; only a bend would stay bent, so it is centred.
   if (old >= 0 && FHeld.Bent(old, Channel)) {
@@ -191,10 +211,10 @@ void TVelmoraEngine::DoSetChannelDevice(std::uint8_t Channel, std::int32_t Devic
   }
   // The old device is released before the new one is acquired, so a device
   // that loses its last channel reports its close before the next one opens.
-  if (old >= 0) FMidiOuts[old]->Release();
-  FChannelDevices[Channel].store(Device, std::memory_order_relaxed);
-  if (Device >= 0) FMidiOuts[Device]->AddRef();
-  Fire(OnChannelDeviceChange, Channel, Device);
+  if (old >= 0) FSlots[old]->Release();
+  FChannelDevices[Channel].store(Slot, std::memory_order_relaxed);
+  if (Slot >= 0) FSlots[Slot]->AddRef();
+  Fire(OnChannelDeviceChange, Channel, DeviceOfSlot(Slot));
 }
 
 void TVelmoraEngine::DoSetTimerInterval(std::int32_t Milliseconds) {
@@ -206,17 +226,21 @@ void TVelmoraEngine::DoSetTimerInterval(std::int32_t Milliseconds) {
 }
 
 void TVelmoraEngine::DoReopen() {
+  // Opened by the numbers the system gives the devices now.
+  DoRefreshDevices();
   FTimer->SetEnabled(false);
   const bool inputInUse = FMidiInDevice >= 0;
-  std::vector<bool> used(FMidiOuts.size());
-  for (std::size_t i = 0; i < FMidiOuts.size(); ++i) used[i] = FMidiOuts[i]->RefCount() > 0;
+  const std::int32_t slots = SlotCount();
+  std::vector<bool> used(static_cast<std::size_t>(slots));
+  for (std::int32_t i = 0; i < slots; ++i) used[i] = FSlots[i]->RefCount() > 0 && FSlots[i]->Present();
   if (inputInUse) FMidiIn->Close();
-  for (std::size_t i = 0; i < FMidiOuts.size(); ++i)
-    if (used[i]) FMidiOuts[i]->Close();
+  for (std::int32_t i = 0; i < slots; ++i)
+    if (used[i]) FSlots[i]->Close();
   if (inputInUse) FMidiIn->Open(FMidiInDevice);
-  for (std::size_t i = 0; i < FMidiOuts.size(); ++i)
-    if (used[i]) FMidiOuts[i]->OpenDevice();
+  for (std::int32_t i = 0; i < slots; ++i)
+    if (used[i]) FSlots[i]->OpenDevice();
   FTimer->SetEnabled(true);
+  ScheduleRetryWhileLost();
 }
 
 void TVelmoraEngine::DoSetPresetSwitchChannel(std::int32_t Channel) {
@@ -237,20 +261,22 @@ void TVelmoraEngine::DoPanic() {
   // The ports' generations move on first, so nothing queued before, nor
   // anything a tick has taken and not yet sent, reaches a device after.
   FPanics.fetch_add(1, std::memory_order_acq_rel);
-  for (std::size_t i = 0; i < FMidiOuts.size(); ++i) {
-    FMidiOuts[i]->Forget();
+  const std::int32_t slots = SlotCount();
+  for (std::int32_t i = 0; i < slots; ++i) {
+    FSlots[i]->Forget();
     FLatestDue[i] = 0.0;
   }
   // A synth in the middle of a dump would read what follows as its data.
-  for (const auto& output : FMidiOuts) output->EndUnfinishedSysEx();
+  for (std::int32_t i = 0; i < slots; ++i) FSlots[i]->EndUnfinishedSysEx();
   // Note Offs first, for synths that ignore the all-off controllers.
   FHeld.ForEachHeld(
       [&](std::int32_t device, int channel, int key) {
-        FMidiOuts[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
+        FSlots[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
       },
       [](std::int32_t, int, std::uint8_t) {}, [](std::int32_t, int) {});
   constexpr std::uint8_t SustainPedal = THeldNotes::PedalControllers[0];
-  for (const auto& output : FMidiOuts) {
+  for (std::int32_t i = 0; i < slots; ++i) {
+    TMidiOutputDev* output = FSlots[i].get();
     if (output->State() != mpsOpen) continue;
     for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
       const std::uint8_t status = midi::ControlChangeKind | channel;
@@ -260,7 +286,7 @@ void TVelmoraEngine::DoPanic() {
       output->SendShort(midi::Pack(status, midi::AllNotesOff, 0));
     }
   }
-  for (std::int32_t device = 0; device < MidiOutCount(); ++device) FHeld.ForgetDevice(device);
+  for (std::int32_t slot = 0; slot < slots; ++slot) FHeld.ForgetDevice(slot);
 }
 
 void TVelmoraEngine::HoldPresetSwitches(bool Hold) {
@@ -359,7 +385,7 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
     // Every device where the pedal is not fully up follows it to 0, value by
     // value: a half-damper pedal left at 63 still holds a piano's notes.
     const bool held = THeldNotes::PedalHeldAt(midi::Data2Of(Data));
-    for (std::int32_t device = 0; device < MidiOutCount(); ++device) {
+    for (std::int32_t device = 0; device < SlotCount(); ++device) {
       if (device != Current && !FHeld.PedalHeld(device, Channel, pedal)) continue;
       ScheduleAfterDelay(device, Data, Now);
       FHeld.SetPedal(device, Channel, pedal, held);
@@ -375,7 +401,7 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
   // Each ends only what it ends on a synth: the all-off controllers the
   // notes (a pedal still down keeps its release coming), the reset the
   // pedals and the bend (its notes still wait for their Note Offs).
-  for (std::int32_t device = 0; device < MidiOutCount(); ++device) {
+  for (std::int32_t device = 0; device < SlotCount(); ++device) {
     if (device != Current && !FHeld.HoldsChannel(device, Channel)) continue;
     ScheduleAfterDelay(device, Data, Now);
     if (endsNotes) FHeld.ForgetNotes(device, Channel);
@@ -388,7 +414,7 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
 
 void TVelmoraEngine::RouteSystemMessage(DWORD Data, std::int32_t Current, TDateTime Now) {
   FSystemMessages.Route(
-      Data, Current, [this](std::int32_t device) { return FMidiOuts[device]->State() == mpsOpen; },
+      Data, Current, [this](std::int32_t slot) { return slot < SlotCount() && FSlots[slot]->State() == mpsOpen; },
       [&](std::int32_t device) { ScheduleAfterDelay(device, Data, Now); });
 }
 
@@ -402,7 +428,7 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
   TDateTime& latest = FLatestDue[Device];
   const TDateTime due = std::max(Earliest, latest);
   latest = due;
-  TMidiOutputDev& output = *FMidiOuts[Device];
+  TMidiOutputDev& output = *FSlots[Device];
   // Due already, with nothing before it for its device (nothing queued, and
   // nothing a tick has taken but not yet sent): waiting for the next tick
   // would only make it late.
@@ -424,8 +450,9 @@ void TVelmoraEngine::SendOrQueueLong(Maker Make) {
   // Due at once like a short message without delay, and sent at once on the
   // same terms: when nothing waits before it for any device. Asked before the
   // block is made, since a block counts as waiting for every device.
-  const bool nothingWaiting = std::all_of(FMidiOuts.begin(), FMidiOuts.end(),
-                                          [](const auto& output) { return output->NothingWaiting(); });
+  const auto slots = FSlots.begin() + SlotCount();
+  const bool nothingWaiting =
+      std::all_of(FSlots.begin(), slots, [](const auto& output) { return output->NothingWaiting(); });
   TMidiOutLongMessage* message = Make();
   if (!nothingWaiting) {
     const TDateTime due = message->DueTime;  // the message is the timer thread's once posted
@@ -439,6 +466,7 @@ void TVelmoraEngine::SendOrQueueLong(Maker Make) {
 
 void TVelmoraEngine::InputStateChange(TMidiIOBase&, TMidiPortState State) {
   if (State == mpsClosed) ReleaseWhatTheInputHeld();
+  if (State == mpsLost) ScheduleRetryWhileLost();
   Fire(OnMidiInStateChange, State);
 }
 
@@ -469,19 +497,29 @@ void TVelmoraEngine::EndCutSysEx() {
   SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
 }
 
-void TVelmoraEngine::OutputStateChange(std::int32_t Device, TMidiIOBase& Sender, TMidiPortState State) {
+void TVelmoraEngine::OutputStateChange(std::int32_t Slot, TMidiIOBase&, TMidiPortState State) {
+  TMidiOutputDev& port = *FSlots[Slot];
   // The close resets the device: what it held is gone, and what was queued
-  // for it before is not sent (the port's generation moves on).
+  // for it before is not sent (the port's generation moves on). A device
+  // that is gone took no reset: what it held still sounds.
   if (State == mpsClosing) {
-    FHeld.ForgetDevice(Device);
-    FLatestDue[Device] = 0.0;
+    if (port.DeviceIsGone()) RememberReleases(Slot);
+    FHeld.ForgetDevice(Slot);
+    FLatestDue[Slot] = 0.0;
   }
-  Fire(OnMidiOutStateChange, Sender.DeviceIndex(), State);
+  // Back after it went: what it held then is released before anything else.
+  if (State == mpsOpen) {
+    for (const DWORD release : FReleaseOnReturn[Slot]) port.SendShort(release);
+    FReleaseOnReturn[Slot].clear();
+  }
+  if (State == mpsLost) ScheduleRetryWhileLost();
+  Fire(OnMidiOutStateChange, port.DeviceNumber(), State);
 }
 
 void TVelmoraEngine::TimerTick(TMMTimer&) {
   if (FDispatching.load(std::memory_order_acquire)) return;
   DispatchDueMessages();
+  AskForDueDeviceWork(platform::Now());
 }
 
 void TVelmoraEngine::DispatchDueMessages() {
@@ -497,7 +535,8 @@ void TVelmoraEngine::DispatchDueMessages() {
     message->Free();
     message = next;
   }
-  for (const auto& output : FMidiOuts) output->EndStalledSysEx(now);
+  const std::int32_t slots = SlotCount();
+  for (std::int32_t slot = 0; slot < slots; ++slot) FSlots[slot]->EndStalledSysEx(now);
   // The next message leaves at its own due time, not at the tick after it;
   // asked after the sends, which the asking would only hold up.
   if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);

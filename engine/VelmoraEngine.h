@@ -20,6 +20,7 @@
 #include "engine/MidiOutputDev.h"
 #include "engine/Presets.h"
 #include "engine/SystemMessageRouter.h"
+#include "engine/ScopeExit.h"
 #include "midi/MMTimer.h"
 #include "midi/MidiInput.h"
 #include "platform/DateTime.h"
@@ -42,6 +43,7 @@ struct TEngineEvents {
   using TPresetsEvent = std::function<void(TVelmoraEngine& Sender, TPresets& Presets)>;
   using TMillisecondsEvent =
       std::function<void(TVelmoraEngine& Sender, std::int32_t Milliseconds)>;
+  using TNotifyEvent = std::function<void(TVelmoraEngine& Sender)>;
 
   TIndexEvent OnMidiInDeviceChange;
   TStateEvent OnMidiInStateChange;
@@ -53,13 +55,25 @@ struct TEngineEvents {
   TMillisecondsEvent OnTimerIntervalChange;
   TIndexEvent OnPresetSwitchChannelChange;
   TIndexEvent OnSystemMessagesChange;  // Index: the new TSystemMessages
+  // The device catalogue was read again: device numbers, the input's, the
+  // channels' and what they wait for may all have changed.
+  TNotifyEvent OnDevicesChange;
 };
 
 class TVelmoraEngine : public TEngineEvents {
  public:
   static constexpr std::int32_t MaxDelay = 59999;  // the largest delay a time of day can hold
   static constexpr std::int32_t PresetSwitchOff = -1;
-
+  // Output devices known in one run, present or not: one slot per device
+  // name (per device, for devices of the same name), made when the name is
+  // first seen and kept to the end, so the timer thread never sees the list
+  // move. Devices beyond it are listed but cannot be routed to.
+  static constexpr std::int32_t MaxOutputSlots = 256;
+  static constexpr std::int32_t NoSlot = -1;
+  // Device-change notices closer together than this are one change.
+  static constexpr double DeviceChangeSettleMilliseconds = 500;
+  // How often a device that stopped answering is tried again.
+  static constexpr double LostRetryMilliseconds = 2000;
 
   TVelmoraEngine();   // sized by MidiOutDeviceCount; opens nothing
   ~TVelmoraEngine();  // stops the timer, saves, closes and frees everything
@@ -67,20 +81,37 @@ class TVelmoraEngine : public TEngineEvents {
   TVelmoraEngine& operator=(const TVelmoraEngine&) = delete;
 
   // Properties. Indices are not range-checked: channels 0..15, devices
-  // 0..MidiOutDeviceCount-1.
+  // 0..MidiOutCount()-1 (positions in the catalogue as it is now).
   std::int32_t MidiInDevice() const { return FMidiInDevice; }
-  std::int32_t Delays(std::int32_t Device) const { return FDelays[Device]; }
-  TDateTime DelayTimes(std::int32_t Device) const { return FDelayTimes[Device]; }
-  std::int32_t ChannelDevices(std::uint8_t Channel) const {
-    return FChannelDevices[Channel].load(std::memory_order_relaxed);
+  // A device beyond the slots (more names in one run than MaxOutputSlots)
+  // reads as closed with no delay.
+  std::int32_t Delays(std::int32_t Device) const { return SlotOf(Device) == NoSlot ? 0 : FDelays[SlotOf(Device)]; }
+  TDateTime DelayTimes(std::int32_t Device) const {
+    return SlotOf(Device) == NoSlot ? 0.0 : FDelayTimes[SlotOf(Device)];
   }
-  TMidiPortState MidiOutStates(std::int32_t Device) const { return FMidiOuts[Device]->State(); }
+  std::int32_t ChannelDevices(std::uint8_t Channel) const { return DeviceOfSlot(ChannelSlot(Channel)); }
+  TMidiPortState MidiOutStates(std::int32_t Device) const {
+    return SlotOf(Device) == NoSlot ? mpsClosed : FSlots[SlotOf(Device)]->State();
+  }
+  // The name of the absent device a channel's stored routing names, which
+  // it will move to when it arrives; empty while the channel plays where it
+  // is meant to. The same for the input.
+  const std::string& WaitingFor(std::uint8_t Channel) const { return FWaitingFor[Channel]; }
+  const std::string& WaitingInput() const { return FWaitingInput; }
   std::int32_t TimerInterval() const { return FTimerInterval; }
   TPresets& Presets() { return *FPresets; }
   TMidiInput& MidiIn() { return *FMidiIn; }
   TMidiOutMessageList& MessageList() { return *FMessageList; }
-  TMidiOutputDev& MidiOuts(std::int32_t Device) { return *FMidiOuts[Device]; }
-  std::int32_t MidiOutCount() const { return static_cast<std::int32_t>(FMidiOuts.size()); }
+  TMidiOutputDev& MidiOuts(std::int32_t Device) { return *FSlots[SlotOf(Device)]; }
+  std::int32_t MidiOutCount() const { return static_cast<std::int32_t>(FSlotOfDevice.size()); }
+  // The devices by slot, for the queue's messages (any thread): slots below
+  // SlotCount() exist until the engine goes.
+  std::int32_t SlotCount() const { return FSlotCount.load(std::memory_order_acquire); }
+  TMidiOutputDev& OutputSlot(std::int32_t Slot) { return *FSlots[Slot]; }
+  std::int32_t ChannelSlot(std::uint8_t Channel) const {
+    return FChannelDevices[Channel].load(std::memory_order_relaxed);
+  }
+  TDateTime SlotDelayTime(std::int32_t Slot) const { return FDelayTimes[Slot]; }
   TMMTimer& Timer() { return *FTimer; }
   // The channel whose Program Changes select presets, or PresetSwitchOff.
   std::int32_t PresetSwitchChannel() const { return FPresetSwitchChannel; }
@@ -103,7 +134,18 @@ class TVelmoraEngine : public TEngineEvents {
   // A value that is none of the choices is taken as smByChannel.
   void SetSystemMessages(std::int32_t Choice);
 
+  // Reads the catalogue again first.
   void Reopen();
+  // The system reported a device change (any thread): the catalogue is
+  // read again once no further notice has come for a moment.
+  void DeviceChangeNotice();
+  // Reads the catalogue again and follows it: devices are matched by name,
+  // channels and the input move to the devices they wait for, a device that
+  // left is closed and its channels fall back to device 0.
+  void RefreshDevices();
+  // Opens again every device in use that stopped answering, once the system
+  // lists it again under its name (a cheap look, not an open that may block).
+  void RetryLostDevices();
   // Drops everything queued and silences every open device: Note Offs for
   // the notes it holds, then on every channel sustain up, All Sound Off,
   // Reset All Controllers and All Notes Off. Routing stays as it is.
@@ -117,7 +159,7 @@ class TVelmoraEngine : public TEngineEvents {
   // Timer thread (through TimerTick); public for tests that drive it directly.
   void DispatchDueMessages();
 
-  // All ten events at once: assigning a record replaces every handler.
+  // All eleven events at once: assigning a record replaces every handler.
   TEngineEvents& Events() { return *this; }
 
   // Persistence.
@@ -130,8 +172,12 @@ class TVelmoraEngine : public TEngineEvents {
   void InputData(TMidiInput& Sender, DWORD Data);
   void InputLongData(TMidiInput& Sender, const std::uint8_t* Data, std::int32_t Length);
   void InputStateChange(TMidiIOBase& Sender, TMidiPortState State);
-  void OutputStateChange(std::int32_t Device, TMidiIOBase& Sender, TMidiPortState State);
+  void OutputStateChange(std::int32_t Slot, TMidiIOBase& Sender, TMidiPortState State);
   void TimerTick(TMMTimer& Sender);
+  // Timer thread: asks the main thread for a catalogue reading or a retry
+  // that has come due.
+  void AskForDueDeviceWork(TDateTime Now);
+  void DeviceWorkNotice();
   void PresetsChange(TPresets& Sender);
   void PresetIndexChanging(TPresets& Sender);
   void PresetIndexChange(TPresets& Sender);
@@ -145,6 +191,26 @@ class TVelmoraEngine : public TEngineEvents {
   void DoSetMidiInDevice(std::int32_t Index);
   void DoSetDelay(std::int32_t Device, std::int32_t Milliseconds);
   void DoSetChannelDevice(std::uint8_t Channel, std::int32_t Device);
+  void DoRefreshDevices();
+  void DoRetryLostDevices();
+  void ScheduleRetryWhileLost();
+
+  std::int32_t SlotOf(std::int32_t Device) const {
+    return Device >= 0 && Device < MidiOutCount() ? FSlotOfDevice[Device] : NoSlot;
+  }
+  std::int32_t DeviceOfSlot(std::int32_t Slot) const { return Slot >= 0 ? FSlots[Slot]->DeviceNumber() : NoDevice; }
+  std::int32_t AddSlot(std::string Name, std::int32_t Device);  // NoSlot when full
+  std::int32_t FallbackSlot() const { return SlotOf(0); }
+  // Routes the channel to Slot; Waiting is the absent device its stored
+  // routing names (empty: none). Fires OnChannelDeviceChange when either changes.
+  void MapChannel(std::uint8_t Channel, std::int32_t Slot, std::string Waiting);
+  void SetSlotDelay(std::int32_t Slot, std::int32_t Milliseconds);
+  // Matches the catalogue just read to the slots by name and gives each
+  // slot its number; returns the slots that left and those that arrived.
+  void MatchSlots(std::vector<std::int32_t>& Left, std::vector<std::int32_t>& Arrived);
+  void FollowInput();
+  // What a device that is going held, to be released there when it is back.
+  void RememberReleases(std::int32_t Slot);
   void DoSetTimerInterval(std::int32_t Milliseconds);
   void DoReopen();
   void DoSetPresetSwitchChannel(std::int32_t Channel);
@@ -175,11 +241,11 @@ class TVelmoraEngine : public TEngineEvents {
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};
   std::int32_t FMidiInDevice = NoDevice;         // main thread only
-  std::vector<std::int32_t> FDelays;        // main thread only
-  // Channel map: written on the main thread, read by the timer thread when a
-  // message is sent (each entry a whole value; relaxed is enough).
+  std::vector<std::int32_t> FDelays;        // main thread only; by slot
+  // Channel map, by slot: written on the main thread, read by any thread
+  // (each entry a whole value; relaxed is enough).
   std::array<std::atomic<std::int32_t>, ChannelCount> FChannelDevices;
-  std::vector<TDateTime> FDelayTimes;       // main thread only
+  std::vector<TDateTime> FDelayTimes;       // main thread only; by slot
   std::int32_t FTimerInterval = 4;          // main thread only
   // The preset whose live map could not be stored when the current index was
   // about to change; empty when the last save went through. Main thread only.
@@ -218,10 +284,41 @@ class TVelmoraEngine : public TEngineEvents {
 
   std::unique_ptr<TPresets> FPresets;
   std::unique_ptr<TMidiInput> FMidiIn;
+  // Main thread only: the slot of each catalogue position, the stored names
+  // the channels and the input wait for, the name of the input in use, and
+  // what each device held when it went.
+  std::vector<std::int32_t> FSlotOfDevice;
+  std::array<std::string, ChannelCount> FWaitingFor;
+  std::string FWaitingInput;
+  std::string FMidiInName;
+  std::vector<std::vector<DWORD>> FReleaseOnReturn;
+  // When the main thread is next asked to read the catalogue, or to retry
+  // the lost devices (0: not asked). Set on any thread, taken by the tick.
+  std::atomic<TDateTime> FDeviceChangeDue{0.0};
+  std::atomic<TDateTime> FRetryDue{0.0};
+  // Which of the two the tick found due; taken by the main thread.
+  std::atomic<bool> FRefreshAsked{false};
+  std::atomic<bool> FRetryAsked{false};
+  std::unique_ptr<platform::NoticeWindow> FDeviceNotices;
+
   std::unique_ptr<TMidiOutMessageList> FMessageList;
-  std::vector<std::unique_ptr<TMidiOutputDev>> FMidiOuts;  // fixed after construction
+  // Slot s is made before FSlotCount passes s (release) and never moved or
+  // freed before the engine's end; the main thread makes slots.
+  std::array<std::unique_ptr<TMidiOutputDev>, MaxOutputSlots> FSlots;
+  std::atomic<std::int32_t> FSlotCount{0};
   std::unique_ptr<TMMTimer> FTimer;
 };
+
+template <class Event, class... Args>
+void TVelmoraEngine::Fire(const Event& Handler, Args... Arguments) {
+  if (!Handler) return;
+  {
+    ++FHandlerDepth;
+    const TScopeExit leave([this] { --FHandlerDepth; });
+    Handler(*this, Arguments...);
+  }
+  if (FHandlerDepth == 0 && FOperationDepth == 0) RunDeferredOperations();
+}
 
 // Holds presets asked for by Program Change while it lives (a modal dialog
 // is open); the last one asked for is selected when it goes.

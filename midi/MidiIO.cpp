@@ -46,29 +46,33 @@ std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT drive
   return name;
 }
 
+namespace {
+template <class Caps, class GetCaps>
+std::optional<std::string> ReadDeviceName(std::int32_t Device, GetCaps Get) {
+  Caps caps{};
+  if (Device < 0 || Get(static_cast<UINT_PTR>(Device), &caps, sizeof(caps)) != MMSYSERR_NOERROR) return std::nullopt;
+  return DeviceDisplayName(caps.szPname, caps.vDriverVersion);
+}
+}  // namespace
+
+std::optional<std::string> ReadInputDeviceName(std::int32_t Device) {
+  return ReadDeviceName<MIDIINCAPSA>(Device, platform::midiInGetDevCapsA);
+}
+
+std::optional<std::string> ReadOutputDeviceName(std::int32_t Device) {
+  return ReadDeviceName<MIDIOUTCAPSA>(Device, platform::midiOutGetDevCapsA);
+}
+
 void BuildDeviceCatalogue() {
+  // A device whose capabilities cannot be read is listed as "", so that
+  // positions keep matching device identifiers.
   MidiInDeviceNames.Clear();
   MidiInDeviceCount = static_cast<std::int32_t>(platform::midiInGetNumDevs());
-  for (std::int32_t id = 0; id < MidiInDeviceCount; ++id) {
-    MIDIINCAPSA caps{};
-    if (platform::midiInGetDevCapsA(static_cast<UINT_PTR>(id), &caps, sizeof(caps)) ==
-        MMSYSERR_NOERROR) {
-      MidiInDeviceNames.Add(DeviceDisplayName(caps.szPname, caps.vDriverVersion));
-    } else {
-      MidiInDeviceNames.Add("");  // positions keep matching device identifiers
-    }
-  }
+  for (std::int32_t id = 0; id < MidiInDeviceCount; ++id) MidiInDeviceNames.Add(ReadInputDeviceName(id).value_or(""));
   MidiOutDeviceNames.Clear();
   MidiOutDeviceCount = static_cast<std::int32_t>(platform::midiOutGetNumDevs());
-  for (std::int32_t id = 0; id < MidiOutDeviceCount; ++id) {
-    MIDIOUTCAPSA caps{};
-    if (platform::midiOutGetDevCapsA(static_cast<UINT_PTR>(id), &caps, sizeof(caps)) ==
-        MMSYSERR_NOERROR) {
-      MidiOutDeviceNames.Add(DeviceDisplayName(caps.szPname, caps.vDriverVersion));
-    } else {
-      MidiOutDeviceNames.Add("");
-    }
-  }
+  for (std::int32_t id = 0; id < MidiOutDeviceCount; ++id)
+    MidiOutDeviceNames.Add(ReadOutputDeviceName(id).value_or(""));
 }
 
 void FreeDeviceCatalogue() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,13 @@ extern std::int32_t MidiOutDeviceCount;
 std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT driverVersion);
 
 // At program start, before the engine is created; at program end, after it.
+// Also while the program runs, on the main thread, when the system reports
+// that its devices changed: the lists then hold the devices present now.
 void BuildDeviceCatalogue();
+// The display name of the device with this number as the system reports it
+// now, or nothing when it cannot be read (a cheap look: no device is opened).
+std::optional<std::string> ReadInputDeviceName(std::int32_t Device);
+std::optional<std::string> ReadOutputDeviceName(std::int32_t Device);
 void FreeDeviceCatalogue();
 
 // Letter-case-blind comparison used for device and preset names.

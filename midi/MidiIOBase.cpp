@@ -13,3 +13,11 @@ void TMidiIOBase::SetState(TMidiPortState Value) {
   StoreState(Value);
   if (OnStateChange) OnStateChange(*this, Value);
 }
+
+void TMidiIOBase::BecomeLost() {
+  // Lost, the port still names the device it waits to open again.
+  const std::int32_t device = DeviceIndex();
+  if (State() != mpsClosed) Close();
+  SetDeviceIndex(device);
+  SetState(mpsLost);
+}

@@ -9,8 +9,21 @@
 
 #include "midi/ActivityCounter.h"
 #include "midi/MidiMessages.h"
+#include "platform/MmSystem.h"
 #include "midi/MidiPortState.h"
 #include "platform/NoticeWindow.h"
+
+// A result by which the system says the device is not there any more (its
+// driver unloaded, its handle or number gone with it), as opposed to one
+// that refuses a single call.
+constexpr bool DeviceGone(MMRESULT Result) {
+  return Result == MMSYSERR_NODRIVER || Result == MMSYSERR_INVALHANDLE || Result == MMSYSERR_BADDEVICEID ||
+         Result == MIDIERR_NODEVICE;
+}
+// The same for an open: a number the system does not list names no device
+// (a machine without inputs, a list read before the device left), which the
+// next reading of the catalogue settles; it is a refusal, not a loss.
+constexpr bool OpenFoundDeviceGone(MMRESULT Result) { return Result != MMSYSERR_BADDEVICEID && DeviceGone(Result); }
 
 class TMidiIOBase {
  public:
@@ -47,6 +60,11 @@ class TMidiIOBase {
   void SetDeviceIndex(std::int32_t Index) { FDeviceIndex.store(Index, std::memory_order_release); }
   DWORD_PTR NoticeTarget() const { return FNoticeWindow.CallbackTarget(); }
   void DeliverWaitingNotices(UINT Msg) const { FNoticeWindow.DeliverWaiting(Msg); }
+  // Any thread: the port's WndProc gets platform::SelfNotice on the main thread.
+  void PostSelfNotice() const { FNoticeWindow.PostSelfNotice(); }
+  // Main thread: closes what is left of a port whose device is gone and
+  // reports mpsLost. A lost port's Close only reports mpsClosed.
+  void BecomeLost();
 
  private:
   // Written on the main thread only; atomics so the timer thread's sends and

@@ -22,8 +22,13 @@ bool TMidiInput::Open(std::int32_t Index) {
   SetState(mpsOpening);
   CloseUnclosedHandle(FUnclosedHandle, platform::midiInReset, platform::midiInClose);
 
-  bool ok = platform::midiInOpen(&FHandle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0,
-                                 CALLBACK_WINDOW) == MMSYSERR_NOERROR;
+  const MMRESULT opened =
+      platform::midiInOpen(&FHandle, static_cast<UINT>(DeviceIndex()), NoticeTarget(), 0, CALLBACK_WINDOW);
+  if (OpenFoundDeviceGone(opened)) {
+    BecomeLost();
+    return false;
+  }
+  bool ok = opened == MMSYSERR_NOERROR;
   if (ok) NoteHandleOpened(FHandle);
   for (int slot = 0; ok && slot < SysExBufferCount; ++slot) {
     FSysExBuffers[slot] = TMidiHeader::Allocate(SysExBufferSize);
@@ -43,6 +48,11 @@ bool TMidiInput::Open(std::int32_t Index) {
 
 void TMidiInput::Close() {
   if (State() == mpsClosed) return;
+  if (State() == mpsLost) {
+    SetState(mpsClosed);  // its handle went when it was lost
+    SetDeviceIndex(ClosedPortIndex);
+    return;
+  }
   SetState(mpsClosing);
   // Only the results that tell whether the driver still holds a buffer or
   // the handle matter: the port closes whatever the others say.
@@ -125,8 +135,10 @@ int TMidiInput::TakeReturnedSlot(const TMessage& Message) {
 }
 
 bool TMidiInput::GiveBuffer(int slot) {
-  if (platform::midiInAddBuffer(FHandle, FSysExBuffers[slot].Get(), HeaderSize) != MMSYSERR_NOERROR)
-    return false;
+  const MMRESULT given = platform::midiInAddBuffer(FHandle, FSysExBuffers[slot].Get(), HeaderSize);
+  // The device is gone: the port is closed once this notice has been handled.
+  if (DeviceGone(given) && State() == mpsOpen) PostSelfNotice();
+  if (given != MMSYSERR_NOERROR) return false;
   FQueuedSlots.push_back(slot);
   return true;
 }
@@ -140,6 +152,9 @@ void TMidiInput::HandBack(int slot) {
 
 void TMidiInput::WndProc(TMessage& Message) {
   switch (Message.Msg) {
+    case platform::SelfNotice:
+      if (State() == mpsOpen) BecomeLost();
+      break;
     case MM_MIM_DATA:
       // Passed on whatever handle the notice names: only this port's own
       // opens post to its window, and data of an earlier open was played

@@ -27,6 +27,7 @@ void TMidiOutput::SetState(TMidiPortState Value) {
     // A message scheduled in one open, or while the port was closed, is
     // never sent in another.
     if (Value == mpsOpening || Value == mpsClosing) FGeneration.fetch_add(1, std::memory_order_acq_rel);
+    if (Value == mpsOpening) FGone.store(false, std::memory_order_release);
     if (Value == mpsClosing) {
       // The reset ends the message; what waited for its end was scheduled
       // before the close and goes with it.
@@ -57,12 +58,21 @@ bool TMidiOutput::OpenPort(std::int32_t Index) {
     SetState(mpsOpen);
     return true;
   }
-  Close();
+  if (OpenFoundDeviceGone(result)) {
+    BecomeLost();
+  } else {
+    Close();
+  }
   return false;
 }
 
 void TMidiOutput::Close() {
   if (State() == mpsClosed) return;
+  if (State() == mpsLost) {
+    SetState(mpsClosed);  // its handle went when it was lost
+    SetDeviceIndex(ClosedPortIndex);
+    return;
+  }
   SetState(mpsClosing);
   // From here on no send reaches the device, so the driver calls below need
   // no lock; only the list and the handle are shared.
@@ -115,7 +125,19 @@ bool TMidiOutput::SendShortScheduled(DWORD Data, std::uint32_t ScheduledGenerati
   return SendShortLocked(Data);
 }
 
+bool TMidiOutput::AcceptedLocked(MMRESULT Result) {
+  if (DeviceGone(Result) && !FGone.exchange(true, std::memory_order_acq_rel)) PostSelfNotice();
+  return Result == MMSYSERR_NOERROR;
+}
+
+void TMidiOutput::MarkGone() {
+  std::lock_guard<std::mutex> guard(FSendLock);
+  FGone.store(true, std::memory_order_release);
+}
+
 bool TMidiOutput::SendShortLocked(DWORD Data) {
+  // A dead device is not asked again: some drivers take their time to say so.
+  if (FGone.load(std::memory_order_relaxed)) return false;
   if (FInsideSysEx && !midi::IsRealTime(Data)) {
     if (FWaitingForSysExEnd.size() < MaxShortsWaitingForSysEx) {
       FWaitingForSysExEnd.push_back(Data);
@@ -123,10 +145,10 @@ bool TMidiOutput::SendShortLocked(DWORD Data) {
     }
     EndSysExLocked();
   }
-  return Sent(platform::midiOutShortMsg(FHandle, Data) == MMSYSERR_NOERROR);
+  return CountSent(AcceptedLocked(platform::midiOutShortMsg(FHandle, Data)));
 }
 
-bool TMidiOutput::Sent(bool Done) {
+bool TMidiOutput::CountSent(bool Done) {
   if (Done) Activity().Bump();
   return Done;
 }
@@ -173,7 +195,8 @@ void TMidiOutput::SetInsideSysExLocked(bool Inside) {
   FInsideSysEx = Inside;
   FInsideSysExSince.store(Inside ? platform::Now() : 0.0, std::memory_order_release);
   if (Inside) return;
-  for (const DWORD waiting : FWaitingForSysExEnd) Sent(platform::midiOutShortMsg(FHandle, waiting) == MMSYSERR_NOERROR);
+  for (const DWORD waiting : FWaitingForSysExEnd)
+    if (!FGone.load(std::memory_order_relaxed)) CountSent(AcceptedLocked(platform::midiOutShortMsg(FHandle, waiting)));
   FWaitingForSysExEnd.clear();
 }
 
@@ -191,6 +214,7 @@ bool TMidiOutput::SendLong(const void* Data, std::int32_t Length) {
 }
 
 bool TMidiOutput::SendBlockLocked(TMidiHeader& Block) {
+  if (FGone.load(std::memory_order_relaxed)) return false;
   MIDIHDR* const header = Block.Get();
   const auto length = static_cast<std::size_t>(header->dwBufferLength);
   const bool endsInside = static_cast<const std::uint8_t*>(static_cast<void*>(header->lpData))[length - 1] !=
@@ -198,11 +222,11 @@ bool TMidiOutput::SendBlockLocked(TMidiHeader& Block) {
   // Entered before the device sees it, so a completion handled at once on
   // the main thread finds it.
   FPendingHeaders.push_back(std::move(Block));
-  const bool prepared = platform::midiOutPrepareHeader(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
-  const bool sent = prepared && platform::midiOutLongMsg(FHandle, header, HeaderSize) == MMSYSERR_NOERROR;
+  const bool prepared = AcceptedLocked(platform::midiOutPrepareHeader(FHandle, header, HeaderSize));
+  const bool sent = prepared && AcceptedLocked(platform::midiOutLongMsg(FHandle, header, HeaderSize));
   if (sent) {
     SetInsideSysExLocked(endsInside);
-    return Sent(true);
+    return CountSent(true);
   }
   const auto entry = FindPending(header);
   Block = std::move(*entry);
@@ -231,6 +255,11 @@ void TMidiOutput::ReleaseDoneHeader(TMidiHeader Header) {
 }
 
 void TMidiOutput::WndProc(TMessage& Message) {
+  // A send found the device gone; a close or reopen since has dealt with it.
+  if (Message.Msg == platform::SelfNotice) {
+    if (State() == mpsOpen && DeviceIsGone()) BecomeLost();
+    return;
+  }
   if (Message.Msg != MM_MOM_DONE) return;
   auto* header = reinterpret_cast<MIDIHDR*>(Message.LParam);
   TMidiHeader done;

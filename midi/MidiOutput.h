@@ -54,6 +54,12 @@ class TMidiOutput : public TMidiIOBase {
   std::uint32_t Generation() const { return FGeneration.load(std::memory_order_acquire); }
   // What was scheduled for the device so far is not sent (a panic).
   void Forget();
+  // The device answered a send that it is gone, or the engine found it left
+  // the system's list: nothing more is sent to it. The first answer of the
+  // kind on the timer thread posts a notice, and the main thread then makes
+  // the port mpsLost. Cleared when the port opens again.
+  bool DeviceIsGone() const { return FGone.load(std::memory_order_acquire); }
+  void MarkGone();  // main thread: the device left the list
 
   TLongDoneEvent OnLongDone;
 
@@ -65,7 +71,7 @@ class TMidiOutput : public TMidiIOBase {
  private:
   bool OpenPort(std::int32_t Index);
   // Counts a send that reached the driver; returns Done.
-  bool Sent(bool Done);
+  bool CountSent(bool Done);
   // Frees a header the device has finished, or keeps it when the driver
   // will not let go of it.
   void ReleaseDoneHeader(TMidiHeader Header);
@@ -75,6 +81,8 @@ class TMidiOutput : public TMidiIOBase {
   bool SendShortLocked(DWORD Data);
   bool SendBlockLocked(TMidiHeader& Block);  // gives Block back when it was not sent
   bool EndSysExLocked();
+  // The driver's answer to a send; one saying the device is gone marks it so.
+  bool AcceptedLocked(MMRESULT Result);
   void SetInsideSysExLocked(bool Inside);
 
   // Keeps a send apart from the state change of a close: held by every send
@@ -97,6 +105,8 @@ class TMidiOutput : public TMidiIOBase {
   // timer thread never allocates for it.
   std::vector<DWORD> FWaitingForSysExEnd;
   std::vector<TMidiHeader> FPendingHeaders;  // guarded by FSendLock; in send order
+  // Written under FSendLock; read without it by the engine (main thread).
+  std::atomic<bool> FGone{false};
   // A handle whose close was refused with MIDIERR_STILLPLAYING: the system
   // still holds the device open through it, so it is closed again before
   // the next open. Main thread only.

@@ -2,9 +2,16 @@
 
 #include <algorithm>
 
+#include "ui/controls/Form.h"
+#include "ui/controls/ToolTip.h"
 #include "ui/controls/WindowClass.h"
 
-const std::array<TColor, 4> LEDColors = {clMaroon, clGreen, clLime, clRed};
+namespace {
+constexpr TColor LostOrange = 0x00A5FF;  // $00BBGGRR
+}  // namespace
+
+const std::array<TColor, 5> LEDColors = {clMaroon, clGreen, clLime, clRed, LostOrange};
+const std::array<const char*, 5> LEDStateNames = {"closed", "opening", "open", "closing", "not answering"};
 
 namespace {
 
@@ -36,6 +43,7 @@ void TLED::SetState(TMidiPortState value) {
 }
 
 void TLED::SetActivity(const TActivityCounter* Counter) {
+  if (Counter == FActivity) return;
   FActivity = Counter;
   // What the counter counted before is no activity of this lamp's.
   if (FActivity) FLastCount = FActivity->Count();
@@ -66,6 +74,12 @@ void TLED::Repaint() {
   // thread's other work, and the lamps that change in one poll are painted
   // together.
   InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+void TLED::SetHint(const std::string& Hint) {
+  if (Hint == FHint) return;
+  FHint = Hint;
+  Form().ToolTips().Add(Handle(), Hint);
 }
 
 bool TLED::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {

@@ -5,14 +5,17 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "midi/ActivityCounter.h"
 #include "midi/MidiPortState.h"
 #include "ui/controls/Control.h"
 
 // Fill colour of each state: closed maroon, opening dark green, open lime,
-// closing red.
-extern const std::array<TColor, 4> LEDColors;
+// closing red, lost (the device stopped answering) orange.
+extern const std::array<TColor, 5> LEDColors;
+// Each state in words, for the lamp's hint.
+extern const std::array<const char*, 5> LEDStateNames;
 // An open lamp flickers white-green while its port passes messages.
 constexpr TColor LEDFlickerColor = 0xC0FFC0;
 
@@ -26,6 +29,9 @@ class TLED : public TControl {
   void SetState(TMidiPortState value);
   // The colour of the state, whether or not the lamp flickers.
   TColor BrushColor() const { return FBrushColor; }
+  // The text shown when the mouse rests on the lamp; empty shows none.
+  void SetHint(const std::string& Hint);
+  const std::string& Hint() const { return FHint; }
 
   // The counter of messages the lamp flickers with, or none. Any counter
   // will do: the port of a row's device, of the input, of an extra input.
@@ -52,4 +58,5 @@ class TLED : public TControl {
   std::uint32_t FLastCount = 0;
   ULONGLONG FLastMove = 0;
   bool FLit = false;
+  std::string FHint;
 };

@@ -113,6 +113,19 @@ void TOptionDialog::BuildDelayRows() {
   UpdateSystemMessages(GlobalEngine->SystemMessages());
 }
 
+void TOptionDialog::DevicesChange() {
+  // The up-downs go before the edits they are paired with.
+  DelayUpDowns.clear();
+  DelayEdits.clear();
+  DelayLabels.clear();
+  DelayEdits.resize(static_cast<std::size_t>(MidiOutDeviceCount));
+  DelayLabels.resize(static_cast<std::size_t>(MidiOutDeviceCount));
+  DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));
+  BuildDelayRows();
+  const TFont font = Font();  // laid out again for the font in use
+  SetUIFont(font);
+}
+
 void TOptionDialog::UpdateDelay(int Device, int Milliseconds) {
   if (Device < 0 || static_cast<std::size_t>(Device) >= DelayUpDowns.size()) return;
   DelayUpDowns[static_cast<std::size_t>(Device)]->SetPosition(Milliseconds);

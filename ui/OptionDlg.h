@@ -47,6 +47,8 @@ class TOptionDialog : public TForm {
   TFontChangeEvent OnFontChange;
 
   void UpdateDelay(int Device, int Milliseconds);
+  // The catalogue was read again: one row per device present now.
+  void DevicesChange();
   void UpdateTimerInterval(int Milliseconds);
   void UpdatePresetSwitchChannel(int Channel);
   void UpdateSystemMessages(int Choice);

@@ -1,5 +1,8 @@
 #include "ui/VelmoraFrm.h"
 
+#include <algorithm>
+#include <string>
+
 #include "midi/MidiIO.h"
 #include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
@@ -19,6 +22,17 @@ namespace {
 
 constexpr char PositionSection[] = "Velmora";
 constexpr char MainCaption[] = "Velmora";
+
+// "Synth A (1.5): open", with what the row waits for, and how a device that
+// stopped answering is taken back.
+std::string LampHint(const std::string& Device, TMidiPortState State, const std::string& Waiting) {
+  std::string hint = Device + ": " + LEDStateNames[std::min<std::size_t>(State, LEDStateNames.size() - 1)];
+  if (State == mpsLost)
+    hint += ", tried again every " +
+            std::to_string(static_cast<int>(TVelmoraEngine::LostRetryMilliseconds / 1000)) + " seconds";
+  if (!Waiting.empty()) hint = "Waiting for " + Waiting + "; meanwhile on " + hint;
+  return hint;
+}
 
 TFormArgs MainFormArgs() {
   TFormArgs args;
@@ -150,6 +164,7 @@ void TVelmoraForm::HookEngine() {
           [this](TVelmoraEngine& s, std::int32_t c) { EnginePresetSwitchChannelChange(s, c); },
       .OnSystemMessagesChange =
           [this](TVelmoraEngine& s, std::int32_t c) { EngineSystemMessagesChange(s, c); },
+      .OnDevicesChange = [this](TVelmoraEngine& s) { EngineDevicesChange(s); },
   };
 }
 
@@ -219,6 +234,13 @@ void TVelmoraForm::PanicCommandClick() { GlobalEngine->Panic(); }
 
 void TVelmoraForm::ReopenCommandClick() { GlobalEngine->Reopen(); }
 
+LRESULT TVelmoraForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Sent to every top-level window when a device is plugged in or pulled;
+  // the engine reads its devices again once the burst of notices is over.
+  if (message == WM_DEVICECHANGE) GlobalEngine->DeviceChangeNotice();
+  return TForm::HandleMessage(message, wParam, lParam);
+}
+
 void TVelmoraForm::VersionCommandClick() {
   const TPresetSwitchHold hold(*GlobalEngine);
   VersionDialog->ShowModal();
@@ -230,12 +252,19 @@ void TVelmoraForm::MinimizeCommandClick() {
 
 void TVelmoraForm::QuitCommandClick() { Close(); }
 
-void TVelmoraForm::EngineMidiInDeviceChange(TVelmoraEngine&, std::int32_t Index) {
+void TVelmoraForm::EngineMidiInDeviceChange(TVelmoraEngine& Sender, std::int32_t Index) {
   MidiInComboBox.SetItemIndex(Index);
+  ShowInput(Sender);
 }
 
-void TVelmoraForm::EngineMidiInStateChange(TVelmoraEngine&, TMidiPortState State) {
-  MidiInLED->SetState(State);
+void TVelmoraForm::EngineMidiInStateChange(TVelmoraEngine& Sender, TMidiPortState) { ShowInput(Sender); }
+
+void TVelmoraForm::ShowInput(TVelmoraEngine& Sender) {
+  const TMidiPortState state = Sender.MidiIn().State();
+  MidiInLED->SetState(state);
+  const std::int32_t input = Sender.MidiInDevice();
+  const std::string name = input >= 0 && input < MidiInDeviceNames.Count() ? MidiInDeviceNames[input] : "";
+  MidiInLED->SetHint(LampHint(name, state, Sender.WaitingInput()));
 }
 
 void TVelmoraForm::EngineDelayChange(TVelmoraEngine&, std::int32_t Device,
@@ -244,20 +273,40 @@ void TVelmoraForm::EngineDelayChange(TVelmoraEngine&, std::int32_t Device,
 }
 
 void TVelmoraForm::EngineChannelDeviceChange(TVelmoraEngine& Sender, std::uint8_t Channel,
-                                             std::int32_t Device) {
+                                             std::int32_t) {
   if (Channel >= ChannelComboBoxes.size()) return;
-  ChannelComboBoxes[Channel]->SetItemIndex(Device);
-  // A device already open shows its colour at once.
-  const bool known = Device >= 0 && Device < Sender.MidiOutCount();
-  // Rows that share a device share its counter, so they flicker together.
-  ChannelLEDs[Channel]->SetActivity(known ? &Sender.MidiOuts(Device).Activity() : nullptr);
-  ChannelLEDs[Channel]->SetState(known ? Sender.MidiOutStates(Device) : mpsClosed);
+  ShowChannel(Sender, Channel);
 }
 
 void TVelmoraForm::EngineMidiOutStateChange(TVelmoraEngine& Sender, std::int32_t Device,
-                                            TMidiPortState State) {
+                                            TMidiPortState) {
   for (std::uint8_t channel = 0; channel < ChannelCount; ++channel)
-    if (Sender.ChannelDevices(channel) == Device) ChannelLEDs[channel]->SetState(State);
+    if (Sender.ChannelDevices(channel) == Device) ShowChannel(Sender, channel);
+}
+
+void TVelmoraForm::ShowChannel(TVelmoraEngine& Sender, std::uint8_t Channel) {
+  const std::int32_t device = Sender.ChannelDevices(Channel);
+  ChannelComboBoxes[Channel]->SetItemIndex(device);
+  // A device already open shows its colour at once.
+  const bool known = device >= 0 && device < Sender.MidiOutCount();
+  const TMidiPortState state = known ? Sender.MidiOutStates(device) : mpsClosed;
+  // Rows that share a device share its counter, so they flicker together.
+  ChannelLEDs[Channel]->SetActivity(known ? &Sender.MidiOuts(device).Activity() : nullptr);
+  ChannelLEDs[Channel]->SetState(state);
+  ChannelLEDs[Channel]->SetHint(LampHint(known ? MidiOutDeviceNames[device] : "", state, Sender.WaitingFor(Channel)));
+}
+
+// The lists show the devices present now; every row shows the device it
+// plays on, whatever number that has now.
+void TVelmoraForm::EngineDevicesChange(TVelmoraEngine& Sender) {
+  MidiInComboBox.SetItems(MidiInDeviceNames.Items());
+  MidiInComboBox.SetItemIndex(Sender.MidiInDevice());
+  ShowInput(Sender);
+  for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
+    ChannelComboBoxes[channel]->SetItems(MidiOutDeviceNames.Items());
+    ShowChannel(Sender, channel);
+  }
+  OptionDialog->DevicesChange();
 }
 
 void TVelmoraForm::EnginePresetIndexChange(TVelmoraEngine&, std::int32_t Index) {

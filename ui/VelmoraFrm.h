@@ -85,6 +85,7 @@ class TVelmoraForm : public TForm {
 
  protected:
   void DpiChanged() override { AlignToFont(); }
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   // The channel rows' grid in the MIDI OUT box: two columns of eight rows;
@@ -114,6 +115,11 @@ class TVelmoraForm : public TForm {
   void EngineTimerIntervalChange(TVelmoraEngine& Sender, std::int32_t Milliseconds);
   void EnginePresetSwitchChannelChange(TVelmoraEngine& Sender, std::int32_t Channel);
   void EngineSystemMessagesChange(TVelmoraEngine& Sender, std::int32_t Choice);
+  void EngineDevicesChange(TVelmoraEngine& Sender);
+  // A row's device, the lamp of its state, and the hint that names the
+  // device and, for a channel waiting for an absent device, that one.
+  void ShowChannel(TVelmoraEngine& Sender, std::uint8_t Channel);
+  void ShowInput(TVelmoraEngine& Sender);
 
   // Set when FirstIdle has read the stored font: before that, UIFont is the
   // designed font, and storing it would overwrite the user's.

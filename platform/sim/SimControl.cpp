@@ -49,6 +49,11 @@ void SetOutputDevices(std::vector<DeviceConfig> devices) {
 }
 void SetOutputPresent(int device, bool present) { TheMachine().MidiOut.SetPresent(device, present); }
 void SetInputPresent(int device, bool present) { TheMachine().MidiIn.SetPresent(device, present); }
+void ChangeOutputDevices(std::vector<DeviceConfig> devices) { TheMachine().MidiOut.ChangeDevices(std::move(devices)); }
+void ChangeInputDevices(std::vector<DeviceConfig> devices) { TheMachine().MidiIn.ChangeDevices(std::move(devices)); }
+std::vector<Received> ReceivedByDevice(const std::string& name, int unit) {
+  return TheMachine().MidiOut.ReceivedByDevice(name, unit);
+}
 
 void FailCall(Call what, MMRESULT result, int count, int device, int after) {
   TheMachine().Calls.AddFailure(what, result, count, device, after);

@@ -33,6 +33,12 @@ struct DeviceConfig {
   UINT DriverVersion = 0x0100;  // vDriverVersion
   bool CapsFail = false;        // GetDevCaps answers MMSYSERR_ERROR
   bool RefuseOpen = false;      // Open answers MMSYSERR_ALLOCATED
+  // Tells two devices of the same name and version apart when the machine's
+  // devices change (ChangeOutputDevices): the same unit is the same device.
+  int Unit = 0;
+  // A slow driver: every open of the device takes this long, in real time,
+  // without holding up calls on other devices.
+  double OpenMilliseconds = 0;
 };
 
 // Every platform call the core can make, for recording and failure injection.
@@ -75,13 +81,27 @@ void Reset();
 // std::invalid_argument for NameFillsAll with a name shorter than 32.
 void SetInputDevices(std::vector<DeviceConfig> devices);
 void SetOutputDevices(std::vector<DeviceConfig> devices);
-// A device that disappears (or comes back) while the program runs: every call
-// on its handles then answers MMSYSERR_NODRIVER, a new open and GetDevCaps
-// included. Its close answers MMSYSERR_NODRIVER too but releases the handle
-// (the buffers or headers it held are lost with it), so the device can be
-// opened again once it is back. The device count does not change.
+// A device that stops answering (or answers again) while the program runs,
+// without leaving the system's list: every call on its handles then answers
+// MMSYSERR_NODRIVER, a new open and GetDevCaps included. A handle open when
+// it stopped stays dead after it answers again, as on Windows, until it is
+// closed: its close answers MMSYSERR_NODRIVER but releases the handle (the
+// buffers or headers it held are lost with it), so the device can be opened
+// again once it is back. The device count does not change.
 void SetOutputPresent(int device, bool present);
 void SetInputPresent(int device, bool present);
+// The machine's devices change while ports are open (a USB device plugged in
+// or pulled, the system numbering its devices anew): `devices` is the new
+// list in device-id order. An entry with the name, version and unit of a
+// device already known is that device, with its open handle and what it
+// received; a known device missing from the list has left (its handles
+// answer as above, and stay dead if it comes back); any other entry is a new
+// device. Allowed while devices are open; ids then name the new list.
+void ChangeOutputDevices(std::vector<DeviceConfig> devices);
+void ChangeInputDevices(std::vector<DeviceConfig> devices);
+// Everything an output device received, found by name and unit wherever (and
+// whether) it is listed now.
+std::vector<Received> ReceivedByDevice(const std::string& name, int unit = 0);
 
 // --- failure injection ---------------------------------------------------
 // The next `count` calls of `what` (on `device`, or on any device when -1)

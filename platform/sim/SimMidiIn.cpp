@@ -35,17 +35,21 @@ MidiInDriver::Target MidiInDriver::Find(HMIDIIN handle) {
   return {.Dev = &devices_[static_cast<std::size_t>(found->second)], .Index = found->second};
 }
 
+int MidiInDriver::Physical(UINT_PTR deviceId) const {
+  return deviceId < order_.size() ? order_[deviceId] : -1;
+}
+
 MidiInDriver::Device& MidiInDriver::At(int device, const char* what) {
-  if (device < 0 || static_cast<std::size_t>(device) >= devices_.size()) {
+  if (device < 0 || static_cast<std::size_t>(device) >= order_.size()) {
     throw std::out_of_range(std::string("sim: ") + what + ": no input device " +
                             std::to_string(device));
   }
-  return devices_[static_cast<std::size_t>(device)];
+  return devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(device)])];
 }
 
 const MidiInDriver::Device* MidiInDriver::AtOrNull(int device) const {
-  if (device < 0 || static_cast<std::size_t>(device) >= devices_.size()) return nullptr;
-  return &devices_[static_cast<std::size_t>(device)];
+  if (device < 0 || static_cast<std::size_t>(device) >= order_.size()) return nullptr;
+  return &devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(device)])];
 }
 
 template <typename Work>
@@ -57,7 +61,7 @@ MMRESULT MidiInDriver::OnHandle(Call what, HMIDIIN handle, std::uintptr_t arg, W
     result = *failure;
   } else if (target.Dev == nullptr) {
     result = MMSYSERR_INVALHANDLE;
-  } else if (!target.Dev->Present) {
+  } else if (!target.Dev->Present || target.Dev->Dead) {
     result = MMSYSERR_NODRIVER;
   } else {
     result = work(*target.Dev);
@@ -68,7 +72,7 @@ MMRESULT MidiInDriver::OnHandle(Call what, HMIDIIN handle, std::uintptr_t arg, W
 
 UINT MidiInDriver::GetNumDevs() {
   std::lock_guard<std::mutex> lock(mutex_);
-  UINT count = static_cast<UINT>(devices_.size());
+  UINT count = static_cast<UINT>(order_.size());
   MMRESULT result = MMSYSERR_NOERROR;
   if (const auto failure = calls_.TakeFailure(Call::MidiInGetNumDevs, -1)) {
     result = *failure;
@@ -80,7 +84,7 @@ UINT MidiInDriver::GetNumDevs() {
 
 MMRESULT MidiInDriver::GetDevCaps(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT capsSize) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const int index = deviceId < devices_.size() ? static_cast<int>(deviceId) : -1;
+  const int index = Physical(deviceId);
   MMRESULT result;
   if (const auto failure = calls_.TakeFailure(Call::MidiInGetDevCaps, index)) {
     result = *failure;
@@ -95,7 +99,7 @@ MMRESULT MidiInDriver::GetDevCaps(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT cap
     } else {
       MIDIINCAPSA full{};
       full.wMid = 0x00FF;
-      full.wPid = static_cast<WORD>(index);
+      full.wPid = static_cast<WORD>(deviceId);
       full.vDriverVersion = device.Config.DriverVersion;
       CopyProductName(device.Config, full.szPname);
       full.dwSupport = 0;
@@ -108,7 +112,7 @@ MMRESULT MidiInDriver::GetDevCaps(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT cap
 
 MMRESULT MidiInDriver::Open(HMIDIIN* handle, UINT deviceId, DWORD_PTR callback, DWORD flags) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const int index = deviceId < devices_.size() ? static_cast<int>(deviceId) : -1;
+  const int index = Physical(deviceId);
   const DWORD callbackType = flags & CallbackTypeMask;
   std::uintptr_t opened = 0;
   MMRESULT result;
@@ -227,15 +231,17 @@ MMRESULT MidiInDriver::Close(HMIDIIN handle) {
     result = *failure;
   } else if (target.Dev == nullptr) {
     result = MMSYSERR_INVALHANDLE;
-  } else if (target.Dev->Present && !target.Dev->Queue.empty()) {
+  } else if (target.Dev->Present && !target.Dev->Dead && !target.Dev->Queue.empty()) {
     result = MIDIERR_STILLPLAYING;
   } else {
     // A device that has gone answers that it is gone, but the handle is
     // released all the same (its buffers are lost with the device), so the
     // device can be opened again when it comes back.
     Device& device = *target.Dev;
-    result = device.Present ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
-    if (device.Present && openCloseNotices_) {
+    const bool answers = device.Present && !device.Dead;
+    result = answers ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
+    device.Dead = false;
+    if (answers && openCloseNotices_) {
       notices_.Post(device.Target, MM_MIM_CLOSE, device.Handle, 0);
     }
     for (MIDIHDR* header : device.Queue) header->dwFlags &= ~MHDR_INQUEUE;
@@ -256,16 +262,23 @@ void MidiInDriver::SetDevices(std::vector<DeviceConfig> devices) {
     throw std::logic_error("sim: SetInputDevices while an input device is open");
   }
   devices_.clear();
+  order_.clear();
   for (DeviceConfig& config : devices) {
     Device device;
     device.Config = std::move(config);
+    order_.push_back(static_cast<int>(devices_.size()));
     devices_.push_back(std::move(device));
   }
 }
 
 void MidiInDriver::SetPresent(int device, bool present) {
   std::lock_guard<std::mutex> lock(mutex_);
-  At(device, "SetInputPresent").Present = present;
+  SetDevicePresent(At(device, "SetInputPresent"), present);
+}
+
+void MidiInDriver::ChangeDevices(std::vector<DeviceConfig> devices) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  order_ = ChangeDeviceList(devices_, std::move(devices));
 }
 
 bool MidiInDriver::IsOpen(int device) const {
@@ -342,6 +355,7 @@ void MidiInDriver::SetOpenCloseNotices(bool on) {
 void MidiInDriver::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   devices_.clear();
+  order_.clear();
   openHandles_.clear();
   openCloseNotices_ = true;
 }

@@ -33,6 +33,7 @@ class MidiInDriver {
 
   void SetDevices(std::vector<DeviceConfig> devices);
   void SetPresent(int device, bool present);
+  void ChangeDevices(std::vector<DeviceConfig> devices);
   bool IsOpen(int device) const;
   bool IsStarted(int device) const;
   std::size_t QueuedBuffers(int device) const;
@@ -49,6 +50,7 @@ class MidiInDriver {
   struct Device {
     DeviceConfig Config;
     bool Present = true;
+    bool Dead = false;              // the open handle outlived an unplug
     std::uintptr_t Handle = 0;      // 0 while closed
     DWORD_PTR Target = 0;           // notice window of the current open, 0 for none
     DWORD_PTR LastTarget = 0;       // the window last given to an open
@@ -62,6 +64,7 @@ class MidiInDriver {
   };
 
   Target Find(HMIDIIN handle);                                   // caller holds mutex_
+  int Physical(UINT_PTR deviceId) const;                         // caller holds mutex_; -1 for none
   Device& At(int device, const char* what);                      // caller holds mutex_
   const Device* AtOrNull(int device) const;                      // caller holds mutex_
   void ReturnBuffer(Device& device, MIDIHDR* header, UINT notice = MM_MIM_LONGDATA);  // caller holds mutex_
@@ -75,7 +78,8 @@ class MidiInDriver {
   NoticeQueue& notices_;
   const Clock& clock_;
   mutable std::mutex mutex_;
-  std::vector<Device> devices_;                          // guarded by mutex_
+  std::vector<Device> devices_;                          // guarded by mutex_; every device ever known
+  std::vector<int> order_;                               // guarded by mutex_; device id -> devices_
   std::unordered_map<std::uintptr_t, int> openHandles_;  // guarded by mutex_; handle -> device
   bool openCloseNotices_ = true;                         // guarded by mutex_
 };

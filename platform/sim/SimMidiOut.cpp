@@ -1,8 +1,10 @@
 #include "platform/sim/SimMidiOut.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform/sim/SimDevices.h"
@@ -20,13 +22,6 @@ LPARAM HeaderParam(MIDIHDR* header) {
   return static_cast<LPARAM>(reinterpret_cast<std::intptr_t>(header));
 }
 
-// The mapper stands for the first device; a record names it -1.
-int PhysicalDevice(UINT_PTR deviceId, std::size_t count) {
-  if (deviceId == static_cast<UINT_PTR>(MIDI_MAPPER) || deviceId == static_cast<UINT_PTR>(-1)) {
-    return count > 0 ? 0 : -1;
-  }
-  return deviceId < count ? static_cast<int>(deviceId) : -1;
-}
 }  // namespace
 
 void MidiOutDriver::Record(Call what, int device, std::uintptr_t handle, std::uintptr_t arg,
@@ -48,17 +43,25 @@ MidiOutDriver::Target MidiOutDriver::Find(HMIDIOUT handle) {
   return {.Dev = &device, .Index = found->second, .Recorded = device.OpenedAs};
 }
 
+int MidiOutDriver::Physical(UINT_PTR deviceId) const {
+  // The mapper stands for the first device; a record names it -1.
+  if (deviceId == static_cast<UINT_PTR>(MIDI_MAPPER) || deviceId == static_cast<UINT_PTR>(-1)) {
+    return order_.empty() ? -1 : order_[0];
+  }
+  return deviceId < order_.size() ? order_[deviceId] : -1;
+}
+
 MidiOutDriver::Device& MidiOutDriver::At(int device, const char* what) {
-  if (device < 0 || static_cast<std::size_t>(device) >= devices_.size()) {
+  if (device < 0 || static_cast<std::size_t>(device) >= order_.size()) {
     throw std::out_of_range(std::string("sim: ") + what + ": no output device " +
                             std::to_string(device));
   }
-  return devices_[static_cast<std::size_t>(device)];
+  return devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(device)])];
 }
 
 const MidiOutDriver::Device* MidiOutDriver::AtOrNull(int device) const {
-  if (device < 0 || static_cast<std::size_t>(device) >= devices_.size()) return nullptr;
-  return &devices_[static_cast<std::size_t>(device)];
+  if (device < 0 || static_cast<std::size_t>(device) >= order_.size()) return nullptr;
+  return &devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(device)])];
 }
 
 template <typename Work>
@@ -70,7 +73,7 @@ MMRESULT MidiOutDriver::OnHandle(Call what, HMIDIOUT handle, std::uintptr_t arg,
     result = *failure;
   } else if (target.Dev == nullptr) {
     result = MMSYSERR_INVALHANDLE;
-  } else if (!target.Dev->Present) {
+  } else if (!target.Dev->Present || target.Dev->Dead) {
     result = MMSYSERR_NODRIVER;
   } else {
     result = work(*target.Dev);
@@ -81,7 +84,7 @@ MMRESULT MidiOutDriver::OnHandle(Call what, HMIDIOUT handle, std::uintptr_t arg,
 
 UINT MidiOutDriver::GetNumDevs() {
   std::lock_guard<std::mutex> lock(mutex_);
-  UINT count = static_cast<UINT>(devices_.size());
+  UINT count = static_cast<UINT>(order_.size());
   MMRESULT result = MMSYSERR_NOERROR;
   if (const auto failure = calls_.TakeFailure(Call::MidiOutGetNumDevs, -1)) {
     result = *failure;
@@ -93,7 +96,7 @@ UINT MidiOutDriver::GetNumDevs() {
 
 MMRESULT MidiOutDriver::GetDevCaps(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT capsSize) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const int index = PhysicalDevice(deviceId, devices_.size());
+  const int index = Physical(deviceId);
   MMRESULT result;
   if (const auto failure = calls_.TakeFailure(Call::MidiOutGetDevCaps, index)) {
     result = *failure;
@@ -108,7 +111,7 @@ MMRESULT MidiOutDriver::GetDevCaps(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT c
     } else {
       MIDIOUTCAPSA full{};
       full.wMid = 0x00FF;
-      full.wPid = static_cast<WORD>(index);
+      full.wPid = static_cast<WORD>(deviceId);
       full.vDriverVersion = device.Config.DriverVersion;
       CopyProductName(device.Config, full.szPname);
       full.wTechnology = MidiPortTechnology;
@@ -124,8 +127,18 @@ MMRESULT MidiOutDriver::GetDevCaps(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT c
 }
 
 MMRESULT MidiOutDriver::Open(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD flags) {
+  // A slow driver takes its time without the lock: calls on the other
+  // devices go on meanwhile.
+  double openMilliseconds = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int index = Physical(deviceId);
+    if (index >= 0) openMilliseconds = devices_[static_cast<std::size_t>(index)].Config.OpenMilliseconds;
+  }
+  if (openMilliseconds > 0)
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(openMilliseconds));
   std::lock_guard<std::mutex> lock(mutex_);
-  const int index = PhysicalDevice(deviceId, devices_.size());
+  const int index = Physical(deviceId);
   const int recorded = static_cast<int>(deviceId);
   const DWORD callbackType = flags & CallbackTypeMask;
   std::uintptr_t opened = 0;
@@ -247,15 +260,17 @@ MMRESULT MidiOutDriver::Close(HMIDIOUT handle) {
     result = *failure;
   } else if (target.Dev == nullptr) {
     result = MMSYSERR_INVALHANDLE;
-  } else if (target.Dev->Present && !target.Dev->Held.empty()) {
+  } else if (target.Dev->Present && !target.Dev->Dead && !target.Dev->Held.empty()) {
     result = MIDIERR_STILLPLAYING;
   } else {
     // A device that has gone answers that it is gone, but the handle is
     // released all the same (the headers it held are lost with it), so the
     // device can be opened again when it comes back.
     Device& device = *target.Dev;
-    result = device.Present ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
-    if (device.Present && openCloseNotices_) {
+    const bool answers = device.Present && !device.Dead;
+    result = answers ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
+    device.Dead = false;
+    if (answers && openCloseNotices_) {
       notices_.Post(device.Target, MM_MOM_CLOSE, device.Handle, 0);
     }
     for (MIDIHDR* header : device.Held) header->dwFlags &= ~MHDR_INQUEUE;
@@ -275,16 +290,23 @@ void MidiOutDriver::SetDevices(std::vector<DeviceConfig> devices) {
     throw std::logic_error("sim: SetOutputDevices while an output device is open");
   }
   devices_.clear();
+  order_.clear();
   for (DeviceConfig& config : devices) {
     Device device;
     device.Config = std::move(config);
+    order_.push_back(static_cast<int>(devices_.size()));
     devices_.push_back(std::move(device));
   }
 }
 
 void MidiOutDriver::SetPresent(int device, bool present) {
   std::lock_guard<std::mutex> lock(mutex_);
-  At(device, "SetOutputPresent").Present = present;
+  SetDevicePresent(At(device, "SetOutputPresent"), present);
+}
+
+void MidiOutDriver::ChangeDevices(std::vector<DeviceConfig> devices) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  order_ = ChangeDeviceList(devices_, std::move(devices));
 }
 
 bool MidiOutDriver::IsOpen(int device) const {
@@ -297,6 +319,13 @@ std::uintptr_t MidiOutDriver::Handle(int device) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const Device* found = AtOrNull(device);
   return found == nullptr ? 0 : found->Handle;
+}
+
+std::vector<Received> MidiOutDriver::ReceivedByDevice(const std::string& name, int unit) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const Device& device : devices_)
+    if (device.Config.Name == name && device.Config.Unit == unit) return device.Log;
+  return {};
 }
 
 std::vector<Received> MidiOutDriver::ReceivedBy(int device) const {
@@ -359,6 +388,7 @@ void MidiOutDriver::SetOpenCloseNotices(bool on) {
 void MidiOutDriver::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   devices_.clear();
+  order_.clear();
   openHandles_.clear();
   autoComplete_ = true;
   openCloseNotices_ = true;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <unordered_map>
+#include <string>
 #include <vector>
 
 #include "platform/sim/SimCallLog.h"
@@ -33,6 +34,8 @@ class MidiOutDriver {
 
   void SetDevices(std::vector<DeviceConfig> devices);
   void SetPresent(int device, bool present);
+  void ChangeDevices(std::vector<DeviceConfig> devices);
+  std::vector<Received> ReceivedByDevice(const std::string& name, int unit) const;
   bool IsOpen(int device) const;
   std::uintptr_t Handle(int device) const;
   std::vector<Received> ReceivedBy(int device) const;
@@ -50,6 +53,7 @@ class MidiOutDriver {
   struct Device {
     DeviceConfig Config;
     bool Present = true;
+    bool Dead = false;              // the open handle outlived an unplug
     std::uintptr_t Handle = 0;      // 0 while closed
     int OpenedAs = 0;               // the device id the open asked for (-1: the mapper)
     DWORD_PTR Target = 0;           // notice window of the current open, 0 for none
@@ -64,6 +68,8 @@ class MidiOutDriver {
   };
 
   Target Find(HMIDIOUT handle);                                  // caller holds mutex_
+  // The physical device of an id (the mapper: the first), or -1.
+  int Physical(UINT_PTR deviceId) const;                         // caller holds mutex_
   Device& At(int device, const char* what);                      // caller holds mutex_
   const Device* AtOrNull(int device) const;                      // caller holds mutex_
   void Complete(Device& device, MIDIHDR* header);                // caller holds mutex_
@@ -75,7 +81,8 @@ class MidiOutDriver {
   NoticeQueue& notices_;
   const Clock& clock_;
   mutable std::mutex mutex_;
-  std::vector<Device> devices_;                          // guarded by mutex_
+  std::vector<Device> devices_;                          // guarded by mutex_; every device ever known
+  std::vector<int> order_;                               // guarded by mutex_; device id -> devices_
   std::unordered_map<std::uintptr_t, int> openHandles_;  // guarded by mutex_; handle -> device
   bool autoComplete_ = true;                             // guarded by mutex_
   bool openCloseNotices_ = true;                         // guarded by mutex_

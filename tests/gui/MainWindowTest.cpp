@@ -113,11 +113,11 @@ TEST_F(VelmoraWindows, LampsOfChannelsSharingADeviceChangeTogether) {
   EXPECT_EQ(Lamp(12).BrushColor(), LEDColors[mpsOpen]);
 
   // The device goes away; Reopen (Ctrl+R) closes everything and opens it
-  // again, which fails for device 3 only.
+  // again, which fails for device 3 only: it does not answer, and is lost.
   sim::SetOutputPresent(3, false);
   gui::PressKey(Row(0).Handle(), 'R', true);
-  EXPECT_EQ(Lamp(3).BrushColor(), LEDColors[mpsClosed]);
-  EXPECT_EQ(Lamp(12).BrushColor(), LEDColors[mpsClosed]);
+  EXPECT_EQ(Lamp(3).BrushColor(), LEDColors[mpsLost]);
+  EXPECT_EQ(Lamp(12).BrushColor(), LEDColors[mpsLost]);
   EXPECT_EQ(Lamp(4).BrushColor(), LEDColors[mpsOpen]);
 
   sim::SetOutputPresent(3, true);

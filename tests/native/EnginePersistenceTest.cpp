@@ -67,7 +67,7 @@ TEST_F(EnginePersistence, AStartRestoresDevicesDelaysIntervalAndPresetByName) {
       "[VelmoraEngine]\r\nMidiInDeviceName=sequencer (2.3)\r\nTimerInterval=0x10\r\nPresetIndex=1\r\n"
       "[MidiOutDelays]\r\nMidiOutNumDevs=4\r\n"
       "Device0=Synth C (0.0)\r\nDelay0=120\r\n"     // follows the device by name
-      "Device1=Gone Synth (1.0)\r\nDelay1=77\r\n"   // absent: ignored
+      "Device1=Gone Synth (1.0)\r\nDelay1=77\r\n"   // absent: kept for its return
       "Device2=Synth A (1.5)\r\nDelay2=5\r\n"
       "Device3=Synth A (1.5)\r\nDelay3=9\r\n"       // the later pair wins
       "[Presets]\r\nPresetsCount=1\r\nPresetName1=Live\r\n"
@@ -84,13 +84,15 @@ TEST_F(EnginePersistence, AStartRestoresDevicesDelaysIntervalAndPresetByName) {
   expected[15] = 2;
   EXPECT_EQ(LiveMap(), expected);
   Shutdown();
-  // The absent device's delay is gone from the file; a missing device in a
-  // preset is stored as device 0 from now on.
-  EXPECT_EQ(Read("MidiOutDelays", "MidiOutNumDevs"), "3");
+  // The absent device's delay stays in the file, after those present; a
+  // missing device in a preset keeps its name while the channel plays on
+  // device 0.
+  EXPECT_EQ(Read("MidiOutDelays", "MidiOutNumDevs"), "4");
   EXPECT_EQ(Read("MidiOutDelays", "Device2"), "Synth C (0.0)");
   EXPECT_EQ(Read("MidiOutDelays", "Delay2"), "120");
-  EXPECT_EQ(Read("Preset_Live", "Device1"), "Synth A (1.5)");
-  EXPECT_EQ(Read("MidiOutDelays", "Device3"), "Synth A (1.5)") << "stale pairs stay in the file";
+  EXPECT_EQ(Read("MidiOutDelays", "Device3"), "Gone Synth (1.0)");
+  EXPECT_EQ(Read("MidiOutDelays", "Delay3"), "77");
+  EXPECT_EQ(Read("Preset_Live", "Device1"), "Gone Synth (1.0)");
 }
 
 TEST_F(EnginePersistence, NumberedKeysAfterAGapAreReadUpToTheStoredCount) {

@@ -61,7 +61,8 @@ class SettingsHandCases : public EngineFixture {
   }
   TEngineValues Values() {
     TEngineValues v;
-    v.Input = MidiInDeviceNames[engine->MidiInDevice()];
+    // An absent input is waited for under its stored name, which the file keeps.
+    v.Input = engine->WaitingInput().empty() ? MidiInDeviceNames[engine->MidiInDevice()] : engine->WaitingInput();
     for (std::int32_t d = 0; d < engine->MidiOutCount(); ++d) v.Delays.push_back(engine->Delays(d));
     v.Interval = engine->TimerInterval();
     v.Presets = engine->Presets().Items();

@@ -82,6 +82,7 @@ class EngineOverWinmm : public ::testing::Test {
     DeleteFileA(settingsFile.c_str());
     FinalizeIniDefs();
     for (int d = 0; d < OutputCount; ++d) driver->SetHoldLong(d, false);
+    for (int d = 0; d < OutputCount; ++d) driver->SetUnplugged(d, false);
     driver->SetRefuseOpen(Direction::Output, OutRefusing, true);
     driver->Sync();
     driver->ClearRecords();
@@ -384,4 +385,42 @@ TEST_F(EngineOverWinmm, ANoteArrivingBetweenThePartsOfADumpWaitsForItsEnd) {
   EXPECT_EQ(longBytes, dump);
   EXPECT_EQ(records[3].Packed(), NoteOn);
   EXPECT_EQ(records[4].Packed(), NoteOff);
+}
+
+// A synth whose cable is pulled mid-stream, with no word from the system:
+// the first refused send shows it lost (its lamp's state), nothing more is
+// sent to it while the others play on, and once it answers again it is
+// opened anew (its old handle stays dead) and plays without a Reopen, the
+// keys it was left holding released first.
+TEST_F(EngineOverWinmm, AnOutputThatStopsAnsweringIsLostAndPlaysAgainByItselfWhenItReturns) {
+  Start();
+  engine->SetChannelDevice(5, OutSynthB);
+  PumpMessages();
+  ASSERT_TRUE(driver->Sync());
+  driver->ClearRecords();
+  reports.clear();
+  Inject(0x00403C95);  // Note On, channel 5, key 60
+  ASSERT_TRUE(AwaitReceived(OutSynthB, 1));
+
+  ASSERT_TRUE(driver->SetUnplugged(OutSynthB, true));
+  Inject(0x00403E95);  // key 62: the send is refused
+  ASSERT_TRUE(PumpUntil([&] { return engine->MidiOutStates(OutSynthB) == mpsLost; }));
+  EXPECT_EQ(reports.back(), (PortReport{.Output = true, .Device = OutSynthB, .State = mpsLost}));
+  Inject(0x00404090);  // channel 0 plays on, on USB MIDI
+  ASSERT_TRUE(AwaitReceived(OutUsbMidi, 1));
+  PumpFor(TVelmoraEngine::LostRetryMilliseconds + 200);
+  EXPECT_EQ(engine->MidiOutStates(OutSynthB), mpsLost) << "retried only once the system lists it again";
+
+  ASSERT_TRUE(driver->SetUnplugged(OutSynthB, false));
+  ASSERT_TRUE(PumpUntil([&] { return engine->MidiOutStates(OutSynthB) == mpsOpen; },
+                        static_cast<DWORD>(TVelmoraEngine::LostRetryMilliseconds) + 3000))
+      << "it comes back without a Reopen";
+  Inject(0x00404395);  // key 67
+  ASSERT_TRUE(AwaitReceived(OutSynthB, 4));
+  ASSERT_TRUE(driver->Sync());
+  std::vector<DWORD> played;
+  for (const auto& r : driver->Received(OutSynthB)) played.push_back(r.Packed());
+  EXPECT_EQ(played, (std::vector<DWORD>{0x00403C95, 0x00003C85, 0x00003E85, 0x00404395}));
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::Closed), 1u) << "the dead handle was closed";
+  EXPECT_EQ(driver->OutputEvents(OutSynthB, DeviceEventKind::Opened), 1u) << "and the device opened anew";
 }

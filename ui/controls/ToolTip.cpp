@@ -2,11 +2,19 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 void TToolTip::Add(HWND tool, const std::string& text) {
-  if (FHandle)
+  if (FHandle) {
     AddToWindow(tool, text);
-  else
-    FWaiting.emplace_back(tool, text);
+    return;
+  }
+  for (auto& [waitingTool, waitingText] : FWaiting) {
+    if (waitingTool != tool) continue;
+    waitingText = text;
+    return;
+  }
+  FWaiting.emplace_back(tool, text);
 }
 
 void TToolTip::Set(HWND tool, const std::string& text) {
@@ -38,5 +46,12 @@ void TToolTip::AddToWindow(HWND tool, const std::string& text) {
   info.hwnd = FOwner;
   info.uId = reinterpret_cast<UINT_PTR>(tool);
   info.lpszText = const_cast<char*>(text.c_str());  // copied by the control
+  // A tool added before gets its new text. Not deleted and added again:
+  // Wine's tooltip corrupts its heap deleting a subclassed tool.
+  if (std::find(FAdded.begin(), FAdded.end(), tool) != FAdded.end()) {
+    SendMessageA(FHandle.Get(), TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
+    return;
+  }
   SendMessageA(FHandle.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  FAdded.push_back(tool);
 }

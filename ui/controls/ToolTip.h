@@ -13,6 +13,7 @@
 class TToolTip {
  public:
   explicit TToolTip(HWND owner) : FOwner(owner) {}
+  // Adds the tool, or gives a tool added before its new text.
   void Add(HWND tool, const std::string& text);
   // Replaces the tool's tip (an empty text removes it).
   void Set(HWND tool, const std::string& text);
@@ -27,4 +28,5 @@ class TToolTip {
   HWND FOwner;
   TWindowHandle FHandle;
   std::vector<std::pair<HWND, std::string>> FWaiting;  // tools added before the window was made
+  std::vector<HWND> FAdded;                            // tools the window has
 };

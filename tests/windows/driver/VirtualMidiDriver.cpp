@@ -96,6 +96,8 @@ struct Port {
 
 struct OutputPort : Port {
   bool HoldLong = false;
+  bool Unplugged = false;
+  bool DeadHandle = false;  // open when it was unplugged
   std::deque<MIDIHDR*> Held;  // long messages not yet completed, oldest first
   BYTE RunningStatus = 0;
 };
@@ -224,6 +226,16 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
   }
   if (id >= g_outputs.size()) return MMSYSERR_BADDEVICEID;
   OutputPort& port = g_outputs[id];
+  if (port.DeadHandle && message == MODM_CLOSE) {
+    // What it held is lost with it; the handle is released.
+    for (MIDIHDR* header : port.Held) header->dwFlags &= ~MHDR_INQUEUE;
+    port.Held.clear();
+    port.Open = false;
+    port.DeadHandle = false;
+    ReportEvent(Direction::Output, id, DeviceEventKind::Closed);
+    return MMSYSERR_NOERROR;
+  }
+  if (port.Unplugged || (port.DeadHandle && message != MODM_OPEN)) return MMSYSERR_NODRIVER;
   switch (message) {
     case MODM_GETDEVCAPS: {
       if (port.Device.CapsFail) return MMSYSERR_ERROR;
@@ -504,6 +516,17 @@ void HandleCommand(const std::vector<std::uint8_t>& body) {
           value = static_cast<std::uint32_t>(port.Held.size());
           for (MIDIHDR* header : port.Held) CompleteOutputHeader(port, header, batch);
           port.Held.clear();
+        }
+        break;
+      }
+      case vmidi::Command::SetUnplugged: {
+        const UINT device = reader.U8();
+        const bool on = reader.U8() != 0;
+        if (device < g_outputs.size()) {
+          OutputPort& port = g_outputs[device];
+          port.Unplugged = on;
+          if (on && port.Open) port.DeadHandle = true;
+          value = 1;
         }
         break;
       }

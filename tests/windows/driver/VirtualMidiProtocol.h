@@ -32,6 +32,11 @@ enum class Command : std::uint8_t {
   SetHoldLong = 4,    // u8 device, u8 on. Long messages stay queued until released.
   CompleteHeld = 5,   // u8 device. Completes every held long message, oldest first.
   Ping = 6,           // nothing. Ack once every earlier command is done.
+  // u8 device, u8 on. The output stops answering as an unplugged device does:
+  // every call answers MMSYSERR_NODRIVER, its capabilities included. A
+  // handle open when it stopped stays dead after it answers again, until it
+  // is closed (the close releases it).
+  SetUnplugged = 7,
 };
 
 // Driver -> controller.

@@ -183,6 +183,11 @@ bool Controller::SetHoldLong(int device, bool on) {
              .Value == 1;
 }
 
+bool Controller::SetUnplugged(int device, bool on) {
+  return Call(std::move(CommandFrame(Command::SetUnplugged).U8(static_cast<std::uint8_t>(device)).U8(on ? 1 : 0)))
+             .Value == 1;
+}
+
 std::uint32_t Controller::CompleteHeld(int device) {
   return Call(std::move(CommandFrame(Command::CompleteHeld).U8(static_cast<std::uint8_t>(device)))).Value;
 }

@@ -60,6 +60,7 @@ class Controller {
   Ack InjectSysEx(int device, const std::vector<std::uint8_t>& bytes);
   bool SetRefuseOpen(Direction direction, int device, bool on);
   bool SetHoldLong(int device, bool on);
+  bool SetUnplugged(int device, bool on);
   std::uint32_t CompleteHeld(int device);
   // Returns once the driver has carried out every earlier command and sent
   // every earlier report.
