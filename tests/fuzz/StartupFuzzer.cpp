@@ -160,10 +160,21 @@ void CheckCleanFile(const std::string& path, const TValues& v, const TDeviceName
   const TIniFile ini(path);
   FUZZ_CHECK(ini.ReadInteger("VelmoraEngine", "TimerInterval", -999) == v.Interval);
   FUZZ_CHECK(ini.ReadInteger("VelmoraEngine", "PresetIndex", -999) == v.PresetIndex);
-  FUZZ_CHECK(ini.ReadInteger("MidiOutDelays", "MidiOutNumDevs", -1) == outputs.Count());
-  for (std::int32_t d = 0; d < outputs.Count(); ++d) {
+  // The devices present, in catalogue order; after them the absent ones the
+  // file named with a delay, kept for their return.
+  const std::int32_t pairs = ini.ReadInteger("MidiOutDelays", "MidiOutNumDevs", -1);
+  FUZZ_CHECK(pairs >= outputs.Count());
+  for (std::int32_t d = 0; d < pairs; ++d) {
     const std::int32_t delay = ini.ReadInteger("MidiOutDelays", "Delay" + std::to_string(d), -1);
-    FUZZ_CHECK(delay >= 0 && delay <= TVelmoraEngine::MaxDelay && delay == v.Delays[static_cast<std::size_t>(d)]);
+    FUZZ_CHECK(delay >= 0 && delay <= TVelmoraEngine::MaxDelay);
+    if (d < outputs.Count()) {
+      FUZZ_CHECK(delay == v.Delays[static_cast<std::size_t>(d)]);
+    } else {
+      const std::string absent = ini.ReadString("MidiOutDelays", "Device" + std::to_string(d), "");
+      FUZZ_CHECK(delay > 0 && !absent.empty());
+      for (std::int32_t present = 0; present < outputs.Count(); ++present)
+        FUZZ_CHECK(!SameText(ReadBack(outputs[present]), absent));
+    }
   }
   const std::int32_t count = ini.ReadInteger("Presets", "PresetsCount", -1);
   FUZZ_CHECK(count == static_cast<std::int32_t>(v.Presets.size()) - 1);
