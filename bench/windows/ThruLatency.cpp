@@ -60,6 +60,8 @@ TPass Collect(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>
 // The milliseconds each program's own input handler took (the bare thru's
 // is not timed: it is the driver call alone).
 void AddHandlerTimes(const bench::TBareThru&, std::vector<double>&) {}
+// The whole program with its window on screen is not timed inside either.
+void AddHandlerTimes(const bench::TVelmoraWindowUnderTest&, std::vector<double>&) {}
 void AddHandlerTimes(const bench::TVelmoraUnderTest& velmora, std::vector<double>& times) {
   for (std::int64_t t : velmora.HandlerTimes()) times.push_back(QpcToMilliseconds(t));
 }
