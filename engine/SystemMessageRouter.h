@@ -4,6 +4,7 @@
 // open device. Main thread only.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -32,9 +33,10 @@ class TSystemMessageRouter {
   TSystemMessages Choice() const { return FChoice; }
   void SetChoice(TSystemMessages Choice) { FChoice = Choice; }
 
-  // Calls Send(Device) once for each device that gets the system message
-  // Data, in device order. ChannelDevice is the device of the channel its
-  // low four bits name; IsOpen(Device) tells whether a device is open.
+  // Calls Send(Device) once for each device below DeviceCount that gets the
+  // system message Data, in device order. ChannelDevice is the device of the
+  // channel its low four bits name; IsOpen(Device) tells whether a device is
+  // open.
   //
   // A device in the middle of Active Sensing that stopped getting it (its
   // channel moved, or the choice changed) would silence its notes 300 ms
@@ -43,9 +45,11 @@ class TSystemMessageRouter {
   // some, whatever the routing or the choice says since; it stops when the
   // input stops sending it, as the rule means.
   template <class IsOpen, class Send>
-  void Route(DWORD Data, std::int32_t ChannelDevice, IsOpen&& DeviceOpen, Send&& SendTo) {
+  void Route(DWORD Data, std::int32_t ChannelDevice, std::int32_t DeviceCount, IsOpen&& DeviceOpen,
+             Send&& SendTo) {
     const bool sensing = midi::StatusOf(Data) == ActiveSensing;
-    for (std::int32_t device = 0; device < static_cast<std::int32_t>(FSensing.size()); ++device) {
+    const auto devices = std::min(DeviceCount, static_cast<std::int32_t>(FSensing.size()));
+    for (std::int32_t device = 0; device < devices; ++device) {
       const auto slot = static_cast<std::size_t>(device);
       if (!DeviceOpen(device)) {
         FSensing[slot] = false;  // a device opened again starts afresh

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/ScopeExit.h"
 #include "midi/MidiIO.h"
 #include "platform/Platform.h"
 
@@ -80,38 +79,7 @@ TVelmoraEngine::~TVelmoraEngine() {
   if (GlobalEngine == this) GlobalEngine = nullptr;
 }
 
-void TVelmoraEngine::RunOperation(TOperation Operation) {
-  // An operation asked for from an event handler would otherwise run in the
-  // middle of the one that fired the event, on half-changed state.
-  if (FHandlerDepth > 0) {
-    FDeferredOperations.push_back(std::move(Operation));
-    return;
-  }
-  try {
-    ++FOperationDepth;
-    const TScopeExit leave([this] { --FOperationDepth; });
-    Operation();
-  } catch (...) {
-    // What the failed operation's handlers asked for still runs now, not
-    // inside some later, unrelated operation.
-    if (FOperationDepth == 0) RunDeferredOperations();
-    throw;
-  }
-  if (FOperationDepth == 0) RunDeferredOperations();
-}
-
-void TVelmoraEngine::RunDeferredOperations() {
-  if (FRunningDeferred) return;
-  FRunningDeferred = true;
-  const TScopeExit done([this] { FRunningDeferred = false; });
-  while (!FDeferredOperations.empty() && FHandlerDepth == 0) {
-    TOperation next = std::move(FDeferredOperations.front());
-    FDeferredOperations.pop_front();
-    ++FOperationDepth;
-    const TScopeExit leave([this] { --FOperationDepth; });
-    next();
-  }
-}
+void TVelmoraEngine::RunOperation(TOperationGate::TOperation Operation) { FOperations.Run(std::move(Operation)); }
 
 void TVelmoraEngine::SetMidiInDevice(std::int32_t Index) {
   RunOperation([this, Index] { DoSetMidiInDevice(Index); });
@@ -414,7 +382,7 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
 
 void TVelmoraEngine::RouteSystemMessage(DWORD Data, std::int32_t Current, TDateTime Now) {
   FSystemMessages.Route(
-      Data, Current, [this](std::int32_t slot) { return slot < SlotCount() && FSlots[slot]->State() == mpsOpen; },
+      Data, Current, SlotCount(), [this](std::int32_t slot) { return FSlots[slot]->State() == mpsOpen; },
       [&](std::int32_t device) { ScheduleAfterDelay(device, Data, Now); });
 }
 

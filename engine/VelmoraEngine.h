@@ -8,7 +8,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,9 +17,9 @@
 #include "midi/MidiMessages.h"
 #include "engine/MidiOutMessageList.h"
 #include "engine/MidiOutputDev.h"
+#include "engine/OperationGate.h"
 #include "engine/Presets.h"
 #include "engine/SystemMessageRouter.h"
-#include "engine/ScopeExit.h"
 #include "midi/MMTimer.h"
 #include "midi/MidiInput.h"
 #include "platform/DateTime.h"
@@ -182,9 +181,7 @@ class TVelmoraEngine : public TEngineEvents {
   void PresetIndexChanging(TPresets& Sender);
   void PresetIndexChange(TPresets& Sender);
 
-  using TOperation = std::function<void()>;
-  void RunOperation(TOperation Operation);
-  void RunDeferredOperations();
+  void RunOperation(TOperationGate::TOperation Operation);
   template <class Event, class... Args>
   void Fire(const Event& Handler, Args... Arguments);
 
@@ -255,12 +252,7 @@ class TVelmoraEngine : public TEngineEvents {
   // Main thread only.
   bool FSettingsLoaded = false;
 
-  // Operations in progress (main thread only), event handlers running
-  // inside them, and the operations asked for meanwhile.
-  int FOperationDepth = 0;
-  int FHandlerDepth = 0;
-  bool FRunningDeferred = false;
-  std::deque<TOperation> FDeferredOperations;
+  TOperationGate FOperations;  // main thread only
 
   // Main thread only: what each device holds, the latest due time queued
   // per device, and whether the input's last system-exclusive block ended
@@ -311,13 +303,7 @@ class TVelmoraEngine : public TEngineEvents {
 
 template <class Event, class... Args>
 void TVelmoraEngine::Fire(const Event& Handler, Args... Arguments) {
-  if (!Handler) return;
-  {
-    ++FHandlerDepth;
-    const TScopeExit leave([this] { --FHandlerDepth; });
-    Handler(*this, Arguments...);
-  }
-  if (FHandlerDepth == 0 && FOperationDepth == 0) RunDeferredOperations();
+  if (Handler) FOperations.CallHandler([&] { Handler(*this, Arguments...); });
 }
 
 // Holds presets asked for by Program Change while it lives (a modal dialog
