@@ -503,8 +503,10 @@ void TVelmoraEngine::DispatchDueMessages() {
     message->Free();
     message = next;
   }
-  const std::int32_t slots = SlotCount();
-  for (std::int32_t slot = 0; slot < slots; ++slot) FSlots[slot]->EndStalledSysEx(now);
+  if (TMidiOutput::AnySysExUnfinished()) {
+    const std::int32_t slots = SlotCount();
+    for (std::int32_t slot = 0; slot < slots; ++slot) FSlots[slot]->EndStalledSysEx(now);
+  }
   // The next message leaves at its own due time, not at the tick after it;
   // asked after the sends, which the asking would only hold up.
   if (TDateTime next; FMessageList->NextDue(next)) FTimer->WakeAt(next);

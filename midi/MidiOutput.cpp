@@ -15,6 +15,10 @@ TMidiOutput::TMidiOutput() { FWaitingForSysExEnd.reserve(MaxShortsWaitingForSysE
 
 TMidiOutput::~TMidiOutput() {
   Close();
+  {
+    std::lock_guard<std::mutex> guard(FSendLock);
+    SetInsideSysExLocked(false);  // counted among the unfinished messages no longer
+  }
   CloseUnclosedHandle(FUnclosedHandle, platform::midiOutReset, platform::midiOutClose);
 }
 
@@ -192,6 +196,7 @@ bool TMidiOutput::EndSysExLocked() {
 }
 
 void TMidiOutput::SetInsideSysExLocked(bool Inside) {
+  if (Inside != FInsideSysEx) UnfinishedSysExPorts.fetch_add(Inside ? 1 : -1, std::memory_order_acq_rel);
   FInsideSysEx = Inside;
   FInsideSysExSince.store(Inside ? platform::Now() : 0.0, std::memory_order_release);
   if (Inside) return;

@@ -47,6 +47,9 @@ class TMidiOutput : public TMidiIOBase {
   // Timer thread: ends the unfinished message when its last block went at
   // least StalledSysExMilliseconds before Now.
   void EndStalledSysEx(TDateTime Now);
+  // Whether any port of the program is inside an unfinished message: while
+  // none is, the tick need not ask each port for a stalled one.
+  static bool AnySysExUnfinished() { return UnfinishedSysExPorts.load(std::memory_order_acquire) > 0; }
 
   // Counts the opens and closes begun and the drops of what was scheduled
   // (Forget), so a message can tell whether it still belongs to the open it
@@ -97,6 +100,8 @@ class TMidiOutput : public TMidiIOBase {
   // The last block sent ended inside a system-exclusive message. Guarded by
   // FSendLock; cleared when a close begins (the reset ends the message).
   bool FInsideSysEx = false;
+  // How many ports have FInsideSysEx set; changed with it, under each port's lock.
+  static inline std::atomic<std::int32_t> UnfinishedSysExPorts{0};
   // When that last block went, 0 while not inside a message. Written under
   // FSendLock; read without it by the tick that looks for a stalled one.
   std::atomic<TDateTime> FInsideSysExSince{0.0};
