@@ -141,6 +141,9 @@ void TOptionDialog::BuildInputRows() {
 }
 
 void TOptionDialog::UpdateInputs() {
+  // The catalogue was read again and the rows are not yet built for it:
+  // DevicesChange comes next and shows them.
+  if (InputCheckBoxes.size() != static_cast<std::size_t>(MidiInDeviceNames.Count())) return;
   for (std::size_t row = 0; row < InputCheckBoxes.size(); ++row) {
     const auto device = static_cast<std::int32_t>(row);
     InputCheckBoxes[row]->SetChecked(GlobalEngine->InputChecked(device));
