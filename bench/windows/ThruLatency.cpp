@@ -104,15 +104,23 @@ TPass CollectMerged(vmidi::Controller& driver, const std::array<std::vector<benc
   return pass;
 }
 
+// Starts the program with the driver's records cleared before and after its
+// ports opened, so only the played stream is recorded.
 template <typename TProgram>
-TPass PlayMerged(vmidi::Controller& driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
-                 TProgram&& start) {
+auto StartQuiet(vmidi::Controller& driver, TProgram&& start) {
   driver.Sync();
   driver.ClearRecords();
   auto program = start();
   PumpFor(50);  // the ports' opening notices handled
   driver.Sync();
   driver.ClearRecords();
+  return program;
+}
+
+template <typename TProgram>
+TPass PlayMerged(vmidi::Controller& driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
+                 TProgram&& start) {
+  auto program = StartQuiet(driver, start);
   std::array<std::vector<std::int64_t>, 2> handedAt;
   {
     bench::TStreamPlayer first(driver, InUsbMidi, streams[0]);
@@ -132,12 +140,7 @@ std::unique_ptr<bench::TVelmoraWindowUnderTest> StartVelmora() {
 
 template <typename TProgram>
 TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, TProgram&& start) {
-  driver.Sync();
-  driver.ClearRecords();
-  auto program = start();
-  PumpFor(50);  // the ports' opening notices handled
-  driver.Sync();
-  driver.ClearRecords();
+  auto program = StartQuiet(driver, start);
   std::vector<std::int64_t> handedAt;
   {
     bench::TStreamPlayer player(driver, InUsbMidi, stream);
