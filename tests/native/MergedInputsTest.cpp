@@ -161,17 +161,22 @@ const std::vector<TMergeRow> Rows = {
      .FileHolds = {{"Count", "<absent>"}}},
 };
 
-class MergedInputs : public EngineFixture, public ::testing::WithParamInterface<TMergeRow> {};
+class MergedInputs : public EngineFixture, public ::testing::WithParamInterface<TMergeRow> {
+ protected:
+  void StartWith(const std::vector<sim::DeviceConfig>& Inputs, const std::string& Settings) {
+    sim::SetInputDevices(Inputs);
+    sim::SetOutputDevices({SynthA, SynthB});
+    InitializeIniDefs();
+    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, Settings));
+    FinalizeIniDefs();
+    BootAndStart();
+    sim::ClearReceived();
+  }
+};
 
 TEST_P(MergedInputs, RouteEveryInputAsOne) {
   const TMergeRow& row = GetParam();
-  sim::SetInputDevices(row.Inputs);
-  sim::SetOutputDevices({SynthA, SynthB});
-  InitializeIniDefs();
-  ASSERT_TRUE(platform::ReplaceFileText(IniFileName, row.Settings));
-  FinalizeIniDefs();
-  BootAndStart();
-  sim::ClearReceived();
+  StartWith(row.Inputs, row.Settings);
   for (const TStep& step : row.Steps) {
     if (step.Check) engine->SetInputChecked(step.Check->first, step.Check->second);
     if (step.MainInput) engine->SetMidiInDevice(*step.MainInput);
@@ -199,6 +204,23 @@ TEST_P(MergedInputs, RouteEveryInputAsOne) {
   const TIniFile file(settingsPath);
   for (const TStored& stored : row.FileHolds)
     EXPECT_EQ(file.ReadString("MidiInputs", stored.Key, "<absent>"), stored.Value) << stored.Key;
+}
+
+// Panic sends a Note Off for every key any input holds, where it sounds.
+TEST_F(MergedInputs, PanicEndsTheKeysOfEveryInput) {
+  StartWith({Keyboard, Sequencer}, WithSequencer);
+  sim::InjectShort(Kbd, NoteOn(0, 60));
+  sim::InjectShort(Seq, NoteOn(1, 62));
+  sim::DeliverNotices();
+  engine->Panic();
+  const auto noteOffs = [](int device) {
+    std::vector<DWORD> offs;
+    for (const sim::Received& r : sim::ReceivedBy(device))
+      if (!r.Long && midi::KindOf(r.Short) == midi::NoteOffKind) offs.push_back(r.Short);
+    return offs;
+  };
+  EXPECT_EQ(noteOffs(0), std::vector<DWORD>{NoteOff(0, 60)});
+  EXPECT_EQ(noteOffs(1), std::vector<DWORD>{NoteOff(1, 62)});
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MergedInputs, ::testing::ValuesIn(Rows),
