@@ -159,6 +159,7 @@ struct TComparison {
   const char* Title;
   std::string Setting;  // what was measured, for the section's first paragraph
   const char* SummaryRow;
+  std::size_t PlayedPerRun;  // messages each program is played in one run, all inputs together
 };
 
 // Runs the bare reference and Velmora in turns, run by run, and reports the
@@ -166,7 +167,10 @@ struct TComparison {
 template <typename TBare, typename TVelmora>
 void Compare(const bench::TWineOptions& options, const TComparison& comparison, TBare&& PlayBare,
              TVelmora&& PlayVelmora) {
-  const auto& [runs, messages, markdown, summary] = options;
+  const int runs = options.Runs;
+  const std::string& markdown = options.Markdown;
+  const std::string& summary = options.Summary;
+  const std::size_t messages = comparison.PlayedPerRun;
   std::string rows;
   std::vector<double> p50Ratios, p99Ratios, handlerP99s;
   double handlerMax = 0;
@@ -235,7 +239,8 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
            .Setting = latency + "*Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. " +
                       program + " Each run plays the same " + std::to_string(messages) + song +
                       " through both, one after the other, the first taking turns.",
-           .SummaryRow = "Undelayed route at the 4 ms interval within 1.2× of a bare thru under Wine (p50 and p99, median of per-run ratios)"},
+           .SummaryRow = "Undelayed route at the 4 ms interval within 1.2× of a bare thru under Wine (p50 and p99, median of per-run ratios)",
+           .PlayedPerRun = messages},
           [&](int run) {
             return Play(driver, stream(run, 0), [] { return std::make_unique<bench::TBareThru>(InUsbMidi, OutSynthB); });
           },
@@ -249,7 +254,8 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
            .Setting = latency + "Two inputs play at once, each its own " + std::to_string(messages) + song +
                       ", into one output; each message at the output is matched to its input in order. *Bare thru*: both inputs opened as above, each notice handler calling `midiOutShortMsg` on the one output. " +
                       program + " The second input is checked on the *Inputs* page. The first taking turns, as above.",
-           .SummaryRow = "Undelayed route from each of two inputs playing at once within 1.2× of a bare thru merging them under Wine (p50 and p99, median of per-run ratios)"},
+           .SummaryRow = "Undelayed route from each of two inputs playing at once within 1.2× of a bare thru merging them under Wine (p50 and p99, median of per-run ratios)",
+           .PlayedPerRun = 2 * messages},
           [&](int run) {
             return PlayMerged(driver, streams(run), [] {
               return std::make_unique<bench::TBareThru>(std::vector<UINT>{InUsbMidi, InKeyboard}, OutSynthB);
