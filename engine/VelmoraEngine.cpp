@@ -337,7 +337,9 @@ void TVelmoraEngine::InputData(TInputSource& Input, DWORD Data) {
 // they release was sent, also while the channel maps to no device.
 void TVelmoraEngine::RouteShort(TInputSource& Input, DWORD Data) {
   // What this input holds, apart from every other input: a release ends
-  // only what its own input began.
+  // only what its own input began. The same key on one device from two
+  // inputs is one note on the synth, so the first release there ends it;
+  // the other input's later release goes there too, harmlessly.
   THeldNotes& held = Input.Held;
   const std::uint8_t channel = midi::ChannelOf(Data);
   // NoDevice before the first preset is loaded, or on a machine without

@@ -122,6 +122,8 @@ void TOptionDialog::BuildDelayRows() {
   UpdateSystemMessages(GlobalEngine->SystemMessages());
 }
 
+// The devices the system lists now; a checked input that is absent has no
+// row (its name stays in the settings) and gets one again when it arrives.
 void TOptionDialog::BuildInputRows() {
   const TParent page = InputsTabSheet.AsParent();
   for (auto& lamp : InputLEDs) InputLampFlicker.Forget(*lamp);
