@@ -29,7 +29,8 @@ void TVelmoraEngine::DeviceChangeNotice() {
 }
 
 void TVelmoraEngine::ScheduleRetryWhileLost() {
-  bool lost = FMidiIn->State() == mpsLost;
+  bool lost = false;
+  for (const auto& input : FInputs) lost |= input->Port->State() == mpsLost;
   for (std::int32_t slot = 0; slot < SlotCount(); ++slot) lost |= FSlots[slot]->State() == mpsLost;
   if (!lost) return;
   TDateTime none = 0.0;
@@ -45,10 +46,12 @@ void TVelmoraEngine::AskForDueDeviceWork(TDateTime Now) {
   bool asked = false;
   if (takeDue(FDeviceChangeDue)) asked = !FRefreshAsked.exchange(true);
   if (takeDue(FRetryDue)) asked = !FRetryAsked.exchange(true) || asked;
+  if (takeDue(FSysExCutDue)) asked = !FSysExCutAsked.exchange(true) || asked;
   if (asked) FDeviceNotices->PostSelfNotice();
 }
 
 void TVelmoraEngine::DeviceWorkNotice() {
+  if (FSysExCutAsked.exchange(false)) CutStalledSysEx();
   // A reading of the catalogue retries the lost devices too.
   if (FRefreshAsked.exchange(false)) {
     FRetryAsked.store(false);
@@ -94,6 +97,7 @@ void TVelmoraEngine::DoRefreshDevices() {
   for (const std::int32_t slot : opened) FSlots[slot]->Release();
 
   FollowInput();
+  FollowExtraInputs();
   DoRetryLostDevices();
   Fire(OnDevicesChange);
 }
@@ -153,7 +157,7 @@ void TVelmoraEngine::FollowInput() {
       // It has the number of the one it fell back to.
       FWaitingInput.clear();
       FMidiInName = MidiInDeviceNames[stored];
-      if (FMidiIn->State() != mpsOpen) FMidiIn->Open(stored);
+      if (MidiIn().State() != mpsOpen) MidiIn().Open(stored);
       Fire(OnMidiInDeviceChange, stored);
       return;
     }
@@ -172,7 +176,7 @@ void TVelmoraEngine::FollowInput() {
     return;
   // The input in use left: it falls back to input 0 and waits for this one.
   std::string waiting = FWaitingInput.empty() ? FMidiInName : FWaitingInput;
-  FMidiIn->Close();
+  MidiIn().Close();
   FMidiInDevice = NoDevice;
   DoSetMidiInDevice(MidiInDeviceNames.Count() > 0 ? 0 : NoDevice);
   FWaitingInput = std::move(waiting);
@@ -189,16 +193,24 @@ void TVelmoraEngine::DoRetryLostDevices() {
     const auto listed = ReadOutputDeviceName(port.DeviceNumber());
     if (listed && SameText(*listed, port.Name())) port.OpenDevice();
   }
-  if (FMidiIn->State() == mpsLost) {
+  if (MidiIn().State() == mpsLost) {
     const auto listed = ReadInputDeviceName(FMidiInDevice);
-    if (listed && SameText(*listed, FMidiInName)) FMidiIn->Open(FMidiInDevice);
+    if (listed && SameText(*listed, FMidiInName)) MidiIn().Open(FMidiInDevice);
+  }
+  for (std::size_t extra = 1; extra < FInputs.size(); ++extra) {
+    TInputSource& input = *FInputs[extra];
+    if (input.Port->State() != mpsLost) continue;
+    const std::int32_t device = StoredDevice(MidiInDeviceNames, input.Name);
+    const auto listed = ReadInputDeviceName(device);
+    if (listed && SameText(*listed, input.Name)) input.Port->Open(device);
   }
   ScheduleRetryWhileLost();
 }
 
 void TVelmoraEngine::RememberReleases(std::int32_t Slot) {
   std::vector<DWORD>& releases = FReleaseOnReturn[Slot];
-  FHeld.ForEachHeld(
+  for (const auto& input : FInputs)
+    input->Held.ForEachHeld(
       [&](std::int32_t device, int channel, int key) {
         if (device == Slot)
           releases.push_back(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));

@@ -24,6 +24,10 @@ const std::string PresetSectionPrefix = "Preset_";
 // without it means the switching is off.
 const std::string PresetSwitchSection = "PresetSwitch";
 const std::string PresetSwitchChannelKey = "Channel";
+// The extra inputs by name, present or not; a file without the section
+// means the main input alone, and keeps without it until one is checked.
+const std::string InputsSection = "MidiInputs";
+const std::string InputsCountKey = "Count";
 
 const std::string DeviceKeyPrefix = "Device";
 std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
@@ -42,6 +46,15 @@ void TVelmoraEngine::LoadSettings() {
     FWaitingInput = storedInput;
     Fire(OnMidiInDeviceChange, FMidiInDevice);
   }
+  const std::string& mainInput = FWaitingInput.empty() ? FMidiInName : FWaitingInput;
+  const std::int32_t extras = ini.ReadInteger(InputsSection, InputsCountKey, 0);
+  for (const std::int32_t n : ini.NumberedKeys(InputsSection, DeviceKeyPrefix, 0, extras - 1)) {
+    const std::string name = ini.ReadString(InputsSection, DeviceKey(n), "");
+    // The main input's device, or one named twice, opens once.
+    if (name.empty() || NamesDevice(name, mainInput) || ExtraInputNamed(name) != nullptr) continue;
+    AddExtraInput(name);
+  }
+  if (FInputs.size() > 1) Fire(OnInputsChange);
 
   // Only the pairs below the stored count whose device key is there: a gap
   // keeps the later pairs, and a corrupted count costs nothing.
@@ -96,6 +109,12 @@ void TVelmoraEngine::SaveSettings() {
   for (std::size_t n = 0; n < slots.size(); ++n) {
     ini.WriteString(DelaysSection, DeviceKey(static_cast<std::int32_t>(n)), FSlots[slots[n]]->Name());
     ini.WriteInteger(DelaysSection, DelayKey(static_cast<std::int32_t>(n)), FDelays[slots[n]]);
+  }
+  const std::vector<std::string> extras = ExtraInputNames();
+  if (!extras.empty() || SettingsStore().ReadInteger(InputsSection, InputsCountKey, -1) >= 0) {
+    ini.WriteInteger(InputsSection, InputsCountKey, static_cast<std::int32_t>(extras.size()));
+    for (std::size_t n = 0; n < extras.size(); ++n)
+      ini.WriteString(InputsSection, DeviceKey(static_cast<std::int32_t>(n)), extras[n]);
   }
   ini.WriteInteger(EngineSection, "TimerInterval", FTimerInterval);
   ini.WriteInteger(EngineSection, "PresetIndex", FPresets->ItemIndex());

@@ -7,7 +7,7 @@
 
 TVelmoraEngine* GlobalEngine = nullptr;
 
-TVelmoraEngine::TVelmoraEngine() : FHeld(MaxOutputSlots), FSystemMessages(MaxOutputSlots) {
+TVelmoraEngine::TVelmoraEngine() : FSystemMessages(MaxOutputSlots) {
   // The queue's messages and the preset handlers reach the engine through
   // GlobalEngine, so it is published before anything can use it.
   GlobalEngine = this;
@@ -24,20 +24,7 @@ TVelmoraEngine::TVelmoraEngine() : FHeld(MaxOutputSlots), FSystemMessages(MaxOut
   FPresets->OnIndexChanging = [this](TPresets& sender) { PresetIndexChanging(sender); };
   FPresets->OperationGate = [this](TPresets::TOperation operation) { RunOperation(std::move(operation)); };
 
-  FMidiIn = std::make_unique<TMidiInput>();
-  // Every arrival counts for the input's lamp, commands included.
-  FMidiIn->OnData = [this](TMidiInput& sender, DWORD data) {
-    sender.Activity().Bump();
-    InputData(sender, data);
-  };
-  FMidiIn->OnLongData = [this](TMidiInput& sender, const std::uint8_t* data, std::int32_t length) {
-    sender.Activity().Bump();
-    InputLongData(sender, data, length);
-  };
-  FMidiIn->OnLongError = [this](TMidiInput&) { EndCutSysEx(); };
-  FMidiIn->OnStateChange = [this](TMidiIOBase& sender, TMidiPortState state) {
-    InputStateChange(sender, state);
-  };
+  FInputs.push_back(MakeInput(""));
 
   FMessageList = std::make_unique<TMidiOutMessageList>();
 
@@ -66,9 +53,12 @@ TVelmoraEngine::~TVelmoraEngine() {
     SaveSettings();
   }
   // Each port closes itself as it is freed; closing first keeps the port
-  // reachable through the engine while its last state reports run.
-  FMidiIn->Close();
-  FMidiIn.reset();
+  // reachable through the engine while its last state reports run. The
+  // extra inputs go first, the main one last.
+  for (auto input = FInputs.rbegin(); input != FInputs.rend(); ++input) (*input)->Port->Close();
+  FWaitingInputs.clear();
+  FSysExOwner = nullptr;
+  FInputs.clear();
   const std::int32_t slots = SlotCount();
   for (std::int32_t slot = 0; slot < slots; ++slot) FSlots[slot]->Close();  // whatever the counts
   // Queued messages are dropped unsent, before the devices they count on.
@@ -129,8 +119,11 @@ void TVelmoraEngine::DoSetMidiInDevice(std::int32_t Index) {
   }
   FMidiInDevice = Index;
   FMidiInName = Index >= 0 && Index < MidiInDeviceNames.Count() ? MidiInDeviceNames[Index] : "";
-  FMidiIn->Open(Index);  // the outcome shows in the port's state reports
+  // A device opens once: before the main input opens it, it leaves the extras.
+  const bool extrasChanged = TakeFromExtraInputs(Index);
+  MidiIn().Open(Index);  // the outcome shows in the port's state reports
   Fire(OnMidiInDeviceChange, Index);
+  if (extrasChanged) Fire(OnInputsChange);
 }
 
 void TVelmoraEngine::DoSetDelay(std::int32_t Device, std::int32_t Milliseconds) {
@@ -172,8 +165,8 @@ void TVelmoraEngine::MapChannel(std::uint8_t Channel, std::int32_t Slot, std::st
   }
   // The device left behind keeps sounding what it holds until the input
   // releases it there; only a bend would stay bent, so it is centred.
-  if (old >= 0 && FHeld.Bent(old, Channel)) {
-    FHeld.SetBent(old, Channel, false);
+  if (old >= 0 && AnyBent(old, Channel)) {
+    for (auto& input : FInputs) input->Held.SetBent(old, Channel, false);
     ScheduleAfterDelay(old, midi::Pack(midi::PitchBendKind | Channel, midi::BendCentreLow, midi::BendCentreHigh),
                        platform::Now());
   }
@@ -201,10 +194,14 @@ void TVelmoraEngine::DoReopen() {
   const std::int32_t slots = SlotCount();
   std::vector<bool> used(static_cast<std::size_t>(slots));
   for (std::int32_t i = 0; i < slots; ++i) used[i] = FSlots[i]->RefCount() > 0 && FSlots[i]->Present();
-  if (inputInUse) FMidiIn->Close();
+  // The extra inputs close and open with the main one, each on the device
+  // its name has now.
+  for (std::size_t input = 1; input < FInputs.size(); ++input) FInputs[input]->Port->Close();
+  if (inputInUse) MidiIn().Close();
   for (std::int32_t i = 0; i < slots; ++i)
     if (used[i]) FSlots[i]->Close();
-  if (inputInUse) FMidiIn->Open(FMidiInDevice);
+  if (inputInUse) MidiIn().Open(FMidiInDevice);
+  FollowExtraInputs();
   for (std::int32_t i = 0; i < slots; ++i)
     if (used[i]) FSlots[i]->OpenDevice();
   FTimer->SetEnabled(true);
@@ -237,11 +234,12 @@ void TVelmoraEngine::DoPanic() {
   // A synth in the middle of a dump would read what follows as its data.
   for (std::int32_t i = 0; i < slots; ++i) FSlots[i]->EndUnfinishedSysEx();
   // Note Offs first, for synths that ignore the all-off controllers.
-  FHeld.ForEachHeld(
-      [&](std::int32_t device, int channel, int key) {
-        FSlots[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
-      },
-      [](std::int32_t, int, std::uint8_t) {}, [](std::int32_t, int) {});
+  for (const auto& input : FInputs)
+    input->Held.ForEachHeld(
+        [&](std::int32_t device, int channel, int key) {
+          FSlots[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
+        },
+        [](std::int32_t, int, std::uint8_t) {}, [](std::int32_t, int) {});
   constexpr std::uint8_t SustainPedal = THeldNotes::PedalControllers[0];
   for (std::int32_t i = 0; i < slots; ++i) {
     TMidiOutputDev* output = FSlots[i].get();
@@ -254,7 +252,8 @@ void TVelmoraEngine::DoPanic() {
       output->SendShort(midi::Pack(status, midi::AllNotesOff, 0));
     }
   }
-  for (std::int32_t slot = 0; slot < slots; ++slot) FHeld.ForgetDevice(slot);
+  for (const auto& input : FInputs)
+    for (std::int32_t slot = 0; slot < slots; ++slot) input->Held.ForgetDevice(slot);
 }
 
 void TVelmoraEngine::HoldPresetSwitches(bool Hold) {
@@ -278,10 +277,11 @@ void TVelmoraEngine::SelectAskedPreset() {
   FPresets->SetItemIndex(index);
 }
 
-void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
+void TVelmoraEngine::InputData(TInputSource& Input, DWORD Data) {
   // Program Changes on the switching channel are commands, not music, and
   // so is the Bank Select that a foot controller sends before them; a bank
-  // does not change which preset a program number selects.
+  // does not change which preset a program number selects. Any input may
+  // send them.
   if (midi::ChannelOf(Data) == FPresetSwitchChannel) {
     if (midi::KindOf(Data) == midi::ProgramChangeKind) {
       AskForPreset(midi::Data1Of(Data));
@@ -289,7 +289,13 @@ void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
     }
     if (midi::IsBankSelect(Data)) return;
   }
-  RouteShort(Data);
+  // Behind its own system-exclusive message that waits for another input's,
+  // to keep its order; real-time messages pass, as they may within a message.
+  if (!Input.Waiting.empty() && !midi::IsRealTime(Data)) {
+    Input.Waiting.push_back({.Short = Data, .Bytes = {}});
+    return;
+  }
+  RouteShort(Input, Data);
 }
 
 // A short message's output device is decided when it arrives, from its
@@ -297,7 +303,12 @@ void TVelmoraEngine::InputData(TMidiInput&, DWORD Data) {
 // moved later changes where later messages go, not queued ones. Releases
 // (Note Off, key pressure, pedals up, the all-off controllers) go where what
 // they release was sent, also while the channel maps to no device.
-void TVelmoraEngine::RouteShort(DWORD Data) {
+void TVelmoraEngine::RouteShort(TInputSource& Input, DWORD Data) {
+  // What this input holds, apart from every other input: a release ends
+  // only what its own input began. The same key on one device from two
+  // inputs is one note on the synth, so the first release there ends it;
+  // the other input's later release goes there too, harmlessly.
+  THeldNotes& held = Input.Held;
   const std::uint8_t channel = midi::ChannelOf(Data);
   // NoDevice before the first preset is loaded, or on a machine without
   // output devices: what starts something there is dropped at arrival.
@@ -308,24 +319,24 @@ void TVelmoraEngine::RouteShort(DWORD Data) {
     case midi::NoteOnKind:
       if (midi::Data2Of(Data) != 0) {
         if (current < 0) return;
-        const std::int32_t givenUp = FHeld.NoteOn(current, channel, key);
+        const std::int32_t givenUp = held.NoteOn(current, channel, key);
         if (givenUp >= 0) Schedule(givenUp, midi::Pack(midi::NoteOffKind | channel, key, 0), now, now);
         ScheduleAfterDelay(current, Data, now);
         return;
       }
       [[fallthrough]];  // velocity 0 is a Note Off
     case midi::NoteOffKind:
-      ScheduleToHolder(FHeld.NoteOff(channel, key), current, Data, now);
+      ScheduleToHolder(held.NoteOff(channel, key), current, Data, now);
       return;
     case midi::KeyPressureKind:
-      ScheduleToHolder(FHeld.OldestHolder(channel, key), current, Data, now);
+      ScheduleToHolder(held.OldestHolder(channel, key), current, Data, now);
       return;
     case midi::ControlChangeKind:
-      RouteController(Data, channel, current, now);
+      RouteController(held, Data, channel, current, now);
       return;
     case midi::PitchBendKind:
       if (current < 0) return;
-      FHeld.SetBent(current, channel,
+      held.SetBent(current, channel,
                     key != midi::BendCentreLow || midi::Data2Of(Data) != midi::BendCentreHigh);
       ScheduleAfterDelay(current, Data, now);
       return;
@@ -345,7 +356,7 @@ void TVelmoraEngine::ScheduleToHolder(std::int32_t Holder, std::int32_t Current,
   if (device >= 0) ScheduleAfterDelay(device, Data, Now);
 }
 
-void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int32_t Current,
+void TVelmoraEngine::RouteController(THeldNotes& Held, DWORD Data, std::uint8_t Channel, std::int32_t Current,
                                      TDateTime Now) {
   const std::uint8_t controller = midi::Data1Of(Data);
   const int pedal = THeldNotes::PedalIndex(controller);
@@ -354,9 +365,9 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
     // value: a half-damper pedal left at 63 still holds a piano's notes.
     const bool held = THeldNotes::PedalHeldAt(midi::Data2Of(Data));
     for (std::int32_t device = 0; device < SlotCount(); ++device) {
-      if (device != Current && !FHeld.PedalHeld(device, Channel, pedal)) continue;
+      if (device != Current && !Held.PedalHeld(device, Channel, pedal)) continue;
       ScheduleAfterDelay(device, Data, Now);
-      FHeld.SetPedal(device, Channel, pedal, held);
+      Held.SetPedal(device, Channel, pedal, held);
     }
     return;
   }
@@ -370,12 +381,12 @@ void TVelmoraEngine::RouteController(DWORD Data, std::uint8_t Channel, std::int3
   // notes (a pedal still down keeps its release coming), the reset the
   // pedals and the bend (its notes still wait for their Note Offs).
   for (std::int32_t device = 0; device < SlotCount(); ++device) {
-    if (device != Current && !FHeld.HoldsChannel(device, Channel)) continue;
+    if (device != Current && !Held.HoldsChannel(device, Channel)) continue;
     ScheduleAfterDelay(device, Data, Now);
-    if (endsNotes) FHeld.ForgetNotes(device, Channel);
+    if (endsNotes) Held.ForgetNotes(device, Channel);
     if (resets) {
-      FHeld.ForgetPedals(device, Channel);
-      FHeld.SetBent(device, Channel, false);
+      Held.ForgetPedals(device, Channel);
+      Held.SetBent(device, Channel, false);
     }
   }
 }
@@ -408,10 +419,6 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
   FTimer->WakeAt(due);
 }
 
-void TVelmoraEngine::InputLongData(TMidiInput&, const std::uint8_t* Data, std::int32_t Length) {
-  if (Length > 0) FInputInsideSysEx = Data[Length - 1] != midi::EndOfExclusive;
-  SendOrQueueLong([&] { return new TMidiOutLongMessage(Data, Length); });
-}
 
 template <class Maker>
 void TVelmoraEngine::SendOrQueueLong(Maker Make) {
@@ -432,20 +439,42 @@ void TVelmoraEngine::SendOrQueueLong(Maker Make) {
   message->Free();
 }
 
-void TVelmoraEngine::InputStateChange(TMidiIOBase&, TMidiPortState State) {
-  if (State == mpsClosed) ReleaseWhatTheInputHeld();
-  if (State == mpsLost) ScheduleRetryWhileLost();
-  Fire(OnMidiInStateChange, State);
+void TVelmoraEngine::PassLong(TInputSource& Input, const std::uint8_t* Data, std::int32_t Length) {
+  if (Length > 0) {
+    const bool inside = Data[Length - 1] != midi::EndOfExclusive;
+    FSysExOwner = inside ? &Input : nullptr;
+    FSysExOwnerLastBlock = platform::Now();
+  }
+  SendOrQueueLong([&] { return new TMidiOutLongMessage(Data, Length); });
 }
 
-// No release will come for what the closed input left held: a
+void TVelmoraEngine::EndCutSysEx(TInputSource& Input) {
+  if (FSysExOwner != &Input) return;
+  FSysExOwner = nullptr;
+  SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
+  PassWaiting();
+}
+
+void TVelmoraEngine::InputStateChange(TInputSource& Input, TMidiPortState State) {
+  if (State == mpsClosed) ReleaseWhatTheInputHeld(Input);
+  if (State == mpsLost) ScheduleRetryWhileLost();
+  if (&Input == FInputs.front().get()) {
+    Fire(OnMidiInStateChange, State);
+  } else {
+    Fire(OnInputsChange);
+  }
+}
+
+// No release will come for what the closed input left held: what it held
+// back is passed on (another input's message cut short for it), its own
 // system-exclusive message cut short is ended, then every note, pedal and
 // bend is released where it sounds, at once (after what is already queued
 // for that device).
-void TVelmoraEngine::ReleaseWhatTheInputHeld() {
-  EndCutSysEx();
+void TVelmoraEngine::ReleaseWhatTheInputHeld(TInputSource& Input) {
+  if (!Input.Waiting.empty() && FSysExOwner != nullptr) EndCutSysEx(*FSysExOwner);
+  EndCutSysEx(Input);
   const TDateTime now = platform::Now();
-  FHeld.ForEachHeld(
+  Input.Held.ForEachHeld(
       [&](std::int32_t device, int channel, int key) {
         Schedule(device, midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0), now, now);
       },
@@ -456,13 +485,7 @@ void TVelmoraEngine::ReleaseWhatTheInputHeld() {
         Schedule(device, midi::Pack(midi::PitchBendKind | channel, midi::BendCentreLow, midi::BendCentreHigh), now,
                  now);
       });
-  FHeld.ForgetAll();
-}
-
-void TVelmoraEngine::EndCutSysEx() {
-  if (!FInputInsideSysEx) return;
-  FInputInsideSysEx = false;
-  SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
+  Input.Held.ForgetAll();
 }
 
 void TVelmoraEngine::OutputStateChange(std::int32_t Slot, TMidiIOBase&, TMidiPortState State) {
@@ -472,7 +495,7 @@ void TVelmoraEngine::OutputStateChange(std::int32_t Slot, TMidiIOBase&, TMidiPor
   // that is gone took no reset: what it held still sounds.
   if (State == mpsClosing) {
     if (port.DeviceIsGone()) RememberReleases(Slot);
-    FHeld.ForgetDevice(Slot);
+    for (auto& input : FInputs) input->Held.ForgetDevice(Slot);
     FLatestDue[Slot] = 0.0;
   }
   // Back after it went: what it held then is released before anything else.

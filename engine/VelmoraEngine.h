@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/HeldNotes.h"
+#include "engine/InputSource.h"
 #include "midi/MidiMessages.h"
 #include "engine/MidiOutMessageList.h"
 #include "engine/MidiOutputDev.h"
@@ -57,6 +58,8 @@ struct TEngineEvents {
   // The device catalogue was read again: device numbers, the input's, the
   // channels' and what they wait for may all have changed.
   TNotifyEvent OnDevicesChange;
+  // An extra input was checked or unchecked, or one of them changed state.
+  TNotifyEvent OnInputsChange;
 };
 
 class TVelmoraEngine : public TEngineEvents {
@@ -73,6 +76,10 @@ class TVelmoraEngine : public TEngineEvents {
   static constexpr double DeviceChangeSettleMilliseconds = 500;
   // How often a device that stopped answering is tried again.
   static constexpr double LostRetryMilliseconds = 2000;
+  // What one input may hold back while another input's system-exclusive
+  // message goes out: beyond it (or once that message has stalled for
+  // TMidiOutput::StalledSysExMilliseconds) the other message is cut short.
+  static constexpr std::size_t MaxWaitingSysExBytes = 64 * 1024;
 
   TVelmoraEngine();   // sized by MidiOutDeviceCount; opens nothing
   ~TVelmoraEngine();  // stops the timer, saves, closes and frees everything
@@ -99,7 +106,15 @@ class TVelmoraEngine : public TEngineEvents {
   const std::string& WaitingInput() const { return FWaitingInput; }
   std::int32_t TimerInterval() const { return FTimerInterval; }
   TPresets& Presets() { return *FPresets; }
-  TMidiInput& MidiIn() { return *FMidiIn; }
+  TMidiInput& MidiIn() { return *FInputs.front()->Port; }
+  // Extra inputs: every input device but the main one may be checked, and
+  // is then opened and routed like it. Devices are catalogue positions now.
+  bool InputChecked(std::int32_t Device) const;
+  // The port listening to the device (main or extra), or none.
+  TMidiInput* InputPort(std::int32_t Device);
+  // The names of the checked extra inputs, present or not, in the order
+  // they were checked.
+  std::vector<std::string> ExtraInputNames() const;
   TMidiOutMessageList& MessageList() { return *FMessageList; }
   TMidiOutputDev& MidiOuts(std::int32_t Device) { return *FSlots[SlotOf(Device)]; }
   std::int32_t MidiOutCount() const { return static_cast<std::int32_t>(FSlotOfDevice.size()); }
@@ -132,6 +147,8 @@ class TVelmoraEngine : public TEngineEvents {
   void SetPresetSwitchChannel(std::int32_t Channel);
   // A value that is none of the choices is taken as smByChannel.
   void SetSystemMessages(std::int32_t Choice);
+  // Checks or unchecks an extra input; the main input is not changed here.
+  void SetInputChecked(std::int32_t Device, bool Checked);
 
   // Reads the catalogue again first.
   void Reopen();
@@ -158,7 +175,7 @@ class TVelmoraEngine : public TEngineEvents {
   // Timer thread (through TimerTick); public for tests that drive it directly.
   void DispatchDueMessages();
 
-  // All eleven events at once: assigning a record replaces every handler.
+  // All twelve events at once: assigning a record replaces every handler.
   TEngineEvents& Events() { return *this; }
 
   // Persistence.
@@ -168,9 +185,11 @@ class TVelmoraEngine : public TEngineEvents {
   bool SavePreset();  // false when the map was not kept (it was read while the file could not be)
 
  private:
-  void InputData(TMidiInput& Sender, DWORD Data);
-  void InputLongData(TMidiInput& Sender, const std::uint8_t* Data, std::int32_t Length);
-  void InputStateChange(TMidiIOBase& Sender, TMidiPortState State);
+  // Makes an input and hooks its port to the handlers below.
+  std::unique_ptr<TInputSource> MakeInput(std::string Name);
+  void InputData(TInputSource& Input, DWORD Data);
+  void InputLongData(TInputSource& Input, const std::uint8_t* Data, std::int32_t Length);
+  void InputStateChange(TInputSource& Input, TMidiPortState State);
   void OutputStateChange(std::int32_t Slot, TMidiIOBase& Sender, TMidiPortState State);
   void TimerTick(TMMTimer& Sender);
   // Timer thread: asks the main thread for a catalogue reading or a retry
@@ -212,13 +231,23 @@ class TVelmoraEngine : public TEngineEvents {
   void DoReopen();
   void DoSetPresetSwitchChannel(std::int32_t Channel);
   void DoSetSystemMessages(std::int32_t Choice);
+  void DoSetInputChecked(std::int32_t Device, bool Checked);
+  TInputSource* ExtraInputNamed(const std::string& Name) const;
+  // Adds an extra input and opens it when its device is listed.
+  void AddExtraInput(std::string Name);
+  // Closes the extra input (releasing what it held) and drops it.
+  void RemoveExtraInput(TInputSource& Input);
+  // The device just chosen as the main input leaves the extra ones.
+  bool TakeFromExtraInputs(std::int32_t Device);
+  // Opens the extra inputs whose devices are listed, closes those that left.
+  void FollowExtraInputs();
   void DoPanic();
   void AskForPreset(std::int32_t Index);
   void SelectAskedPreset();
 
   // Where an arriving short message goes, and what that ends or holds.
-  void RouteShort(DWORD Data);
-  void RouteController(DWORD Data, std::uint8_t Channel, std::int32_t Current, TDateTime Now);
+  void RouteShort(TInputSource& Input, DWORD Data);
+  void RouteController(THeldNotes& Held, DWORD Data, std::uint8_t Channel, std::int32_t Current, TDateTime Now);
   // Queues a release for the device that holds what it releases, or for the
   // channel's current device when none does.
   void ScheduleToHolder(std::int32_t Holder, std::int32_t Current, DWORD Data, TDateTime Now);
@@ -230,10 +259,21 @@ class TVelmoraEngine : public TEngineEvents {
   // Sends the block Make makes at once, or queues it behind what waits.
   template <class Maker>
   void SendOrQueueLong(Maker Make);
-  void ReleaseWhatTheInputHeld();
+  void ReleaseWhatTheInputHeld(TInputSource& Input);
   // Ends the input's system-exclusive message on the devices that took its
-  // start, when its end will not come (the input closed, or sent a broken one).
-  void EndCutSysEx();
+  // start, when its end will not come (the input closed, sent a broken one,
+  // or stalled while another input waits), then lets the waiting go on.
+  void EndCutSysEx(TInputSource& Input);
+  // Sends a block of the input's, which the owner of the message going out
+  // (if any) allows.
+  void PassLong(TInputSource& Input, const std::uint8_t* Data, std::int32_t Length);
+  // Passes on what the inputs held back while no message goes out.
+  void PassWaiting();
+  // Asks the tick for a cut when the owner's message stalls while others wait.
+  void ArmSysExCut();
+  void CutStalledSysEx();
+  // Any input's held-notes record says Device has Channel bent.
+  bool AnyBent(std::int32_t Device, std::uint8_t Channel) const;
 
   // Set by the tick that runs a dispatch; a tick that finds it set returns.
   std::atomic<bool> FDispatching{false};
@@ -254,12 +294,8 @@ class TVelmoraEngine : public TEngineEvents {
 
   TOperationGate FOperations;  // main thread only
 
-  // Main thread only: what each device holds, the latest due time queued
-  // per device, and whether the input's last system-exclusive block ended
-  // inside a message.
-  THeldNotes FHeld;
+  // Main thread only: the latest due time queued per device.
   std::vector<TDateTime> FLatestDue;
-  bool FInputInsideSysEx = false;
 
   // Presets selected by Program Change (main thread only): the channel, the
   // index last asked for (PresetSwitchOff when none waits), whether the
@@ -275,7 +311,19 @@ class TVelmoraEngine : public TEngineEvents {
   std::unique_ptr<platform::NoticeWindow> FSelfNotices;
 
   std::unique_ptr<TPresets> FPresets;
-  std::unique_ptr<TMidiInput> FMidiIn;
+  // The main input first, then the extra ones in the order they were
+  // checked; made and freed on the main thread (main thread only).
+  std::vector<std::unique_ptr<TInputSource>> FInputs;
+  // The input whose system-exclusive message is going out (its last block
+  // did not end it), and the inputs holding messages back until it ends, in
+  // the order they began. Main thread only.
+  TInputSource* FSysExOwner = nullptr;
+  TDateTime FSysExOwnerLastBlock = 0.0;
+  std::deque<TInputSource*> FWaitingInputs;
+  // When a stalled message of the owner is cut for those waiting (0: none
+  // waits). Set on the main thread, taken by the tick.
+  std::atomic<TDateTime> FSysExCutDue{0.0};
+  std::atomic<bool> FSysExCutAsked{false};  // set by the tick, taken by the main thread
   // Main thread only: the slot of each catalogue position, the stored names
   // the channels and the input wait for, the name of the input in use, and
   // what each device held when it went.

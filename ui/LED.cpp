@@ -1,6 +1,9 @@
 #include "ui/LED.h"
 
 #include <algorithm>
+#include <string>
+
+#include "engine/VelmoraEngine.h"
 
 #include "ui/controls/Form.h"
 #include "ui/controls/ToolTip.h"
@@ -110,4 +113,15 @@ void TLED::Paint(HDC dc) {
   // Corners rounded with a quarter of the shorter side.
   const int shorter = std::min(client.right, client.bottom);
   RoundRect(dc, 0, 0, client.right, client.bottom, shorter / 4, shorter / 4);
+}
+
+// "Synth A (1.5): open", with what the row waits for, and how a device that
+// stopped answering is taken back.
+std::string LampHint(const std::string& Device, TMidiPortState State, const std::string& Waiting) {
+  std::string hint = Device + ": " + LEDStateNames[std::min<std::size_t>(State, LEDStateNames.size() - 1)];
+  if (State == mpsLost)
+    hint += ", tried again every " +
+            std::to_string(static_cast<int>(TVelmoraEngine::LostRetryMilliseconds / 1000)) + " seconds";
+  if (!Waiting.empty()) hint = "Waiting for " + Waiting + "; meanwhile on " + hint;
+  return hint;
 }

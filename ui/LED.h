@@ -16,6 +16,9 @@
 extern const std::array<TColor, 5> LEDColors;
 // Each state in words, for the lamp's hint.
 extern const std::array<const char*, 5> LEDStateNames;
+// "Synth A (1.5): open", with what the lamp's row waits for, and how a
+// device that stopped answering is taken back.
+std::string LampHint(const std::string& Device, TMidiPortState State, const std::string& Waiting);
 // An open lamp flickers white-green while its port passes messages.
 constexpr TColor LEDFlickerColor = 0xC0FFC0;
 

@@ -18,6 +18,13 @@ constexpr int PageControlBottomMargin = DesignedClientHeight - 127;   // anchore
 constexpr int CloseButtonBottomMargin = DesignedClientHeight - 136;  // anchored left and bottom
 constexpr int MiscRightMargin = 16;
 constexpr int MiscBottomMargin = 16;
+// Input rows as the delay rows: 24 pixels apart, the lamp in front, the
+// check box's text level with a label's.
+constexpr int InputRowHeight = 24;
+constexpr int InputRowsTop = 16;
+constexpr int InputLampLeft = 16;
+constexpr int InputBoxLeft = 32;
+constexpr int InputBoxDrop = 3;
 
 TFormArgs OptionFormArgs(HWND owner) {
   TFormArgs args;
@@ -38,6 +45,7 @@ TOptionDialog::TOptionDialog(HWND owner)
       OptionPageControl({AsParent(), {0, 0, 192, 127}, ""}),
       DelayTabSheet(OptionPageControl.AddPage("Delay")),
       MiscTabSheet(OptionPageControl.AddPage("Misc")),
+      InputsTabSheet(OptionPageControl.AddPage("Inputs")),
       TimerIntervalLabel(TLabelArgs{{MiscTabSheet.AsParent(), {16, 19, 73, 12}, "Timer Interval:"}}),
       TimerIntervalEdit(TEditArgs{.Control = {MiscTabSheet.AsParent(), {104, 16, 48, 20}, "4"},
                                   .AutoSelect = true,
@@ -76,6 +84,7 @@ TOptionDialog::TOptionDialog(HWND owner)
   DelayLabels.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   BuildDelayRows();
+  BuildInputRows();
   LoadPosition();
 }
 
@@ -113,6 +122,48 @@ void TOptionDialog::BuildDelayRows() {
   UpdateSystemMessages(GlobalEngine->SystemMessages());
 }
 
+// The devices the system lists now; a checked input that is absent has no
+// row (its name stays in the settings) and gets one again when it arrives.
+void TOptionDialog::BuildInputRows() {
+  const TParent page = InputsTabSheet.AsParent();
+  for (auto& lamp : InputLEDs) InputLampFlicker.Forget(*lamp);
+  InputCheckBoxes.clear();
+  InputLEDs.clear();
+  for (std::int32_t i = 0; i < MidiInDeviceNames.Count(); ++i) {
+    const int top = InputRowHeight * i + InputRowsTop;
+    InputLEDs.push_back(std::make_unique<TLED>(page, InputLampLeft, top));
+    InputLampFlicker.Watch(*InputLEDs.back());
+    auto box = std::make_unique<TCheckBox>(
+        TCheckBoxArgs{.Control = {page, {InputBoxLeft, top + InputBoxDrop, 0, 0}, MidiInDeviceNames[i]}});
+    box->Tag = i;
+    box->OnClick = [this](TCheckBox& sender) { InputCheckBoxClick(sender); };
+    InputCheckBoxes.push_back(std::move(box));
+  }
+  UpdateInputs();
+}
+
+void TOptionDialog::UpdateInputs() {
+  // The catalogue was read again and the rows are not yet built for it:
+  // DevicesChange comes next and shows them.
+  if (InputCheckBoxes.size() != static_cast<std::size_t>(MidiInDeviceNames.Count())) return;
+  for (std::size_t row = 0; row < InputCheckBoxes.size(); ++row) {
+    const auto device = static_cast<std::int32_t>(row);
+    InputCheckBoxes[row]->SetChecked(GlobalEngine->InputChecked(device));
+    InputCheckBoxes[row]->SetEnabled(device != GlobalEngine->MidiInDevice());
+    TMidiInput* port = GlobalEngine->InputPort(device);
+    const TMidiPortState state = port != nullptr ? port->State() : mpsClosed;
+    InputLEDs[row]->SetActivity(port != nullptr ? &port->Activity() : nullptr);
+    InputLEDs[row]->SetState(state);
+    InputLEDs[row]->SetHint(LampHint(MidiInDeviceNames[device], state, ""));
+  }
+}
+
+void TOptionDialog::InputCheckBoxClick(TCheckBox& Sender) {
+  GlobalEngine->SetInputChecked(Sender.Tag, Sender.Checked());
+  // The box shows what the engine did, also when it refused.
+  UpdateInputs();
+}
+
 void TOptionDialog::DevicesChange() {
   // The up-downs go before the edits they are paired with.
   DelayUpDowns.clear();
@@ -122,6 +173,7 @@ void TOptionDialog::DevicesChange() {
   DelayLabels.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   BuildDelayRows();
+  BuildInputRows();
   const TFont font = Font();  // laid out again for the font in use
   SetUIFont(font);
 }
@@ -172,6 +224,17 @@ void TOptionDialog::SetUIFont(const TFont& Font) {
     const int needHeight = last.Top() + last.Height() + 16;
     if (DelayTabSheet.ClientHeight() < needHeight)
       SetClientSize(ClientWidth(), ClientHeight() + needHeight - DelayTabSheet.ClientHeight());
+  }
+  int widestBox = 0;
+  for (auto& box : InputCheckBoxes) widestBox = std::max(widestBox, box->Width());
+  const int inputsWidth = InputBoxLeft + widestBox + MiscRightMargin;
+  if (InputsTabSheet.ClientWidth() < inputsWidth)
+    SetClientSize(ClientWidth() + inputsWidth - InputsTabSheet.ClientWidth(), ClientHeight());
+  if (!InputLEDs.empty()) {
+    const TLED& last = *InputLEDs.back();
+    const int needHeight = last.Top() + last.Height() + MiscBottomMargin;
+    if (InputsTabSheet.ClientHeight() < needHeight)
+      SetClientSize(ClientWidth(), ClientHeight() + needHeight - InputsTabSheet.ClientHeight());
   }
   const int miscHeight = SystemMessagesComboBox.Top() + SystemMessagesComboBox.Height() + MiscBottomMargin;
   if (MiscTabSheet.ClientHeight() < miscHeight)

@@ -1,6 +1,8 @@
 // The option dialog, modeless: a "Delay" page with one row per MIDI output
-// device and a "Misc" page with the timer interval, the font chooser and the
-// channel whose Program Changes select presets and where system messages go.
+// device, a "Misc" page with the timer interval, the font chooser and the
+// channel whose Program Changes select presets and where system messages go,
+// and an "Inputs" page with one row per MIDI input device: a lamp and a check
+// box that merges the device's messages into the routing.
 // There is no OK step: each change goes to the engine at once, and the
 // engine's changes come back through UpdateDelay and UpdateTimerInterval.
 // The dialog only grows with a larger font, never shrinks.
@@ -10,7 +12,10 @@
 #include <memory>
 #include <vector>
 
+#include "ui/LED.h"
+#include "ui/LampFlicker.h"
 #include "ui/controls/Button.h"
+#include "ui/controls/CheckBox.h"
 #include "ui/controls/ComboBox.h"
 #include "ui/controls/Edit.h"
 #include "ui/controls/FontDialog.h"
@@ -29,6 +34,7 @@ class TOptionDialog : public TForm {
   TPageControl OptionPageControl;
   TTabSheet& DelayTabSheet;
   TTabSheet& MiscTabSheet;
+  TTabSheet& InputsTabSheet;
   TLabel TimerIntervalLabel;
   TEdit TimerIntervalEdit;
   TUpDown TimerIntervalUpDown;
@@ -44,6 +50,12 @@ class TOptionDialog : public TForm {
   std::vector<std::unique_ptr<TEdit>> DelayEdits;
   std::vector<std::unique_ptr<TLabel>> DelayLabels;
   std::vector<std::unique_ptr<TUpDown>> DelayUpDowns;
+  // Before the lamps it reads, so it goes after them.
+  TLampFlicker InputLampFlicker;
+  // Row i is input device i of the catalogue; the main input's box is
+  // checked and disabled.
+  std::vector<std::unique_ptr<TLED>> InputLEDs;
+  std::vector<std::unique_ptr<TCheckBox>> InputCheckBoxes;
   TFontChangeEvent OnFontChange;
 
   void UpdateDelay(int Device, int Milliseconds);
@@ -52,6 +64,8 @@ class TOptionDialog : public TForm {
   void UpdateTimerInterval(int Milliseconds);
   void UpdatePresetSwitchChannel(int Channel);
   void UpdateSystemMessages(int Choice);
+  // The inputs checked, the main one and their states changed.
+  void UpdateInputs();
   void SetUIFont(const TFont& Font);
 
   void DelayEditChange(TEdit& Sender);
@@ -59,6 +73,7 @@ class TOptionDialog : public TForm {
   void FontSetupButtonClick();
   void PresetSwitchComboBoxChange(TComboBox& Sender);
   void SystemMessagesComboBoxChange(TComboBox& Sender);
+  void InputCheckBoxClick(TCheckBox& Sender);
   void CloseButtonClick();
 
  protected:
@@ -67,6 +82,7 @@ class TOptionDialog : public TForm {
 
  private:
   void BuildDelayRows();
+  void BuildInputRows();
   void LoadPosition();
   void SavePosition();
 

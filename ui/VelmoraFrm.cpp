@@ -23,17 +23,6 @@ namespace {
 constexpr char PositionSection[] = "Velmora";
 constexpr char MainCaption[] = "Velmora";
 
-// "Synth A (1.5): open", with what the row waits for, and how a device that
-// stopped answering is taken back.
-std::string LampHint(const std::string& Device, TMidiPortState State, const std::string& Waiting) {
-  std::string hint = Device + ": " + LEDStateNames[std::min<std::size_t>(State, LEDStateNames.size() - 1)];
-  if (State == mpsLost)
-    hint += ", tried again every " +
-            std::to_string(static_cast<int>(TVelmoraEngine::LostRetryMilliseconds / 1000)) + " seconds";
-  if (!Waiting.empty()) hint = "Waiting for " + Waiting + "; meanwhile on " + hint;
-  return hint;
-}
-
 TFormArgs MainFormArgs() {
   TFormArgs args;
   args.Caption = MainCaption;
@@ -165,6 +154,7 @@ void TVelmoraForm::HookEngine() {
       .OnSystemMessagesChange =
           [this](TVelmoraEngine& s, std::int32_t c) { EngineSystemMessagesChange(s, c); },
       .OnDevicesChange = [this](TVelmoraEngine& s) { EngineDevicesChange(s); },
+      .OnInputsChange = [](TVelmoraEngine&) { OptionDialog->UpdateInputs(); },
   };
 }
 
@@ -265,6 +255,8 @@ void TVelmoraForm::ShowInput(TVelmoraEngine& Sender) {
   const std::int32_t input = Sender.MidiInDevice();
   const std::string name = input >= 0 && input < MidiInDeviceNames.Count() ? MidiInDeviceNames[input] : "";
   MidiInLED->SetHint(LampHint(name, state, Sender.WaitingInput()));
+  // The Inputs page shows the main input's row checked and its state.
+  if (OptionDialog) OptionDialog->UpdateInputs();
 }
 
 void TVelmoraForm::EngineDelayChange(TVelmoraEngine&, std::int32_t Device,

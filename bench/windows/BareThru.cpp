@@ -10,7 +10,18 @@ TBareThru::TOutput::~TOutput() {
   if (Handle) midiOutClose(Handle);
 }
 
-TBareThru::TBareThru(UINT InputDevice, UINT OutputDevice)
-    : FOutput(OutputDevice), FInput(InputDevice, &TBareThru::Pass, FOutput.Handle) {}
+TBareThru::TBareThru(UINT InputDevice, UINT OutputDevice) : TBareThru(std::vector<UINT>{InputDevice}, OutputDevice) {}
+
+TBareThru::TBareThru(const std::vector<UINT>& InputDevices, UINT OutputDevice) : FOutput(OutputDevice) {
+  for (const UINT device : InputDevices)
+    FInputs.push_back(std::make_unique<TBareInput>(device, &TBareThru::Pass, FOutput.Handle));
+}
+
+bool TBareThru::Opened() const {
+  if (FOutput.Handle == nullptr) return false;
+  for (const auto& input : FInputs)
+    if (!input->Opened()) return false;
+  return true;
+}
 
 }  // namespace bench

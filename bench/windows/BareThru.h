@@ -1,7 +1,11 @@
 // The reference of an undelayed route: the least a MIDI thru can do on
 // Windows. Each short message the input notice delivers goes straight to
-// midiOutShortMsg, in the notice handler.
+// midiOutShortMsg, in the notice handler. With several inputs it merges
+// them: each input's notices go to the one output the same way.
 #pragma once
+
+#include <memory>
+#include <vector>
 
 #include "bench/windows/BareInput.h"
 
@@ -10,10 +14,11 @@ namespace bench {
 class TBareThru {
  public:
   TBareThru(UINT InputDevice, UINT OutputDevice);
+  TBareThru(const std::vector<UINT>& InputDevices, UINT OutputDevice);
   TBareThru(const TBareThru&) = delete;
   TBareThru& operator=(const TBareThru&) = delete;
 
-  bool Opened() const { return FOutput.Handle != nullptr && FInput.Opened(); }
+  bool Opened() const;
 
  private:
   struct TOutput {
@@ -24,7 +29,7 @@ class TBareThru {
   static void Pass(void* Output, DWORD Message) { midiOutShortMsg(static_cast<HMIDIOUT>(Output), Message); }
 
   TOutput FOutput;     // declared first: opened before the input, closed after it
-  TBareInput FInput;
+  std::vector<std::unique_ptr<TBareInput>> FInputs;
 };
 
 }  // namespace bench

@@ -5,10 +5,14 @@
 // driver, both stamped by the driver with the performance counter. The two
 // play the same stretch of a song (SongStream) in each run, taking turns
 // at going first; each run gives the ratios of Velmora's p50 and p99 to the
-// bare thru's, and the report gives the median of those ratios.
+// bare thru's, and the report gives the median of those ratios. A second
+// measurement merges two inputs playing at once (two stretches of the song)
+// into the one output: Velmora with the second input checked on its Inputs
+// page beside a bare thru that merges the same two inputs.
 //
 //   velmora_thru_latency.exe [--runs=6] [--messages=1000] [--markdown=file] [--summary=file]
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -23,6 +27,7 @@
 #include "bench/windows/StreamPlayer.h"
 #include "bench/windows/VelmoraWindowUnderTest.h"
 #include "bench/windows/WineMeasurement.h"
+#include "engine/VelmoraEngine.h"
 
 using namespace testdevices;
 
@@ -66,14 +71,76 @@ void AddHandlerTimes(const bench::TVelmoraUnderTest& velmora, std::vector<double
   for (std::int64_t t : velmora.HandlerTimes()) times.push_back(QpcToMilliseconds(t));
 }
 
+// Two inputs played at once: each record at the output is the next message
+// of one input's stream (of two that fit, the one handed to winmm first),
+// and each input's messages must come out in their order.
+TPass CollectMerged(vmidi::Controller& driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
+                    const std::array<std::vector<std::int64_t>, 2>& handedAt) {
+  driver.Sync();
+  std::array<std::size_t, 2> next{0, 0};
+  TPass pass;
+  const auto skipUntaken = [&](std::size_t input) {
+    while (next[input] < streams[input].size() && handedAt[input][next[input]] == 0) {
+      ++pass.Lost;
+      ++next[input];
+    }
+  };
+  std::vector<double> latency;
+  for (const vmidi::OutputRecord& record : driver.Received(OutSynthB)) {
+    int from = -1;
+    for (std::size_t input = 0; input < 2; ++input) {
+      skipUntaken(input);
+      if (next[input] >= streams[input].size() || streams[input][next[input]].Message != record.Packed()) continue;
+      if (from < 0 || handedAt[input][next[input]] < handedAt[static_cast<std::size_t>(from)][next[static_cast<std::size_t>(from)]])
+        from = static_cast<int>(input);
+    }
+    if (from < 0) continue;
+    const auto input = static_cast<std::size_t>(from);
+    latency.push_back(QpcToMilliseconds(record.Qpc - handedAt[input][next[input]]));
+    ++next[input];
+  }
+  for (std::size_t input = 0; input < 2; ++input) pass.Lost += streams[input].size() - next[input];
+  pass.Latency = bench::Summarise(latency);
+  return pass;
+}
+
+// Starts the program with the driver's records cleared before and after its
+// ports opened, so only the played stream is recorded.
 template <typename TProgram>
-TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, TProgram&& start) {
+auto StartQuiet(vmidi::Controller& driver, TProgram&& start) {
   driver.Sync();
   driver.ClearRecords();
   auto program = start();
   PumpFor(50);  // the ports' opening notices handled
   driver.Sync();
   driver.ClearRecords();
+  return program;
+}
+
+template <typename TProgram>
+TPass PlayMerged(vmidi::Controller& driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
+                 TProgram&& start) {
+  auto program = StartQuiet(driver, start);
+  std::array<std::vector<std::int64_t>, 2> handedAt;
+  {
+    bench::TStreamPlayer first(driver, InUsbMidi, streams[0]);
+    bench::TStreamPlayer second(driver, InKeyboard, streams[1]);
+    first.PumpUntilPlayed(0);
+    second.PumpUntilPlayed(TailMs);
+    handedAt = {first.HandedAt(), second.HandedAt()};
+  }
+  return CollectMerged(driver, streams, handedAt);
+}
+
+std::unique_ptr<bench::TVelmoraWindowUnderTest> StartVelmora() {
+  std::vector<bench::TRoute> routes;
+  for (int channel = 0; channel < 16; ++channel) routes.push_back({channel, OutSynthB});
+  return std::make_unique<bench::TVelmoraWindowUnderTest>(DefaultInterval, routes);
+}
+
+template <typename TProgram>
+TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, TProgram&& start) {
+  auto program = StartQuiet(driver, start);
   std::vector<std::int64_t> handedAt;
   {
     bench::TStreamPlayer player(driver, InUsbMidi, stream);
@@ -87,33 +154,36 @@ TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& s
   return pass;
 }
 
-}  // namespace
+// What one comparison reports: its section of the results and its summary row.
+struct TComparison {
+  const char* Title;
+  std::string Setting;  // what was measured, for the section's first paragraph
+  const char* SummaryRow;
+  std::size_t PlayedPerRun;  // messages each program is played in one run, all inputs together
+};
 
-int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
-  const auto& [runs, messages, markdown, summary] = options;
-
+// Runs the bare reference and Velmora in turns, run by run, and reports the
+// medians of the per-run ratios. PlayBare and PlayVelmora play run r's stream.
+template <typename TBare, typename TVelmora>
+void Compare(const bench::TWineOptions& options, const TComparison& comparison, TBare&& PlayBare,
+             TVelmora&& PlayVelmora) {
+  const int runs = options.Runs;
+  const std::string& markdown = options.Markdown;
+  const std::string& summary = options.Summary;
+  const std::size_t messages = comparison.PlayedPerRun;
   std::string rows;
   std::vector<double> p50Ratios, p99Ratios, handlerP99s;
   double handlerMax = 0;
   std::size_t lost = 0;
   for (int run = 0; run < runs; ++run) {
-    const auto stream = bench::SongStream(messages, static_cast<unsigned>(run + 1));
-    const auto bare = [&] { return Play(driver, stream, [] { return std::make_unique<bench::TBareThru>(InUsbMidi, OutSynthB); }); };
-    const auto velmora = [&] {
-      return Play(driver, stream, [] {
-        std::vector<bench::TRoute> routes;
-        for (int channel = 0; channel < 16; ++channel) routes.push_back({channel, OutSynthB});
-        return std::make_unique<bench::TVelmoraWindowUnderTest>(DefaultInterval, routes);
-      });
-    };
     // Turns about, so that neither always meets a machine just woken.
     TPass b, v;
     if (run % 2 == 0) {
-      b = bare();
-      v = velmora();
+      b = PlayBare(run);
+      v = PlayVelmora(run);
     } else {
-      v = velmora();
-      b = bare();
+      v = PlayVelmora(run);
+      b = PlayBare(run);
     }
     lost += b.Lost + v.Lost;
     handlerP99s.push_back(v.Handler.P99 * 1000);
@@ -125,18 +195,15 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
             std::to_string(v.Latency.Count) + " | " + bench::Figures(b.Latency) + " | " + bench::Figures(v.Latency) + " | " +
             bench::Fixed(r50, 2) + "× | " + bench::Fixed(r99, 2) + "× | " + std::to_string(b.Lost) + " / " +
             std::to_string(v.Lost) + " |\n";
-    std::printf("run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", run + 1, bench::Figures(b.Latency).c_str(),
-                bench::Figures(v.Latency).c_str());
+    std::printf("%s, run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", comparison.Title, run + 1,
+                bench::Figures(b.Latency).c_str(), bench::Figures(v.Latency).c_str());
     std::fflush(stdout);
   }
   const double m50 = bench::Median(p50Ratios), m99 = bench::Median(p99Ratios);
   const bool met = m50 <= RatioTarget && m99 <= RatioTarget && lost == 0;
 
   std::string report;
-  report += "### Undelayed route beside a bare thru under Wine\n\n";
-  report += "`bench/windows/ThruLatency.cpp`, " + bench::SystemUnderneath() + ", virtual MIDI driver. Latency from the moment the driver hands an input message to winmm until the output call reaches the driver, both stamped by the driver with the performance counter. *Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. *Velmora*: the whole program as a user starts it, its main window on screen with the lamps of the input and of the sixteen rows flickering with the stream, every channel routed to one device with no delay, timer interval " +
-            std::to_string(DefaultInterval) + " ms. Each run plays the same " + std::to_string(messages) +
-            " messages of a song (`SongStream.cpp`: six channels, drums, bass, chords played as bursts, an expression ramp, pitch bends, a pedal; about 95 messages a second) through both, one after the other, the first taking turns.\n\n";
+  report += std::string("### ") + comparison.Title + "\n\n" + comparison.Setting + "\n\n";
   report += "| Run | Messages each | Bare thru p50 / p99 / max ms | Velmora p50 / p99 / max ms | p50 ratio | p99 ratio | Lost (bare / Velmora) |\n";
   report += "|---|---:|---:|---:|---:|---:|---:|\n" + rows + "\n";
   report += "Velmora's own share, its input handler from the notice to the return of the driver call (the routing, the record of held notes, the send): p99 " +
@@ -146,10 +213,61 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
             bench::Fixed(RatioTarget, 1) + "× at both, nothing lost: " + bench::Verdict(met) + ".\n";
   std::printf("%s", report.c_str());
   if (!markdown.empty()) std::ofstream(markdown, std::ios::app) << report << "\n";
-  bench::AppendSummary(summary, "Undelayed route at the 4 ms interval within 1.2× of a bare thru under Wine (p50 and p99, median of per-run ratios)",
+  bench::AppendSummary(summary, comparison.SummaryRow,
                        "p50 " + bench::Fixed(m50, 2) + "×, p99 " + bench::Fixed(m99, 2) + "× over " + std::to_string(runs) +
                            " runs of " + std::to_string(messages) + " messages (" + std::to_string(lost) + " lost)",
                        bench::Verdict(met));
+}
+
+}  // namespace
+
+int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
+  const std::size_t messages = options.Messages;
+  const std::string program =
+      "*Velmora*: the whole program as a user starts it, its main window on screen with the lamps of the input and of the sixteen rows flickering with the stream, every channel routed to one device with no delay, timer interval " +
+      std::to_string(DefaultInterval) + " ms.";
+  const std::string song =
+      " messages of a song (`SongStream.cpp`: six channels, drums, bass, chords played as bursts, an expression ramp, pitch bends, a pedal; about 95 messages a second)";
+  const std::string latency = "`bench/windows/ThruLatency.cpp`, " + bench::SystemUnderneath() +
+                              ", virtual MIDI driver. Latency from the moment the driver hands an input message to winmm until the output call reaches the driver, both stamped by the driver with the performance counter. ";
+  const auto stream = [&](int run, unsigned offset) {
+    return bench::SongStream(messages, static_cast<unsigned>(run + 1) + offset);
+  };
+
+  Compare(options,
+          {.Title = "Undelayed route beside a bare thru under Wine",
+           .Setting = latency + "*Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. " +
+                      program + " Each run plays the same " + std::to_string(messages) + song +
+                      " through both, one after the other, the first taking turns.",
+           .SummaryRow = "Undelayed route at the 4 ms interval within 1.2× of a bare thru under Wine (p50 and p99, median of per-run ratios)",
+           .PlayedPerRun = messages},
+          [&](int run) {
+            return Play(driver, stream(run, 0), [] { return std::make_unique<bench::TBareThru>(InUsbMidi, OutSynthB); });
+          },
+          [&](int run) { return Play(driver, stream(run, 0), StartVelmora); });
+
+  // Streams of their own for the second input, so the two play different music at once.
+  constexpr unsigned SecondInputSeeds = 1000;
+  const auto streams = [&](int run) { return std::array{stream(run, 0), stream(run, SecondInputSeeds)}; };
+  Compare(options,
+          {.Title = "Two inputs merged, beside a bare thru merging them, under Wine",
+           .Setting = latency + "Two inputs play at once, each its own " + std::to_string(messages) + song +
+                      ", into one output; each message at the output is matched to its input in order. *Bare thru*: both inputs opened as above, each notice handler calling `midiOutShortMsg` on the one output. " +
+                      program + " The second input is checked on the *Inputs* page. The first taking turns, as above.",
+           .SummaryRow = "Undelayed route from each of two inputs playing at once within 1.2× of a bare thru merging them under Wine (p50 and p99, median of per-run ratios)",
+           .PlayedPerRun = 2 * messages},
+          [&](int run) {
+            return PlayMerged(driver, streams(run), [] {
+              return std::make_unique<bench::TBareThru>(std::vector<UINT>{InUsbMidi, InKeyboard}, OutSynthB);
+            });
+          },
+          [&](int run) {
+            return PlayMerged(driver, streams(run), [] {
+              auto velmora = StartVelmora();
+              GlobalEngine->SetInputChecked(InKeyboard, true);
+              return velmora;
+            });
+          });
   return 0;
 }
 

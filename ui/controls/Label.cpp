@@ -20,9 +20,8 @@ HDC MeasuringDC() {
   return dc.Get();
 }
 
-// The size of the text in the font, one pixel wider than its advance
-// widths: the last glyph's anti-aliased edge may stand past them and would
-// be cut off. An empty text is as high as a line.
+}  // namespace
+
 SIZE TextSize(const std::string& text, HFONT font) {
   const HDC dc = MeasuringDC();
   TSelectObject selected(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
@@ -35,6 +34,8 @@ SIZE TextSize(const std::string& text, HFONT font) {
   DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
   return {r.right + 1, r.bottom};
 }
+
+namespace {
 
 // A label that sizes itself is created at the size of its text in the
 // form's font, so that it need not be resized right after.

@@ -8,6 +8,11 @@
 
 #include "ui/controls/Control.h"
 
+// The size of the text in the font, in pixels, one pixel wider than its
+// advance widths: the last glyph's anti-aliased edge may stand past them and
+// would be cut off. An empty text is as high as a line.
+SIZE TextSize(const std::string& text, HFONT font);
+
 enum class TAlignment { Left, Center, Right };
 
 struct TLabelArgs {

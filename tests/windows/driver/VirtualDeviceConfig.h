@@ -3,8 +3,9 @@
 // "out|name|version", optionally followed by "|refuse" (every open fails
 // with MMSYSERR_ALLOCATED) and "|capsfail" (the capability query fails).
 // The version is "major.minor" in decimal ("1.5" is 0x0105) or a "0x" hex
-// value. Without the variable the driver offers one input "Virtual Keyboard"
-// and two outputs "Virtual Synth A" and "Virtual Synth B", all version 1.0.
+// value. Without the variable the driver offers two inputs "Virtual
+// Keyboard" and "Virtual Pads" (a second one to merge on the Inputs page) and
+// two outputs "Virtual Synth A" and "Virtual Synth B", all version 1.0.
 #pragma once
 
 #include <cstdint>
@@ -79,7 +80,8 @@ inline std::string FormatDeviceList(const std::vector<VirtualDevice>& devices) {
 }
 
 inline std::vector<VirtualDevice> DefaultDeviceList() {
-  return ParseDeviceList("in|Virtual Keyboard|1.0;out|Virtual Synth A|1.0;out|Virtual Synth B|1.0");
+  return ParseDeviceList(
+      "in|Virtual Keyboard|1.0;in|Virtual Pads|1.0;out|Virtual Synth A|1.0;out|Virtual Synth B|1.0");
 }
 
 }  // namespace vmidi
