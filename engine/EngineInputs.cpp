@@ -1,7 +1,7 @@
 // The inputs the engine listens to besides the main one, merged into the one
 // routing: each is opened by name like the main input, follows the
-// catalogue, keeps what it holds apart from the others, and its
-// system-exclusive messages never interleave with another input's.
+// catalogue and keeps what it holds apart from the others (its
+// system-exclusive messages take turns with theirs: EngineSysEx.cpp).
 #include <algorithm>
 
 #include "engine/StoredDeviceNames.h"
@@ -123,64 +123,3 @@ bool TVelmoraEngine::AnyBent(std::int32_t Device, std::uint8_t Channel) const {
                      [&](const auto& input) { return input->Held.Bent(Device, Channel); });
 }
 
-// System-exclusive messages go to every open device: one input's goes out
-// whole before another's starts, which waits with whatever its input sends
-// after it (real-time messages aside), so each input keeps its own order.
-void TVelmoraEngine::InputLongData(TInputSource& Input, const std::uint8_t* Data, std::int32_t Length) {
-  const bool anotherGoesOut = FSysExOwner != nullptr && FSysExOwner != &Input;
-  if (!anotherGoesOut && Input.Waiting.empty()) {
-    PassLong(Input, Data, Length);
-    PassWaiting();
-    return;
-  }
-  if (Input.Waiting.empty()) FWaitingInputs.push_back(&Input);
-  Input.Waiting.push_back({.Bytes = std::vector<std::uint8_t>(Data, Data + std::max(Length, 0))});
-  Input.WaitingBytes += static_cast<std::size_t>(std::max(Length, 0));
-  // Waiting is bounded in bytes as well as in time.
-  if (Input.WaitingBytes > MaxWaitingSysExBytes && FSysExOwner != nullptr) {
-    EndCutSysEx(*FSysExOwner);
-    return;
-  }
-  ArmSysExCut();
-}
-
-void TVelmoraEngine::PassWaiting() {
-  while (!FWaitingInputs.empty()) {
-    TInputSource& input = *FWaitingInputs.front();
-    while (!input.Waiting.empty()) {
-      TInputSource::TWaiting& next = input.Waiting.front();
-      if (next.Bytes.empty()) {
-        RouteShort(input, next.Short);
-      } else {
-        if (FSysExOwner != nullptr && FSysExOwner != &input) {
-          ArmSysExCut();
-          return;
-        }
-        PassLong(input, next.Bytes.data(), static_cast<std::int32_t>(next.Bytes.size()));
-        input.WaitingBytes -= next.Bytes.size();
-      }
-      input.Waiting.pop_front();
-    }
-    FWaitingInputs.pop_front();
-  }
-  ArmSysExCut();
-}
-
-void TVelmoraEngine::ArmSysExCut() {
-  // Only while an input waits: a long dump alone asks nothing of the tick.
-  const bool waits = FSysExOwner != nullptr && !FWaitingInputs.empty();
-  FSysExCutDue.store(waits ? FSysExOwnerLastBlock + MillisecondsToDateTime(TMidiOutput::StalledSysExMilliseconds)
-                           : 0.0,
-                     std::memory_order_release);
-}
-
-void TVelmoraEngine::CutStalledSysEx() {
-  if (FSysExOwner == nullptr || FWaitingInputs.empty()) return;
-  const TDateTime stalledSince =
-      FSysExOwnerLastBlock + MillisecondsToDateTime(TMidiOutput::StalledSysExMilliseconds);
-  if (platform::Now() >= stalledSince) {
-    EndCutSysEx(*FSysExOwner);
-  } else {
-    ArmSysExCut();  // a block came meanwhile
-  }
-}

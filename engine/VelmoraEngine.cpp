@@ -7,7 +7,7 @@
 
 TVelmoraEngine* GlobalEngine = nullptr;
 
-TVelmoraEngine::TVelmoraEngine() : FSystemMessages(MaxOutputSlots) {
+TVelmoraEngine::TVelmoraEngine() : FRouting(*this, MaxOutputSlots) {
   // The queue's messages and the preset handlers reach the engine through
   // GlobalEngine, so it is published before anything can use it.
   GlobalEngine = this;
@@ -208,73 +208,11 @@ void TVelmoraEngine::DoReopen() {
   ScheduleRetryWhileLost();
 }
 
-void TVelmoraEngine::DoSetPresetSwitchChannel(std::int32_t Channel) {
-  if (Channel < 0 || Channel >= ChannelCount) Channel = PresetSwitchOff;
-  if (Channel == FPresetSwitchChannel) return;
-  FPresetSwitchChannel = Channel;
-  Fire(OnPresetSwitchChannelChange, Channel);
-}
-
 void TVelmoraEngine::DoSetSystemMessages(std::int32_t Choice) {
   const TSystemMessages choice = TSystemMessageRouter::ChoiceOf(Choice);
-  if (choice == FSystemMessages.Choice()) return;
-  FSystemMessages.SetChoice(choice);
+  if (choice == FRouting.SystemMessages()) return;
+  FRouting.SetSystemMessages(choice);
   Fire(OnSystemMessagesChange, static_cast<std::int32_t>(choice));
-}
-
-void TVelmoraEngine::DoPanic() {
-  // The ports' generations move on first, so nothing queued before, nor
-  // anything a tick has taken and not yet sent, reaches a device after.
-  FPanics.fetch_add(1, std::memory_order_acq_rel);
-  const std::int32_t slots = SlotCount();
-  for (std::int32_t i = 0; i < slots; ++i) {
-    FSlots[i]->Forget();
-    FLatestDue[i] = 0.0;
-  }
-  // A synth in the middle of a dump would read what follows as its data.
-  for (std::int32_t i = 0; i < slots; ++i) FSlots[i]->EndUnfinishedSysEx();
-  // Note Offs first, for synths that ignore the all-off controllers.
-  for (const auto& input : FInputs)
-    input->Held.ForEachHeld(
-        [&](std::int32_t device, int channel, int key) {
-          FSlots[device]->SendShort(midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0));
-        },
-        [](std::int32_t, int, std::uint8_t) {}, [](std::int32_t, int) {});
-  constexpr std::uint8_t SustainPedal = THeldNotes::PedalControllers[0];
-  for (std::int32_t i = 0; i < slots; ++i) {
-    TMidiOutputDev* output = FSlots[i].get();
-    if (output->State() != mpsOpen) continue;
-    for (std::uint8_t channel = 0; channel < ChannelCount; ++channel) {
-      const std::uint8_t status = midi::ControlChangeKind | channel;
-      output->SendShort(midi::Pack(status, SustainPedal, 0));
-      output->SendShort(midi::Pack(status, midi::AllSoundOff, 0));
-      output->SendShort(midi::Pack(status, midi::ResetAllControllers, 0));
-      output->SendShort(midi::Pack(status, midi::AllNotesOff, 0));
-    }
-  }
-  for (const auto& input : FInputs)
-    for (std::int32_t slot = 0; slot < slots; ++slot) input->Held.ForgetDevice(slot);
-}
-
-void TVelmoraEngine::HoldPresetSwitches(bool Hold) {
-  FPresetSwitchHolds += Hold ? 1 : -1;
-  if (FPresetSwitchHolds == 0) SelectAskedPreset();
-}
-
-void TVelmoraEngine::AskForPreset(std::int32_t Index) {
-  // A burst selects only the last: one notice, and the latest index.
-  FAskedPreset = Index;
-  if (FSelectNoticePosted) return;
-  FSelectNoticePosted = true;
-  FSelfNotices->PostSelfNotice();
-}
-
-void TVelmoraEngine::SelectAskedPreset() {
-  const std::int32_t index = FAskedPreset;
-  FAskedPreset = PresetSwitchOff;
-  // A number beyond the last preset selects nothing.
-  if (index < 0 || index >= FPresets->Count()) return;
-  FPresets->SetItemIndex(index);
 }
 
 void TVelmoraEngine::InputData(TInputSource& Input, DWORD Data) {
@@ -295,107 +233,10 @@ void TVelmoraEngine::InputData(TInputSource& Input, DWORD Data) {
     Input.Waiting.push_back({.Short = Data, .Bytes = {}});
     return;
   }
-  RouteShort(Input, Data);
+  FRouting.Route(Input.Held, Data);
 }
 
-// A short message's output device is decided when it arrives, from its
-// channel's device at that moment, whose delay gives its due time; a channel
-// moved later changes where later messages go, not queued ones. Releases
-// (Note Off, key pressure, pedals up, the all-off controllers) go where what
-// they release was sent, also while the channel maps to no device.
-void TVelmoraEngine::RouteShort(TInputSource& Input, DWORD Data) {
-  // What this input holds, apart from every other input: a release ends
-  // only what its own input began. The same key on one device from two
-  // inputs is one note on the synth, so the first release there ends it;
-  // the other input's later release goes there too, harmlessly.
-  THeldNotes& held = Input.Held;
-  const std::uint8_t channel = midi::ChannelOf(Data);
-  // NoDevice before the first preset is loaded, or on a machine without
-  // output devices: what starts something there is dropped at arrival.
-  const std::int32_t current = FChannelDevices[channel].load(std::memory_order_relaxed);
-  const TDateTime now = platform::Now();
-  const std::uint8_t key = midi::Data1Of(Data);
-  switch (midi::KindOf(Data)) {
-    case midi::NoteOnKind:
-      if (midi::Data2Of(Data) != 0) {
-        if (current < 0) return;
-        const std::int32_t givenUp = held.NoteOn(current, channel, key);
-        if (givenUp >= 0) Schedule(givenUp, midi::Pack(midi::NoteOffKind | channel, key, 0), now, now);
-        ScheduleAfterDelay(current, Data, now);
-        return;
-      }
-      [[fallthrough]];  // velocity 0 is a Note Off
-    case midi::NoteOffKind:
-      ScheduleToHolder(held.NoteOff(channel, key), current, Data, now);
-      return;
-    case midi::KeyPressureKind:
-      ScheduleToHolder(held.OldestHolder(channel, key), current, Data, now);
-      return;
-    case midi::ControlChangeKind:
-      RouteController(held, Data, channel, current, now);
-      return;
-    case midi::PitchBendKind:
-      if (current < 0) return;
-      held.SetBent(current, channel,
-                    key != midi::BendCentreLow || midi::Data2Of(Data) != midi::BendCentreHigh);
-      ScheduleAfterDelay(current, Data, now);
-      return;
-    default:
-      if (TSystemMessageRouter::IsSystemMessage(Data)) {
-        RouteSystemMessage(Data, current, now);
-        return;
-      }
-      // Everything else goes to the channel's device.
-      if (current >= 0) ScheduleAfterDelay(current, Data, now);
-      return;
-  }
-}
-
-void TVelmoraEngine::ScheduleToHolder(std::int32_t Holder, std::int32_t Current, DWORD Data, TDateTime Now) {
-  const std::int32_t device = Holder >= 0 ? Holder : Current;
-  if (device >= 0) ScheduleAfterDelay(device, Data, Now);
-}
-
-void TVelmoraEngine::RouteController(THeldNotes& Held, DWORD Data, std::uint8_t Channel, std::int32_t Current,
-                                     TDateTime Now) {
-  const std::uint8_t controller = midi::Data1Of(Data);
-  const int pedal = THeldNotes::PedalIndex(controller);
-  if (pedal != THeldNotes::NoPedal) {
-    // Every device where the pedal is not fully up follows it to 0, value by
-    // value: a half-damper pedal left at 63 still holds a piano's notes.
-    const bool held = THeldNotes::PedalHeldAt(midi::Data2Of(Data));
-    for (std::int32_t device = 0; device < SlotCount(); ++device) {
-      if (device != Current && !Held.PedalHeld(device, Channel, pedal)) continue;
-      ScheduleAfterDelay(device, Data, Now);
-      Held.SetPedal(device, Channel, pedal, held);
-    }
-    return;
-  }
-  const bool endsNotes = controller == midi::AllSoundOff || controller == midi::AllNotesOff;
-  const bool resets = controller == midi::ResetAllControllers;
-  if (!endsNotes && !resets) {
-    if (Current >= 0) ScheduleAfterDelay(Current, Data, Now);
-    return;
-  }
-  // Each ends only what it ends on a synth: the all-off controllers the
-  // notes (a pedal still down keeps its release coming), the reset the
-  // pedals and the bend (its notes still wait for their Note Offs).
-  for (std::int32_t device = 0; device < SlotCount(); ++device) {
-    if (device != Current && !Held.HoldsChannel(device, Channel)) continue;
-    ScheduleAfterDelay(device, Data, Now);
-    if (endsNotes) Held.ForgetNotes(device, Channel);
-    if (resets) {
-      Held.ForgetPedals(device, Channel);
-      Held.SetBent(device, Channel, false);
-    }
-  }
-}
-
-void TVelmoraEngine::RouteSystemMessage(DWORD Data, std::int32_t Current, TDateTime Now) {
-  FSystemMessages.Route(
-      Data, Current, SlotCount(), [this](std::int32_t slot) { return FSlots[slot]->State() == mpsOpen; },
-      [&](std::int32_t device) { ScheduleAfterDelay(device, Data, Now); });
-}
+bool TVelmoraEngine::DeviceOpen(std::int32_t Slot) const { return FSlots[Slot]->State() == mpsOpen; }
 
 void TVelmoraEngine::ScheduleAfterDelay(std::int32_t Device, DWORD Data, TDateTime Now) {
   Schedule(Device, Data, Now, Now + FDelayTimes[Device]);
@@ -419,42 +260,6 @@ void TVelmoraEngine::Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TD
   FTimer->WakeAt(due);
 }
 
-
-template <class Maker>
-void TVelmoraEngine::SendOrQueueLong(Maker Make) {
-  // Due at once like a short message without delay, and sent at once on the
-  // same terms: when nothing waits before it for any device. Asked before the
-  // block is made, since a block counts as waiting for every device.
-  const auto slots = FSlots.begin() + SlotCount();
-  const bool nothingWaiting =
-      std::all_of(FSlots.begin(), slots, [](const auto& output) { return output->NothingWaiting(); });
-  TMidiOutLongMessage* message = Make();
-  if (!nothingWaiting) {
-    const TDateTime due = message->DueTime;  // the message is the timer thread's once posted
-    FMessageList->Post(message);
-    FTimer->WakeAt(due);
-    return;
-  }
-  message->Send();
-  message->Free();
-}
-
-void TVelmoraEngine::PassLong(TInputSource& Input, const std::uint8_t* Data, std::int32_t Length) {
-  if (Length > 0) {
-    const bool inside = Data[Length - 1] != midi::EndOfExclusive;
-    FSysExOwner = inside ? &Input : nullptr;
-    FSysExOwnerLastBlock = platform::Now();
-  }
-  SendOrQueueLong([&] { return new TMidiOutLongMessage(Data, Length); });
-}
-
-void TVelmoraEngine::EndCutSysEx(TInputSource& Input) {
-  if (FSysExOwner != &Input) return;
-  FSysExOwner = nullptr;
-  SendOrQueueLong(TMidiOutLongMessage::EndOfCutMessage);
-  PassWaiting();
-}
-
 void TVelmoraEngine::InputStateChange(TInputSource& Input, TMidiPortState State) {
   if (State == mpsClosed) ReleaseWhatTheInputHeld(Input);
   if (State == mpsLost) ScheduleRetryWhileLost();
@@ -473,19 +278,7 @@ void TVelmoraEngine::InputStateChange(TInputSource& Input, TMidiPortState State)
 void TVelmoraEngine::ReleaseWhatTheInputHeld(TInputSource& Input) {
   if (!Input.Waiting.empty() && FSysExOwner != nullptr) EndCutSysEx(*FSysExOwner);
   EndCutSysEx(Input);
-  const TDateTime now = platform::Now();
-  Input.Held.ForEachHeld(
-      [&](std::int32_t device, int channel, int key) {
-        Schedule(device, midi::Pack(midi::NoteOffKind | channel, static_cast<std::uint8_t>(key), 0), now, now);
-      },
-      [&](std::int32_t device, int channel, std::uint8_t controller) {
-        Schedule(device, midi::Pack(midi::ControlChangeKind | channel, controller, 0), now, now);
-      },
-      [&](std::int32_t device, int channel) {
-        Schedule(device, midi::Pack(midi::PitchBendKind | channel, midi::BendCentreLow, midi::BendCentreHigh), now,
-                 now);
-      });
-  Input.Held.ForgetAll();
+  FRouting.ReleaseEverything(Input.Held);
 }
 
 void TVelmoraEngine::OutputStateChange(std::int32_t Slot, TMidiIOBase&, TMidiPortState State) {

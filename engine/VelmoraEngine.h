@@ -1,8 +1,10 @@
-// The routing core: the channel map, the per-device delays, the input port,
+// The routing core: the channel map, the per-device delays, the input ports,
 // one shared output device per catalogue device, the queue of scheduled
-// messages, the timer that serves it and the preset list. The windows change
-// it only through the four setters, Reopen and the preset list, read it
-// through the properties and follow it through the events below.
+// messages, the timer that serves it and the preset list. Where each message
+// goes is TMessageRouting's decision, asked per message; which operation runs
+// when is TOperationGate's. The windows change the engine only through the
+// setters, Reopen and the preset list, read it through the properties and
+// follow it through the events below.
 #pragma once
 
 #include <array>
@@ -20,6 +22,7 @@
 #include "engine/MidiOutputDev.h"
 #include "engine/OperationGate.h"
 #include "engine/Presets.h"
+#include "engine/MessageRouting.h"
 #include "engine/SystemMessageRouter.h"
 #include "midi/MMTimer.h"
 #include "midi/MidiInput.h"
@@ -62,7 +65,7 @@ struct TEngineEvents {
   TNotifyEvent OnInputsChange;
 };
 
-class TVelmoraEngine : public TEngineEvents {
+class TVelmoraEngine : public TEngineEvents, private TRouteTarget {
  public:
   static constexpr std::int32_t MaxDelay = 59999;  // the largest delay a time of day can hold
   static constexpr std::int32_t PresetSwitchOff = -1;
@@ -132,7 +135,7 @@ class TVelmoraEngine : public TEngineEvents {
   // Counts the panics; read by the timer thread as it sends.
   std::uint32_t Panics() const { return FPanics.load(std::memory_order_acquire); }
   // Where system messages (F1 to FF) go.
-  TSystemMessages SystemMessages() const { return FSystemMessages.Choice(); }
+  TSystemMessages SystemMessages() const { return FRouting.SystemMessages(); }
 
   // Setters, main thread: equal value does nothing; otherwise store, act,
   // fire the event last. These, Reopen, Start and every change of the
@@ -245,13 +248,12 @@ class TVelmoraEngine : public TEngineEvents {
   void AskForPreset(std::int32_t Index);
   void SelectAskedPreset();
 
-  // Where an arriving short message goes, and what that ends or holds.
-  void RouteShort(TInputSource& Input, DWORD Data);
-  void RouteController(THeldNotes& Held, DWORD Data, std::uint8_t Channel, std::int32_t Current, TDateTime Now);
-  // Queues a release for the device that holds what it releases, or for the
-  // channel's current device when none does.
-  void ScheduleToHolder(std::int32_t Holder, std::int32_t Current, DWORD Data, TDateTime Now);
-  void RouteSystemMessage(DWORD Data, std::int32_t Current, TDateTime Now);
+  // How the routing reaches the channel map and the queue; devices are slots.
+  std::int32_t ChannelDevice(std::uint8_t Channel) const override { return ChannelSlot(Channel); }
+  std::int32_t DeviceCount() const override { return SlotCount(); }
+  bool DeviceOpen(std::int32_t Slot) const override;
+  void SendAfterDelay(std::int32_t Slot, DWORD Data, TDateTime Now) override { ScheduleAfterDelay(Slot, Data, Now); }
+  void SendAtOnce(std::int32_t Slot, DWORD Data, TDateTime Now) override { Schedule(Slot, Data, Now, Now); }
   // Queues Data for Device, due at Earliest or, to keep the device's order
   // of arrival, at the latest due time already queued for it.
   void Schedule(std::int32_t Device, DWORD Data, TDateTime Now, TDateTime Earliest);
@@ -305,7 +307,7 @@ class TVelmoraEngine : public TEngineEvents {
   bool FSelectNoticePosted = false;
   int FPresetSwitchHolds = 0;
   std::atomic<std::uint32_t> FPanics{0};  // written on the main thread
-  TSystemMessageRouter FSystemMessages;   // main thread only
+  TMessageRouting FRouting;               // main thread only
   // Posts to itself so a preset asked for in an input notice is selected
   // after that notice, never inside it.
   std::unique_ptr<platform::NoticeWindow> FSelfNotices;
