@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/win32/WindowClass.h"
 #include "ui/controls/Form.h"
 #include "ui/controls/ToolTip.h"
-#include "ui/controls/WindowClass.h"
 
 namespace {
 constexpr TColor LostOrange = 0x00A5FF;  // $00BBGGRR

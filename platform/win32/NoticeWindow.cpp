@@ -8,15 +8,15 @@
 #include <stdexcept>
 
 #include "platform/Platform.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/NoticeExceptions.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module, whether exe or DLL
+#include "platform/win32/WindowClass.h"
 
 namespace platform {
 
 struct NoticeWindow::Impl {
   Handler OnMessage;
-  HWND Window = nullptr;
+  TWindowHandle Window;
 };
 
 namespace {
@@ -62,49 +62,45 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
-
 // Registered once for the process and left registered until it ends.
-bool RegisterWindowClassOnce() {
-  static const bool registered = [] {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
+const char* NoticeWindowClass() {
+  static const char* const name = [] {
+    WNDCLASSEXA windowClass = BasicWindowClass(WindowClassName);
     windowClass.lpfnWndProc = NoticeWindowProc;
-    windowClass.hInstance = ThisModule();
-    windowClass.lpszClassName = WindowClassName;
-    return ::RegisterClassExA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return RegisterWindowClass(windowClass, "Cannot register the MIDI notice window class.");
   }();
-  return registered;
+  return name;
 }
 
 }  // namespace
 
 NoticeWindow::NoticeWindow(Handler handler) : impl_(std::make_unique<Impl>()) {
   impl_->OnMessage = std::move(handler);
-  // A message-only window cannot fail to be created short of the system
-  // running out of resources; should it fail, the port's opens still work
-  // but it receives no notices (the handle given to winmm is then 0).
-  if (RegisterWindowClassOnce())
-    impl_->Window = ::CreateWindowExA(0, WindowClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      ThisModule(), impl_.get());
+  // A message-only window cannot fail to be made short of the system running
+  // out of resources; should it fail, the port's opens still work but it
+  // receives no notices (the handle given to winmm is then 0).
+  try {
+    impl_->Window.Reset(::CreateWindowExA(0, NoticeWindowClass(), "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                          nullptr, GetModuleHandleA(nullptr), impl_.get()));
+  } catch (const std::exception&) {
+    // The class could not be registered: no window, as above.
+  }
 }
 
-NoticeWindow::~NoticeWindow() {
-  // Notices still queued for the window are discarded with it.
-  if (impl_->Window) ::DestroyWindow(impl_->Window);
-}
+// Notices still queued for the window are discarded with it.
+NoticeWindow::~NoticeWindow() = default;
 
-DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window); }
+DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window.Get()); }
 
 void NoticeWindow::DeliverWaiting(UINT Msg) const {
   if (!impl_->Window) return;
   MSG message;
-  while (::PeekMessageA(&message, impl_->Window, Msg, Msg, PM_REMOVE)) ::DispatchMessageA(&message);
+  while (::PeekMessageA(&message, impl_->Window.Get(), Msg, Msg, PM_REMOVE)) ::DispatchMessageA(&message);
 }
 
 void NoticeWindow::PostSelfNotice() const {
   // A window that could not be made has no queue; the notice is lost with it.
-  if (impl_->Window) ::PostMessageA(impl_->Window, SelfNotice, 0, 0);
+  if (impl_->Window) ::PostMessageA(impl_->Window.Get(), SelfNotice, 0, 0);
 }
 
 void DeliverPendingNotices() {

@@ -8,9 +8,9 @@
 
 #include <windows.h>
 
+#include "platform/win32/Handle.h"
 #include "ui/controls/Font.h"
 #include "ui/controls/Geometry.h"
-#include "ui/controls/Handle.h"
 #include "ui/controls/Parent.h"
 
 struct TControlArgs {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 TFont::TFont(std::string name, std::int32_t height, std::uint8_t charset, TColor color,
              std::uint8_t style)

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <cstdlib>
 
 #include "engine/Exceptions.h"
+#include "platform/win32/WindowClass.h"
 #include "ui/controls/Application.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Control.h"
 #include "ui/controls/PopupMenu.h"
 #include "ui/controls/ToolTip.h"
-#include "ui/controls/WindowClass.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 
 #include <windows.h>
 
+#include "platform/win32/Handle.h"
 #include "ui/controls/Dpi.h"
 #include "ui/controls/Font.h"
-#include "ui/controls/Handle.h"
 #include "ui/controls/Parent.h"
 
 class TButton;

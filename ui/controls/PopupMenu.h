@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 struct TShortCut {
   WORD Key = 0;  // virtual key; 0 for none

@@ -1,7 +1,7 @@
 #include "ui/controls/TabSheet.h"
 
+#include "platform/win32/WindowClass.h"
 #include "ui/controls/Form.h"
-#include "ui/controls/WindowClass.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 class TToolTip {
  public:

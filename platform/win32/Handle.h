@@ -1,4 +1,4 @@
-// Owning wrappers for the system handles the windows use: each kind says how
+// Owning wrappers for the system handles of windows and their drawing: each kind says how
 // it is freed, and the wrapper frees it exactly once.
 #pragma once
 
