@@ -97,6 +97,10 @@ LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam,
   const TSubclass subclass = found->second;
   if (message == WM_NCDESTROY) {
     Subclasses().erase(found);
+    // The window goes (with its parent, or on its own): the control keeps no
+    // handle to it, so nothing destroys it again or reaches a window that
+    // reuses its handle, whatever order the members of a form go in.
+    if (subclass.Control) subclass.Control->FWindow.Release();
     return CallWindowProcA(subclass.Previous, window, message, wParam, lParam);
   }
   if (subclass.Control) {
