@@ -43,6 +43,18 @@ void CallLog::Record(CallRecord record) {
   if (recording_) records_.push_back(std::move(record));
 }
 
+void CallLog::Record(Call What, int Device, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result,
+                     TDateTime Time) {
+  CallRecord record{};
+  record.What = What;
+  record.Device = Device;
+  record.Handle = Handle;
+  record.Arg = Arg;
+  record.Result = Result;
+  record.Time = Time;
+  Record(std::move(record));
+}
+
 std::vector<CallRecord> CallLog::Records() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return records_;

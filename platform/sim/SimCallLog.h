@@ -20,6 +20,9 @@ class CallLog {
   void ClearFailures();
 
   void Record(CallRecord record);
+  // The record of a driver call made at Time.
+  void Record(Call What, int Device, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result,
+              TDateTime Time);
   std::vector<CallRecord> Records() const;
   std::vector<CallRecord> Records(Call what) const;
   void ClearRecords();

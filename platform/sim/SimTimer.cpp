@@ -25,13 +25,7 @@ TimerService::~TimerService() { Reset(); }
 
 void TimerService::Record(Call what, std::uintptr_t handle, std::uintptr_t arg,
                           MMRESULT result) {
-  CallRecord record{};
-  record.What = what;
-  record.Handle = handle;
-  record.Arg = arg;
-  record.Result = result;
-  record.Time = clock_.Now();
-  calls_.Record(std::move(record));
+  calls_.Record(what, -1, handle, arg, result, clock_.Now());
 }
 
 MMRESULT TimerService::GetDevCaps(TIMECAPS* caps, UINT capsSize) {
