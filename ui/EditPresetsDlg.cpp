@@ -3,15 +3,12 @@
 #include <algorithm>
 
 #include "engine/VelmoraEngine.h"
-#include "ui/FormPosition.h"
 #include "ui/RenPresetDlg.h"
 #include "ui/controls/Application.h"
 
 TEditPresetsDialog* EditPresetsDialog = nullptr;
 
 namespace {
-
-constexpr char PositionSection[] = "EditPresetsDialog";
 
 TFormArgs EditPresetsFormArgs(HWND owner) {
   TFormArgs args;
@@ -71,17 +68,9 @@ TEditPresetsDialog::TEditPresetsDialog(HWND owner)
   SetPopupMenu(&EditPresetsPopupMenu);
 
   // What FormCreate does, once every control exists:
-  LoadPosition();
+  FPosition.Load();
   SetPresetItems(Presets().Items());
   SetPresetIndex(Presets().ItemIndex());
-}
-
-TEditPresetsDialog::~TEditPresetsDialog() {
-  try {
-    SavePosition();
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-  }
 }
 
 void TEditPresetsDialog::SetPresetIndex(int Index) {
@@ -147,7 +136,3 @@ void TEditPresetsDialog::NewPresetEditChange() {
 }
 
 void TEditPresetsDialog::CloseButtonClick() { Close(); }
-
-void TEditPresetsDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TEditPresetsDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

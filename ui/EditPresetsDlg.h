@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/FormPosition.h"
 #include "ui/controls/Bevel.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Edit.h"
@@ -18,7 +19,6 @@
 class TEditPresetsDialog : public TForm {
  public:
   explicit TEditPresetsDialog(HWND owner);  // also does what FormCreate does
-  ~TEditPresetsDialog() override;           // does what FormDestroy does
 
   TEdit NewPresetEdit;
   TSpeedButton AddPresetSpeedButton;
@@ -53,8 +53,7 @@ class TEditPresetsDialog : public TForm {
 
  private:
   void UpdateCommands();
-  void LoadPosition();
-  void SavePosition();
+  TFormPosition FPosition{*this, "EditPresetsDialog"};  // last: saved while the controls still stand
 };
 
 extern TEditPresetsDialog* EditPresetsDialog;

@@ -5,14 +5,12 @@
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "midi/MidiMessages.h"
-#include "ui/FormPosition.h"
 #include "ui/controls/Application.h"
 
 TOptionDialog* OptionDialog = nullptr;
 
 namespace {
 
-constexpr char PositionSection[] = "OptionDialog";
 constexpr int DesignedClientHeight = 168;
 constexpr int PageControlBottomMargin = DesignedClientHeight - 127;   // anchored to all edges
 constexpr int CloseButtonBottomMargin = DesignedClientHeight - 136;  // anchored left and bottom
@@ -76,15 +74,7 @@ TOptionDialog::TOptionDialog(HWND owner)
   DelayLabels.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   BuildDelayRows();
-  LoadPosition();
-}
-
-TOptionDialog::~TOptionDialog() {
-  try {
-    SavePosition();
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-  }
+  FPosition.Load();
 }
 
 void TOptionDialog::BuildDelayRows() {
@@ -210,7 +200,3 @@ void TOptionDialog::FontSetupButtonClick() {
 }
 
 void TOptionDialog::CloseButtonClick() { Close(); }
-
-void TOptionDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TOptionDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

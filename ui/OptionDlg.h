@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/FormPosition.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/ComboBox.h"
 #include "ui/controls/Edit.h"
@@ -24,7 +25,6 @@ class TOptionDialog : public TForm {
   using TFontChangeEvent = std::function<void(TOptionDialog& Sender, const TFont& Font)>;
 
   explicit TOptionDialog(HWND owner);  // also does what FormCreate does
-  ~TOptionDialog() override;           // does what FormDestroy does
 
   TPageControl OptionPageControl;
   TTabSheet& DelayTabSheet;
@@ -67,10 +67,9 @@ class TOptionDialog : public TForm {
 
  private:
   void BuildDelayRows();
-  void LoadPosition();
-  void SavePosition();
 
   bool FBuilt = false;
+  TFormPosition FPosition{*this, "OptionDialog"};  // last: saved while the controls still stand
 };
 
 extern TOptionDialog* OptionDialog;

@@ -1,14 +1,11 @@
 #include "ui/RenPresetDlg.h"
 
 #include "engine/VelmoraEngine.h"
-#include "ui/FormPosition.h"
 #include "ui/controls/Application.h"
 
 TRenamePresetDialog* RenamePresetDialog = nullptr;
 
 namespace {
-
-constexpr char PositionSection[] = "RenamePresetDialog";
 
 TFormArgs RenameFormArgs(HWND owner) {
   TFormArgs args;
@@ -35,15 +32,7 @@ TRenamePresetDialog::TRenamePresetDialog(HWND owner)
   SetCancelButton(&CancelButton);
   PresetEdit.OnChange = [this](TEdit&) { PresetEditChange(); };
   // What FormCreate does, once every control exists:
-  LoadPosition();
-}
-
-TRenamePresetDialog::~TRenamePresetDialog() {
-  try {
-    SavePosition();
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-  }
+  FPosition.Load();
 }
 
 bool TRenamePresetDialog::Execute() {
@@ -61,7 +50,3 @@ void TRenamePresetDialog::PresetEditChange() {
   const bool renameAccepts = !stored.empty() && GlobalEngine->Presets().IndexOf(stored) == -1;
   OkButton.SetEnabled(renameAccepts);
 }
-
-void TRenamePresetDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TRenamePresetDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

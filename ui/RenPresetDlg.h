@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "ui/FormPosition.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Edit.h"
 #include "ui/controls/Form.h"
@@ -12,7 +13,6 @@
 class TRenamePresetDialog : public TForm {
  public:
   explicit TRenamePresetDialog(HWND owner);  // also does what FormCreate does
-  ~TRenamePresetDialog() override;           // does what FormDestroy does
 
   TEdit PresetEdit;
   TButton OkButton;
@@ -26,8 +26,7 @@ class TRenamePresetDialog : public TForm {
   void PresetEditChange();
 
  private:
-  void LoadPosition();
-  void SavePosition();
+  TFormPosition FPosition{*this, "RenamePresetDialog"};  // last: saved while the controls still stand
 };
 
 extern TRenamePresetDialog* RenamePresetDialog;

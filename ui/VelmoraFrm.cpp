@@ -4,7 +4,6 @@
 #include <string>
 
 #include "midi/MidiIO.h"
-#include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
 #include "ui/FontSettings.h"
 #include "ui/OptionDlg.h"
@@ -20,7 +19,6 @@ const std::array<const char*, ChannelCount> ChannelCaptions = {
 
 namespace {
 
-constexpr char PositionSection[] = "Velmora";
 constexpr char MainCaption[] = "Velmora";
 
 // "Synth A (1.5): open", with what the row waits for, and how a device that
@@ -98,7 +96,7 @@ TVelmoraForm::TVelmoraForm()
   // (nothing, when it is the designed one), not every row of a window
   // already on screen.
   AlignToFont();
-  LoadPosition();
+  FPosition.Load();
   PresetComboBox.SetItems(GlobalEngine->Presets().Items());
   PresetComboBox.SetItemIndex(GlobalEngine->Presets().ItemIndex());
   HookEngine();
@@ -112,7 +110,6 @@ TVelmoraForm::~TVelmoraForm() {
   // then, also when saving fails.
   try {
     if (FFontLoaded) SaveFontToIni(FontSection, *UIFont);
-    SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
     HandleUiException(error);
@@ -143,10 +140,6 @@ void TVelmoraForm::CreateChannelRows() {
     ChannelComboBoxes[r] = std::move(combo);
   }
 }
-
-void TVelmoraForm::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TVelmoraForm::SavePosition() { SaveFormPosition(*this, PositionSection); }
 
 void TVelmoraForm::HookEngine() {
   GlobalEngine->Events() = TEngineEvents{
