@@ -15,22 +15,11 @@
 #include "platform/sim/SimDriver.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
+#include "tests/native/RawFile.h"
 
 namespace {
 
-std::string ReadRaw(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 bool FileExists(const std::string& path) { return std::ifstream(path, std::ios::binary).is_open(); }
-
-void WriteRaw(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-}
 
 // One writer that saves one key.
 void SaveKey(const std::string& path, const std::string& section, const std::string& key,
