@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/VelmoraEngine.h"
+#include "ui/FontSettings.h"
 #include "ui/RenPresetDlg.h"
 #include "ui/controls/Application.h"
 
@@ -10,24 +11,18 @@ TEditPresetsDialog* EditPresetsDialog = nullptr;
 
 namespace {
 
-TFormArgs EditPresetsFormArgs(HWND owner) {
-  TFormArgs args;
-  args.Caption = "Velmora - Edit Presets";
-  args.ClientWidth = 360;
-  args.ClientHeight = 240;
-  args.Border = TFormBorder::Dialog;
-  args.Placement = TFormPlacement::Default;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET);
-  args.Owner = owner;
-  return args;
-}
-
 TPresets& Presets() { return GlobalEngine->Presets(); }
 
 }  // namespace
 
-TEditPresetsDialog::TEditPresetsDialog(HWND owner)
-    : TForm(EditPresetsFormArgs(owner)),
+TEditPresetsDialog::TEditPresetsDialog(HWND Owner)
+    : TForm({.Caption = "Velmora - Edit Presets",
+             .ClientWidth = 360,
+             .ClientHeight = 240,
+             .Border = TFormBorder::Dialog,
+             .Placement = TFormPlacement::Default,
+             .Font = DesignedFont(),
+             .Owner = Owner}),
       NewPresetEdit(TEditArgs{{AsParent(), {16, 16, 264, 24}, ""}}),
       AddPresetSpeedButton({AsParent(), {288, 16, 56, 24}, "Add"}),
       BorderBevel({AsParent(), {16, 55, 328, 8}, ""}),

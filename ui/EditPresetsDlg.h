@@ -18,7 +18,7 @@
 
 class TEditPresetsDialog : public TForm {
  public:
-  explicit TEditPresetsDialog(HWND owner);  // also does what FormCreate does
+  explicit TEditPresetsDialog(HWND Owner);  // also does what FormCreate does
 
   TEdit NewPresetEdit;
   TSpeedButton AddPresetSpeedButton;
@@ -39,7 +39,7 @@ class TEditPresetsDialog : public TForm {
   // PresetItems: replacing the items loses the selection until the next
   // SetPresetIndex.
   std::vector<std::string> PresetItems() const { return PresetsListBox.Items(); }
-  void SetPresetItems(const std::vector<std::string>& items) { PresetsListBox.SetItems(items); }
+  void SetPresetItems(const std::vector<std::string>& Items) { PresetsListBox.SetItems(Items); }
   void SetPresetIndex(int Index);
 
   void AddPresetSpeedButtonClick();

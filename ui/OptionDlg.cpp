@@ -5,6 +5,7 @@
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "midi/MidiMessages.h"
+#include "ui/FontSettings.h"
 #include "ui/controls/Application.h"
 
 TOptionDialog* OptionDialog = nullptr;
@@ -17,22 +18,16 @@ constexpr int CloseButtonBottomMargin = DesignedClientHeight - 136;  // anchored
 constexpr int MiscRightMargin = 16;
 constexpr int MiscBottomMargin = 16;
 
-TFormArgs OptionFormArgs(HWND owner) {
-  TFormArgs args;
-  args.Caption = "Velmora - Option";
-  args.ClientWidth = 192;
-  args.ClientHeight = DesignedClientHeight;
-  args.Border = TFormBorder::Single;
-  args.Placement = TFormPlacement::Designed;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET);
-  args.Owner = owner;
-  return args;
-}
-
 }  // namespace
 
-TOptionDialog::TOptionDialog(HWND owner)
-    : TForm(OptionFormArgs(owner)),
+TOptionDialog::TOptionDialog(HWND Owner)
+    : TForm({.Caption = "Velmora - Option",
+             .ClientWidth = 192,
+             .ClientHeight = DesignedClientHeight,
+             .Border = TFormBorder::Single,
+             .Placement = TFormPlacement::Designed,
+             .Font = DesignedFont(),
+             .Owner = Owner}),
       OptionPageControl({AsParent(), {0, 0, 192, 127}, ""}),
       DelayTabSheet(OptionPageControl.AddPage("Delay")),
       MiscTabSheet(OptionPageControl.AddPage("Misc")),

@@ -24,7 +24,7 @@ class TOptionDialog : public TForm {
  public:
   using TFontChangeEvent = std::function<void(TOptionDialog& Sender, const TFont& Font)>;
 
-  explicit TOptionDialog(HWND owner);  // also does what FormCreate does
+  explicit TOptionDialog(HWND Owner);  // also does what FormCreate does
 
   TPageControl OptionPageControl;
   TTabSheet& DelayTabSheet;

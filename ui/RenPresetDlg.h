@@ -12,7 +12,7 @@
 
 class TRenamePresetDialog : public TForm {
  public:
-  explicit TRenamePresetDialog(HWND owner);  // also does what FormCreate does
+  explicit TRenamePresetDialog(HWND Owner);  // also does what FormCreate does
 
   TEdit PresetEdit;
   TButton OkButton;
@@ -21,7 +21,7 @@ class TRenamePresetDialog : public TForm {
   // True exactly when the dialog was closed with Ok.
   bool Execute();
   std::string PresetName() const { return PresetEdit.Text(); }
-  void SetPresetName(const std::string& name) { PresetEdit.SetText(name); }
+  void SetPresetName(const std::string& Name) { PresetEdit.SetText(Name); }
 
   void PresetEditChange();
 

@@ -32,21 +32,15 @@ std::string LampHint(const std::string& Device, TMidiPortState State, const std:
   return hint;
 }
 
-TFormArgs MainFormArgs() {
-  TFormArgs args;
-  args.Caption = MainCaption;
-  args.ClientWidth = 768;
-  args.ClientHeight = 376;
-  args.Border = TFormBorder::Single;
-  args.Placement = TFormPlacement::Designed;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET, clWindowText);
-  return args;
-}
-
 }  // namespace
 
 TVelmoraForm::TVelmoraForm()
-    : TForm(MainFormArgs()),
+    : TForm({.Caption = MainCaption,
+             .ClientWidth = 768,
+             .ClientHeight = 376,
+             .Border = TFormBorder::Single,
+             .Placement = TFormPlacement::Designed,
+             .Font = DesignedFont()}),
       MidiInGroupBox({AsParent(), {8, 8, 352, 48}, " MIDI IN "}),
       MidiInComboBox({MidiInGroupBox.AsParent(), {16, 16, 328, 20}, ""}),
       OptionGroupBox({AsParent(), {368, 8, 64, 48}, " Option "}),
@@ -227,11 +221,11 @@ void TVelmoraForm::PanicCommandClick() { GlobalEngine->Panic(); }
 
 void TVelmoraForm::ReopenCommandClick() { GlobalEngine->Reopen(); }
 
-LRESULT TVelmoraForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TVelmoraForm::HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam) {
   // Sent to every top-level window when a device is plugged in or pulled;
   // the engine reads its devices again once the burst of notices is over.
-  if (message == WM_DEVICECHANGE) GlobalEngine->DeviceChangeNotice();
-  return TForm::HandleMessage(message, wParam, lParam);
+  if (Message == WM_DEVICECHANGE) GlobalEngine->DeviceChangeNotice();
+  return TForm::HandleMessage(Message, wParam, lParam);
 }
 
 void TVelmoraForm::VersionCommandClick() {

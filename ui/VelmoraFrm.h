@@ -86,7 +86,7 @@ class TVelmoraForm : public TForm {
 
  protected:
   void DpiChanged() override { AlignToFont(); }
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  LRESULT HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   // The channel rows' grid in the MIDI OUT box: two columns of eight rows;

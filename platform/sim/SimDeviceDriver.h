@@ -37,8 +37,8 @@ struct DeviceState {
   // queued buffers, an output's long messages not yet done.
   std::deque<MIDIHDR*> Held;
 
-  bool Holds(const MIDIHDR* header) const {
-    return std::find(Held.begin(), Held.end(), header) != Held.end();
+  bool Holds(const MIDIHDR* Header) const {
+    return std::find(Held.begin(), Held.end(), Header) != Held.end();
   }
   // Back to how a device is between opens; a side with more state hides it.
   void Rest() {}
@@ -73,8 +73,8 @@ class DeviceDriver {
     return count;
   }
 
-  void SetDevices(std::vector<DeviceConfig> devices) {
-    CheckDeviceConfigs(devices);
+  void SetDevices(std::vector<DeviceConfig> Devices) {
+    CheckDeviceConfigs(Devices);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!openHandles_.empty()) {
       throw std::logic_error(std::string("sim: Set") + side_.Title + "Devices while an " + side_.Name +
@@ -82,7 +82,7 @@ class DeviceDriver {
     }
     devices_.clear();
     order_.clear();
-    for (DeviceConfig& config : devices) {
+    for (DeviceConfig& config : Devices) {
       TDevice device;
       device.Config = std::move(config);
       order_.push_back(static_cast<int>(devices_.size()));
@@ -90,43 +90,43 @@ class DeviceDriver {
     }
   }
 
-  void SetPresent(int device, bool present) {
+  void SetPresent(int Device, bool Present) {
     std::lock_guard<std::mutex> lock(mutex_);
-    SetDevicePresent(At(device, (std::string("Set") + side_.Title + "Present").c_str()), present);
+    SetDevicePresent(At(Device, (std::string("Set") + side_.Title + "Present").c_str()), Present);
   }
 
-  void ChangeDevices(std::vector<DeviceConfig> devices) {
+  void ChangeDevices(std::vector<DeviceConfig> Devices) {
     std::lock_guard<std::mutex> lock(mutex_);
-    order_ = ChangeDeviceList(devices_, std::move(devices));
+    order_ = ChangeDeviceList(devices_, std::move(Devices));
   }
 
-  bool IsOpen(int device) const {
+  bool IsOpen(int Device) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    const TDevice* found = AtOrNull(device);
+    const TDevice* found = AtOrNull(Device);
     return found != nullptr && found->Handle != 0;
   }
 
-  std::uintptr_t Handle(int device) const {
+  std::uintptr_t Handle(int Device) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    const TDevice* found = AtOrNull(device);
+    const TDevice* found = AtOrNull(Device);
     return found == nullptr ? 0 : found->Handle;
   }
 
-  void PostNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam) {
+  void PostNotice(int Device, UINT msg, WPARAM wParam, LPARAM lParam) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const TDevice& found = At(device, (std::string("Post") + side_.Title + "Notice").c_str());
+    const TDevice& found = At(Device, (std::string("Post") + side_.Title + "Notice").c_str());
     notices_.Post(found.Handle != 0 && found.Target != 0 ? found.Target : found.LastTarget, msg,
                   wParam, lParam);
   }
 
-  void SetOpenCloseNotices(bool on) {
+  void SetOpenCloseNotices(bool On) {
     std::lock_guard<std::mutex> lock(mutex_);
-    openCloseNotices_ = on;
+    openCloseNotices_ = On;
   }
 
  protected:
-  DeviceDriver(CallLog& calls, NoticeQueue& notices, const Clock& clock, const DriverSide& side)
-      : calls_(calls), notices_(notices), clock_(clock), side_(side) {}
+  DeviceDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock, const DriverSide& Side)
+      : calls_(Calls), notices_(Notices), clock_(MachineClock), side_(Side) {}
 
   // The device a handle names, if it is open; index -1 otherwise. Recorded
   // is the device as the driver's records name it.
@@ -136,15 +136,15 @@ class DeviceDriver {
     int Recorded = -1;
   };
 
-  static std::uintptr_t Key(THandle handle) { return reinterpret_cast<std::uintptr_t>(handle); }
-  static std::uintptr_t Key(const MIDIHDR* header) { return reinterpret_cast<std::uintptr_t>(header); }
+  static std::uintptr_t Key(THandle Handle) { return reinterpret_cast<std::uintptr_t>(Handle); }
+  static std::uintptr_t Key(const MIDIHDR* Header) { return reinterpret_cast<std::uintptr_t>(Header); }
 
-  void Record(Call what, int device, std::uintptr_t handle, std::uintptr_t arg, MMRESULT result) {
-    calls_.Record(what, device, handle, arg, result, clock_.Now());
+  void Record(Call What, int Device, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result) {
+    calls_.Record(What, Device, Handle, Arg, Result, clock_.Now());
   }
 
-  Target Find(THandle handle) {  // caller holds mutex_
-    const auto found = openHandles_.find(Key(handle));
+  Target Find(THandle Handle) {  // caller holds mutex_
+    const auto found = openHandles_.find(Key(Handle));
     if (found == openHandles_.end()) return {};
     TDevice& device = devices_[static_cast<std::size_t>(found->second)];
     return {.Dev = &device, .Index = found->second,
@@ -152,51 +152,51 @@ class DeviceDriver {
   }
 
   // The physical device of an id (the mapper: the first), or -1.
-  int Physical(UINT_PTR deviceId) const {  // caller holds mutex_
+  int Physical(UINT_PTR DeviceId) const {  // caller holds mutex_
     if (side_.HasMapper &&
-        (deviceId == static_cast<UINT_PTR>(MIDI_MAPPER) || deviceId == static_cast<UINT_PTR>(-1))) {
+        (DeviceId == static_cast<UINT_PTR>(MIDI_MAPPER) || DeviceId == static_cast<UINT_PTR>(-1))) {
       return order_.empty() ? -1 : order_[0];
     }
-    return deviceId < order_.size() ? order_[deviceId] : -1;
+    return DeviceId < order_.size() ? order_[DeviceId] : -1;
   }
 
-  TDevice& At(int device, const char* what) {  // caller holds mutex_
-    if (device < 0 || static_cast<std::size_t>(device) >= order_.size()) {
-      throw std::out_of_range(std::string("sim: ") + what + ": no " + side_.Name + " device " +
-                              std::to_string(device));
+  TDevice& At(int Device, const char* What) {  // caller holds mutex_
+    if (Device < 0 || static_cast<std::size_t>(Device) >= order_.size()) {
+      throw std::out_of_range(std::string("sim: ") + What + ": no " + side_.Name + " device " +
+                              std::to_string(Device));
     }
-    return devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(device)])];
+    return devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(Device)])];
   }
 
-  const TDevice* AtOrNull(int device) const {  // caller holds mutex_
-    if (device < 0 || static_cast<std::size_t>(device) >= order_.size()) return nullptr;
-    return &devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(device)])];
+  const TDevice* AtOrNull(int Device) const {  // caller holds mutex_
+    if (Device < 0 || static_cast<std::size_t>(Device) >= order_.size()) return nullptr;
+    return &devices_[static_cast<std::size_t>(order_[static_cast<std::size_t>(Device)])];
   }
 
   // The skeleton of every call on a handle: failure injection, handle and
   // presence checks, then the work; recorded with its result.
   template <typename Work>
-  MMRESULT OnHandle(Call what, THandle handle, std::uintptr_t arg, Work work) {
+  MMRESULT OnHandle(Call What, THandle Handle, std::uintptr_t Arg, Work Task) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const Target target = Find(handle);
+    const Target target = Find(Handle);
     MMRESULT result;
-    if (const auto failure = calls_.TakeFailure(what, target.Index)) {
+    if (const auto failure = calls_.TakeFailure(What, target.Index)) {
       result = *failure;
     } else if (target.Dev == nullptr) {
       result = MMSYSERR_INVALHANDLE;
     } else if (!target.Dev->Present || target.Dev->Dead) {
       result = MMSYSERR_NODRIVER;
     } else {
-      result = work(*target.Dev);
+      result = Task(*target.Dev);
     }
-    Record(what, target.Recorded, Key(handle), arg, result);
+    Record(What, target.Recorded, Key(Handle), Arg, result);
     return result;
   }
 
   template <typename Caps>
-  MMRESULT AnswerDevCaps(UINT_PTR deviceId, Caps* caps, UINT capsSize) {
+  MMRESULT AnswerDevCaps(UINT_PTR DeviceId, Caps* Answer, UINT CapsSize) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const int index = Physical(deviceId);
+    const int index = Physical(DeviceId);
     MMRESULT result;
     if (const auto failure = calls_.TakeFailure(side_.GetDevCaps, index)) {
       result = *failure;
@@ -211,7 +211,7 @@ class DeviceDriver {
       } else {
         Caps full{};
         full.wMid = 0x00FF;
-        full.wPid = static_cast<WORD>(deviceId);
+        full.wPid = static_cast<WORD>(DeviceId);
         full.vDriverVersion = device.Config.DriverVersion;
         CopyProductName(device.Config, full.szPname);
         if constexpr (std::is_same_v<Caps, MIDIOUTCAPSA>) {
@@ -221,23 +221,23 @@ class DeviceDriver {
           full.wChannelMask = 0xFFFF;
         }
         full.dwSupport = 0;
-        result = AnswerCaps(full, caps, capsSize);
+        result = AnswerCaps(full, Answer, CapsSize);
       }
     }
-    Record(side_.GetDevCaps, static_cast<int>(deviceId), 0, capsSize, result);
+    Record(side_.GetDevCaps, static_cast<int>(DeviceId), 0, CapsSize, result);
     return result;
   }
 
-  MMRESULT OpenDevice(THandle* handle, UINT deviceId, DWORD_PTR callback, DWORD flags) {
+  MMRESULT OpenDevice(THandle* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const int index = Physical(deviceId);
-    const int recorded = static_cast<int>(deviceId);
-    const DWORD callbackType = flags & CallbackTypeMask;
+    const int index = Physical(DeviceId);
+    const int recorded = static_cast<int>(DeviceId);
+    const DWORD callbackType = Flags & CallbackTypeMask;
     std::uintptr_t opened = 0;
     MMRESULT result;
     if (const auto failure = calls_.TakeFailure(side_.Open, index)) {
       result = *failure;
-    } else if (handle == nullptr) {
+    } else if (Handle == nullptr) {
       result = MMSYSERR_INVALPARAM;
     } else if (index < 0) {
       result = MMSYSERR_BADDEVICEID;  // no such device (an input has no mapper)
@@ -253,7 +253,7 @@ class DeviceDriver {
         opened = NewDeviceHandle();
         device.Handle = opened;
         device.OpenedAs = recorded;
-        device.Target = callbackType == CALLBACK_WINDOW ? callback : 0;
+        device.Target = callbackType == CALLBACK_WINDOW ? Callback : 0;
         if (device.Target != 0) device.LastTarget = device.Target;
         device.Rest();
         device.Held.clear();
@@ -262,14 +262,14 @@ class DeviceDriver {
         result = MMSYSERR_NOERROR;
       }
     }
-    if (handle != nullptr) *handle = reinterpret_cast<THandle>(opened);
-    Record(side_.Open, recorded, opened, callback, result);
+    if (Handle != nullptr) *Handle = reinterpret_cast<THandle>(opened);
+    Record(side_.Open, recorded, opened, Callback, result);
     return result;
   }
 
-  MMRESULT CloseDevice(THandle handle) {
+  MMRESULT CloseDevice(THandle Handle) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const Target target = Find(handle);
+    const Target target = Find(Handle);
     MMRESULT result;
     if (const auto failure = calls_.TakeFailure(side_.Close, target.Index)) {
       result = *failure;
@@ -293,42 +293,42 @@ class DeviceDriver {
       device.Target = 0;
       device.Rest();
     }
-    Record(side_.Close, target.Recorded, Key(handle), 0, result);
+    Record(side_.Close, target.Recorded, Key(Handle), 0, result);
     return result;
   }
 
   // Gives a header back to the program: done, with the notice of its side.
-  void GiveBack(TDevice& device, MIDIHDR* header, UINT notice) {  // caller holds mutex_
-    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-    notices_.Post(device.Target, notice, device.Handle,
-                  static_cast<LPARAM>(reinterpret_cast<std::intptr_t>(header)));
+  void GiveBack(TDevice& Device, MIDIHDR* Header, UINT Notice) {  // caller holds mutex_
+    Header->dwFlags = (Header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    notices_.Post(Device.Target, Notice, Device.Handle,
+                  static_cast<LPARAM>(reinterpret_cast<std::intptr_t>(Header)));
   }
 
   // The first checks of a header handed to the driver to hold (an input's
   // buffer, an output's long message); 0 when it may be taken.
-  static MMRESULT CheckHeaderToHold(const TDevice& device, const MIDIHDR* header, UINT headerSize) {
-    if (header == nullptr || !HeaderSizeValid(headerSize)) return MMSYSERR_INVALPARAM;
-    if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
-    if (device.Holds(header) || (header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+  static MMRESULT CheckHeaderToHold(const TDevice& Device, const MIDIHDR* Header, UINT HeaderSize) {
+    if (Header == nullptr || !HeaderSizeValid(HeaderSize)) return MMSYSERR_INVALPARAM;
+    if ((Header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
+    if (Device.Holds(Header) || (Header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
     return MMSYSERR_NOERROR;
   }
 
-  MMRESULT Prepare(Call what, THandle handle, MIDIHDR* header, UINT headerSize, bool EmptyAllowed) {
-    return OnHandle(what, handle, Key(header), [&](TDevice&) -> MMRESULT {
-      if (header == nullptr || !HeaderSizeValid(headerSize) || header->lpData == nullptr ||
-          (!EmptyAllowed && header->dwBufferLength == 0)) {
+  MMRESULT Prepare(Call What, THandle Handle, MIDIHDR* Header, UINT HeaderSize, bool EmptyAllowed) {
+    return OnHandle(What, Handle, Key(Header), [&](TDevice&) -> MMRESULT {
+      if (Header == nullptr || !HeaderSizeValid(HeaderSize) || Header->lpData == nullptr ||
+          (!EmptyAllowed && Header->dwBufferLength == 0)) {
         return MMSYSERR_INVALPARAM;
       }
-      header->dwFlags |= MHDR_PREPARED;  // preparing a prepared header changes nothing
+      Header->dwFlags |= MHDR_PREPARED;  // preparing a prepared header changes nothing
       return MMSYSERR_NOERROR;
     });
   }
 
-  MMRESULT Unprepare(Call what, THandle handle, MIDIHDR* header, UINT headerSize) {
-    return OnHandle(what, handle, Key(header), [&](TDevice& device) -> MMRESULT {
-      if (header == nullptr || !HeaderSizeValid(headerSize)) return MMSYSERR_INVALPARAM;
-      if (device.Holds(header) || (header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
-      header->dwFlags &= ~MHDR_PREPARED;
+  MMRESULT Unprepare(Call What, THandle Handle, MIDIHDR* Header, UINT HeaderSize) {
+    return OnHandle(What, Handle, Key(Header), [&](TDevice& device) -> MMRESULT {
+      if (Header == nullptr || !HeaderSizeValid(HeaderSize)) return MMSYSERR_INVALPARAM;
+      if (device.Holds(Header) || (Header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+      Header->dwFlags &= ~MHDR_PREPARED;
       return MMSYSERR_NOERROR;
     });
   }

@@ -3,63 +3,57 @@
 namespace sim {
 
 namespace {
-constexpr DriverSide InputSide{.Name = "input",
-                               .Title = "Input",
-                               .GetNumDevs = Call::MidiInGetNumDevs,
-                               .GetDevCaps = Call::MidiInGetDevCaps,
-                               .Open = Call::MidiInOpen,
-                               .Close = Call::MidiInClose,
-                               .OpenNotice = MM_MIM_OPEN,
-                               .CloseNotice = MM_MIM_CLOSE,
-                               .HasMapper = false,
-                               .RecordsOpenedAs = false};
+constexpr DriverSide InputSide{
+    .Name = "input", .Title = "Input", .GetNumDevs = Call::MidiInGetNumDevs,
+    .GetDevCaps = Call::MidiInGetDevCaps, .Open = Call::MidiInOpen, .Close = Call::MidiInClose,
+    .OpenNotice = MM_MIM_OPEN, .CloseNotice = MM_MIM_CLOSE, .HasMapper = false, .RecordsOpenedAs = false};
 }  // namespace
 
-MidiInDriver::MidiInDriver(CallLog& calls, NoticeQueue& notices, const Clock& clock)
-    : DeviceDriver(calls, notices, clock, InputSide) {}
+MidiInDriver::MidiInDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock)
+    : DeviceDriver(Calls, Notices, MachineClock, InputSide) {}
 
-MMRESULT MidiInDriver::GetDevCaps(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT capsSize) {
-  return AnswerDevCaps(deviceId, caps, capsSize);
+MMRESULT MidiInDriver::GetDevCaps(UINT_PTR DeviceId, MIDIINCAPSA* Caps, UINT CapsSize) {
+  return AnswerDevCaps(DeviceId, Caps, CapsSize);
 }
 
-MMRESULT MidiInDriver::Open(HMIDIIN* handle, UINT deviceId, DWORD_PTR callback, DWORD flags) {
-  return OpenDevice(handle, deviceId, callback, flags);
+MMRESULT MidiInDriver::Open(HMIDIIN* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
+  return OpenDevice(Handle, DeviceId, Callback, Flags);
 }
 
-MMRESULT MidiInDriver::PrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize) {
-  return Prepare(Call::MidiInPrepareHeader, handle, header, headerSize, /*EmptyAllowed=*/false);
+MMRESULT MidiInDriver::PrepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return Prepare(Call::MidiInPrepareHeader, Handle, Header, HeaderSize, /*EmptyAllowed=*/false);
 }
 
-MMRESULT MidiInDriver::UnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize) {
-  return Unprepare(Call::MidiInUnprepareHeader, handle, header, headerSize);
+MMRESULT MidiInDriver::UnprepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return Unprepare(Call::MidiInUnprepareHeader, Handle, Header, HeaderSize);
 }
 
-MMRESULT MidiInDriver::AddBuffer(HMIDIIN handle, MIDIHDR* header, UINT headerSize) {
-  return OnHandle(Call::MidiInAddBuffer, handle, Key(header), [&](InputDevice& device) -> MMRESULT {
-    if (const MMRESULT refused = CheckHeaderToHold(device, header, headerSize)) return refused;
-    if (header->lpData == nullptr || header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
-    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-    header->dwBytesRecorded = 0;
-    device.Held.push_back(header);
+MMRESULT MidiInDriver::AddBuffer(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return OnHandle(Call::MidiInAddBuffer, Handle, Key(Header), [&](InputDevice& device) -> MMRESULT {
+    if (const MMRESULT refused = CheckHeaderToHold(device, Header, HeaderSize)) return refused;
+    if (Header->lpData == nullptr || Header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
+    Header->dwFlags = (Header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    Header->dwBytesRecorded = 0;
+    device.Held.push_back(Header);
     return MMSYSERR_NOERROR;
   });
 }
 
-void MidiInDriver::ReturnFirstBuffer(InputDevice& device, UINT notice) {
-  MIDIHDR* header = device.Held.front();
-  device.Held.pop_front();
-  GiveBack(device, header, notice);
+void MidiInDriver::ReturnFirstBuffer(InputDevice& Device, UINT Notice) {
+  MIDIHDR* header = Device.Held.front();
+  Device.Held.pop_front();
+  GiveBack(Device, header, Notice);
 }
 
-MMRESULT MidiInDriver::Start(HMIDIIN handle) {
-  return OnHandle(Call::MidiInStart, handle, 0, [](InputDevice& device) -> MMRESULT {
+MMRESULT MidiInDriver::Start(HMIDIIN Handle) {
+  return OnHandle(Call::MidiInStart, Handle, 0, [](InputDevice& device) -> MMRESULT {
     device.Started = true;
     return MMSYSERR_NOERROR;
   });
 }
 
-MMRESULT MidiInDriver::Stop(HMIDIIN handle) {
-  return OnHandle(Call::MidiInStop, handle, 0, [this](InputDevice& device) -> MMRESULT {
+MMRESULT MidiInDriver::Stop(HMIDIIN Handle) {
+  return OnHandle(Call::MidiInStop, Handle, 0, [this](InputDevice& device) -> MMRESULT {
     device.Started = false;
     // A buffer that has received part of a message is returned as it is;
     // empty buffers stay queued.
@@ -68,53 +62,53 @@ MMRESULT MidiInDriver::Stop(HMIDIIN handle) {
   });
 }
 
-MMRESULT MidiInDriver::Reset(HMIDIIN handle) {
-  return OnHandle(Call::MidiInReset, handle, 0, [this](InputDevice& device) -> MMRESULT {
+MMRESULT MidiInDriver::Reset(HMIDIIN NewHandle) {
+  return OnHandle(Call::MidiInReset, NewHandle, 0, [this](InputDevice& device) -> MMRESULT {
     device.Started = false;
     while (!device.Held.empty()) ReturnFirstBuffer(device);
     return MMSYSERR_NOERROR;
   });
 }
 
-MMRESULT MidiInDriver::Close(HMIDIIN handle) { return CloseDevice(handle); }
+MMRESULT MidiInDriver::Close(HMIDIIN Handle) { return CloseDevice(Handle); }
 
-bool MidiInDriver::IsStarted(int device) const {
+bool MidiInDriver::IsStarted(int Device) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const InputDevice* found = AtOrNull(device);
+  const InputDevice* found = AtOrNull(Device);
   return found != nullptr && found->Handle != 0 && found->Started;
 }
 
-std::size_t MidiInDriver::QueuedBuffers(int device) const {
+std::size_t MidiInDriver::QueuedBuffers(int Device) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const InputDevice* found = AtOrNull(device);
+  const InputDevice* found = AtOrNull(Device);
   return found == nullptr ? 0 : found->Held.size();
 }
 
-void MidiInDriver::InjectShort(int device, DWORD message) {
+void MidiInDriver::InjectShort(int Device, DWORD Message) {
   std::lock_guard<std::mutex> lock(mutex_);
-  InputDevice& input = At(device, "InjectShort");
+  InputDevice& input = At(Device, "InjectShort");
   if (input.Handle == 0 || !input.Started || !input.Present) return;
-  notices_.Post(input.Target, MM_MIM_DATA, input.Handle, static_cast<LPARAM>(message));
+  notices_.Post(input.Target, MM_MIM_DATA, input.Handle, static_cast<LPARAM>(Message));
 }
 
-std::size_t MidiInDriver::InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length) {
+std::size_t MidiInDriver::InjectSysEx(int Device, const std::uint8_t* Bytes, std::size_t Length) {
   std::lock_guard<std::mutex> lock(mutex_);
-  InputDevice& input = At(device, "InjectSysEx");
+  InputDevice& input = At(Device, "InjectSysEx");
   if (input.Handle == 0 || !input.Started || !input.Present) return 0;
   std::size_t stored = 0;
-  for (std::size_t i = 0; i < length; ++i) {
+  for (std::size_t i = 0; i < Length; ++i) {
     if (input.Held.empty()) continue;  // no buffer: the byte is lost
     MIDIHDR* header = input.Held.front();
-    header->lpData[header->dwBytesRecorded++] = static_cast<char>(bytes[i]);
+    header->lpData[header->dwBytesRecorded++] = static_cast<char>(Bytes[i]);
     ++stored;
-    if (header->dwBytesRecorded == header->dwBufferLength || bytes[i] == 0xF7) ReturnFirstBuffer(input);
+    if (header->dwBytesRecorded == header->dwBufferLength || Bytes[i] == 0xF7) ReturnFirstBuffer(input);
   }
   return stored;
 }
 
-bool MidiInDriver::BreakSysEx(int device) {
+bool MidiInDriver::BreakSysEx(int Device) {
   std::lock_guard<std::mutex> lock(mutex_);
-  InputDevice& input = At(device, "BreakSysEx");
+  InputDevice& input = At(Device, "BreakSysEx");
   if (input.Handle == 0 || !input.Started || input.Held.empty()) return false;
   ReturnFirstBuffer(input, MM_MIM_LONGERROR);
   return true;

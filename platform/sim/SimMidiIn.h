@@ -16,29 +16,29 @@ struct InputDevice : DeviceState {
 
 class MidiInDriver : public DeviceDriver<InputDevice, HMIDIIN> {
  public:
-  MidiInDriver(CallLog& calls, NoticeQueue& notices, const Clock& clock);
+  MidiInDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock);
 
-  MMRESULT GetDevCaps(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT capsSize);
-  MMRESULT Open(HMIDIIN* handle, UINT deviceId, DWORD_PTR callback, DWORD flags);
-  MMRESULT PrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
-  MMRESULT UnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
-  MMRESULT AddBuffer(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
-  MMRESULT Start(HMIDIIN handle);
-  MMRESULT Stop(HMIDIIN handle);
-  MMRESULT Reset(HMIDIIN handle);
-  MMRESULT Close(HMIDIIN handle);
+  MMRESULT GetDevCaps(UINT_PTR DeviceId, MIDIINCAPSA* Caps, UINT CapsSize);
+  MMRESULT Open(HMIDIIN* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags);
+  MMRESULT PrepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
+  MMRESULT UnprepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
+  MMRESULT AddBuffer(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
+  MMRESULT Start(HMIDIIN Handle);
+  MMRESULT Stop(HMIDIIN Handle);
+  MMRESULT Reset(HMIDIIN NewHandle);
+  MMRESULT Close(HMIDIIN Handle);
 
-  bool IsStarted(int device) const;
-  std::size_t QueuedBuffers(int device) const;
-  void InjectShort(int device, DWORD message);
-  std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length);
-  bool BreakSysEx(int device);
+  bool IsStarted(int Device) const;
+  std::size_t QueuedBuffers(int Device) const;
+  void InjectShort(int Device, DWORD Message);
+  std::size_t InjectSysEx(int Device, const std::uint8_t* Bytes, std::size_t Length);
+  bool BreakSysEx(int Device);
 
   void Reset();
 
  private:
   // The first queued buffer, given back with its bytes (or as broken).
-  void ReturnFirstBuffer(InputDevice& device, UINT notice = MM_MIM_LONGDATA);  // caller holds mutex_
+  void ReturnFirstBuffer(InputDevice& Device, UINT Notice = MM_MIM_LONGDATA);  // caller holds mutex_
 };
 
 }  // namespace sim

@@ -9,106 +9,100 @@
 namespace sim {
 
 namespace {
-constexpr DriverSide OutputSide{.Name = "output",
-                                .Title = "Output",
-                                .GetNumDevs = Call::MidiOutGetNumDevs,
-                                .GetDevCaps = Call::MidiOutGetDevCaps,
-                                .Open = Call::MidiOutOpen,
-                                .Close = Call::MidiOutClose,
-                                .OpenNotice = MM_MOM_OPEN,
-                                .CloseNotice = MM_MOM_CLOSE,
-                                .HasMapper = true,
-                                .RecordsOpenedAs = true};
+constexpr DriverSide OutputSide{
+    .Name = "output", .Title = "Output", .GetNumDevs = Call::MidiOutGetNumDevs,
+    .GetDevCaps = Call::MidiOutGetDevCaps, .Open = Call::MidiOutOpen, .Close = Call::MidiOutClose,
+    .OpenNotice = MM_MOM_OPEN, .CloseNotice = MM_MOM_CLOSE, .HasMapper = true, .RecordsOpenedAs = true};
 }  // namespace
 
-MidiOutDriver::MidiOutDriver(CallLog& calls, NoticeQueue& notices, const Clock& clock)
-    : DeviceDriver(calls, notices, clock, OutputSide) {}
+MidiOutDriver::MidiOutDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock)
+    : DeviceDriver(Calls, Notices, MachineClock, OutputSide) {}
 
-MMRESULT MidiOutDriver::GetDevCaps(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT capsSize) {
-  return AnswerDevCaps(deviceId, caps, capsSize);
+MMRESULT MidiOutDriver::GetDevCaps(UINT_PTR DeviceId, MIDIOUTCAPSA* Caps, UINT CapsSize) {
+  return AnswerDevCaps(DeviceId, Caps, CapsSize);
 }
 
-MMRESULT MidiOutDriver::Open(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD flags) {
+MMRESULT MidiOutDriver::Open(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
   // A slow driver takes its time without the lock: calls on the other
   // devices go on meanwhile.
   double openMilliseconds = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const int index = Physical(deviceId);
+    const int index = Physical(DeviceId);
     if (index >= 0) openMilliseconds = devices_[static_cast<std::size_t>(index)].Config.OpenMilliseconds;
   }
   if (openMilliseconds > 0)
     std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(openMilliseconds));
-  return OpenDevice(handle, deviceId, callback, flags);
+  return OpenDevice(Handle, DeviceId, Callback, Flags);
 }
 
-MMRESULT MidiOutDriver::ShortMsg(HMIDIOUT handle, DWORD message) {
-  return OnHandle(Call::MidiOutShortMsg, handle, message, [&](OutputDevice& device) -> MMRESULT {
+MMRESULT MidiOutDriver::ShortMsg(HMIDIOUT Handle, DWORD Message) {
+  return OnHandle(Call::MidiOutShortMsg, Handle, Message, [&](OutputDevice& device) -> MMRESULT {
     Received received;
-    received.Short = message;
+    received.Short = Message;
     received.Time = clock_.Now();
     device.Log.push_back(std::move(received));
     return MMSYSERR_NOERROR;
   });
 }
 
-MMRESULT MidiOutDriver::PrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize) {
-  return Prepare(Call::MidiOutPrepareHeader, handle, header, headerSize, /*EmptyAllowed=*/true);
+MMRESULT MidiOutDriver::PrepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return Prepare(Call::MidiOutPrepareHeader, Handle, Header, HeaderSize, /*EmptyAllowed=*/true);
 }
 
-MMRESULT MidiOutDriver::UnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize) {
-  return Unprepare(Call::MidiOutUnprepareHeader, handle, header, headerSize);
+MMRESULT MidiOutDriver::UnprepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return Unprepare(Call::MidiOutUnprepareHeader, Handle, Header, HeaderSize);
 }
 
-MMRESULT MidiOutDriver::LongMsg(HMIDIOUT handle, MIDIHDR* header, UINT headerSize) {
-  return OnHandle(Call::MidiOutLongMsg, handle, Key(header), [&](OutputDevice& device) -> MMRESULT {
-    if (const MMRESULT refused = CheckHeaderToHold(device, header, headerSize)) return refused;
-    if (header->lpData == nullptr) return MMSYSERR_INVALPARAM;
+MMRESULT MidiOutDriver::LongMsg(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return OnHandle(Call::MidiOutLongMsg, Handle, Key(Header), [&](OutputDevice& device) -> MMRESULT {
+    if (const MMRESULT refused = CheckHeaderToHold(device, Header, HeaderSize)) return refused;
+    if (Header->lpData == nullptr) return MMSYSERR_INVALPARAM;
     Received received;
     received.Long = true;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);
-    received.Bytes.assign(bytes, bytes + header->dwBufferLength);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(Header->lpData);
+    received.Bytes.assign(bytes, bytes + Header->dwBufferLength);
     received.Time = clock_.Now();
     device.Log.push_back(std::move(received));
-    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    Header->dwFlags = (Header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     if (autoComplete_) {
-      Complete(device, header);
+      Complete(device, Header);
     } else {
-      device.Held.push_back(header);
+      device.Held.push_back(Header);
     }
     return MMSYSERR_NOERROR;
   });
 }
 
-void MidiOutDriver::CompleteAll(OutputDevice& device) {
-  while (!device.Held.empty()) {
-    MIDIHDR* header = device.Held.front();
-    device.Held.pop_front();
-    Complete(device, header);
+void MidiOutDriver::CompleteAll(OutputDevice& Device) {
+  while (!Device.Held.empty()) {
+    MIDIHDR* header = Device.Held.front();
+    Device.Held.pop_front();
+    Complete(Device, header);
   }
 }
 
-MMRESULT MidiOutDriver::Reset(HMIDIOUT handle) {
+MMRESULT MidiOutDriver::Reset(HMIDIOUT NewHandle) {
   // The notes the device turns off are not recorded as received messages: a
   // test sees the reset as the MidiOutReset call itself.
-  return OnHandle(Call::MidiOutReset, handle, 0, [this](OutputDevice& device) -> MMRESULT {
+  return OnHandle(Call::MidiOutReset, NewHandle, 0, [this](OutputDevice& device) -> MMRESULT {
     CompleteAll(device);
     return MMSYSERR_NOERROR;
   });
 }
 
-MMRESULT MidiOutDriver::Close(HMIDIOUT handle) { return CloseDevice(handle); }
+MMRESULT MidiOutDriver::Close(HMIDIOUT Handle) { return CloseDevice(Handle); }
 
-std::vector<Received> MidiOutDriver::ReceivedByDevice(const std::string& name, int unit) const {
+std::vector<Received> MidiOutDriver::ReceivedByDevice(const std::string& Name, int Unit) const {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const OutputDevice& device : devices_)
-    if (device.Config.Name == name && device.Config.Unit == unit) return device.Log;
+    if (device.Config.Name == Name && device.Config.Unit == Unit) return device.Log;
   return {};
 }
 
-std::vector<Received> MidiOutDriver::ReceivedBy(int device) const {
+std::vector<Received> MidiOutDriver::ReceivedBy(int Device) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const OutputDevice* found = AtOrNull(device);
+  const OutputDevice* found = AtOrNull(Device);
   return found == nullptr ? std::vector<Received>{} : found->Log;
 }
 
@@ -117,33 +111,33 @@ void MidiOutDriver::ClearReceived() {
   for (OutputDevice& device : devices_) device.Log.clear();
 }
 
-std::vector<MIDIHDR*> MidiOutDriver::PendingHeaders(int device) const {
+std::vector<MIDIHDR*> MidiOutDriver::PendingHeaders(int Device) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const OutputDevice* found = AtOrNull(device);
+  const OutputDevice* found = AtOrNull(Device);
   if (found == nullptr) return {};
   return {found->Held.begin(), found->Held.end()};
 }
 
-void MidiOutDriver::CompleteHeader(int device, MIDIHDR* header) {
+void MidiOutDriver::CompleteHeader(int Device, MIDIHDR* Header) {
   std::lock_guard<std::mutex> lock(mutex_);
-  OutputDevice& output = At(device, "CompleteHeader");
-  const auto held = std::find(output.Held.begin(), output.Held.end(), header);
+  OutputDevice& output = At(Device, "CompleteHeader");
+  const auto held = std::find(output.Held.begin(), output.Held.end(), Header);
   if (held == output.Held.end()) {
-    throw std::invalid_argument("sim: CompleteHeader: output device " + std::to_string(device) +
+    throw std::invalid_argument("sim: CompleteHeader: output device " + std::to_string(Device) +
                                 " holds no such header");
   }
   output.Held.erase(held);
-  Complete(output, header);
+  Complete(output, Header);
 }
 
-void MidiOutDriver::CompleteAllHeaders(int device) {
+void MidiOutDriver::CompleteAllHeaders(int Device) {
   std::lock_guard<std::mutex> lock(mutex_);
-  CompleteAll(At(device, "CompleteAllHeaders"));
+  CompleteAll(At(Device, "CompleteAllHeaders"));
 }
 
-void MidiOutDriver::SetAutoComplete(bool on) {
+void MidiOutDriver::SetAutoComplete(bool On) {
   std::lock_guard<std::mutex> lock(mutex_);
-  autoComplete_ = on;
+  autoComplete_ = On;
 }
 
 void MidiOutDriver::Reset() {

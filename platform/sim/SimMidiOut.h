@@ -17,32 +17,32 @@ struct OutputDevice : DeviceState {
 
 class MidiOutDriver : public DeviceDriver<OutputDevice, HMIDIOUT> {
  public:
-  MidiOutDriver(CallLog& calls, NoticeQueue& notices, const Clock& clock);
+  MidiOutDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock);
 
-  MMRESULT GetDevCaps(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT capsSize);
-  MMRESULT Open(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD flags);
-  MMRESULT ShortMsg(HMIDIOUT handle, DWORD message);
-  MMRESULT PrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
-  MMRESULT UnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
-  MMRESULT LongMsg(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
-  MMRESULT Reset(HMIDIOUT handle);
-  MMRESULT Close(HMIDIOUT handle);
+  MMRESULT GetDevCaps(UINT_PTR DeviceId, MIDIOUTCAPSA* Caps, UINT CapsSize);
+  MMRESULT Open(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags);
+  MMRESULT ShortMsg(HMIDIOUT Handle, DWORD Message);
+  MMRESULT PrepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
+  MMRESULT UnprepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
+  MMRESULT LongMsg(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
+  MMRESULT Reset(HMIDIOUT NewHandle);
+  MMRESULT Close(HMIDIOUT Handle);
 
-  std::vector<Received> ReceivedByDevice(const std::string& name, int unit) const;
-  std::vector<Received> ReceivedBy(int device) const;
+  std::vector<Received> ReceivedByDevice(const std::string& Name, int Unit) const;
+  std::vector<Received> ReceivedBy(int Device) const;
   void ClearReceived();
-  std::vector<MIDIHDR*> PendingHeaders(int device) const;
-  void CompleteHeader(int device, MIDIHDR* header);
-  void CompleteAllHeaders(int device);
-  void SetAutoComplete(bool on);
+  std::vector<MIDIHDR*> PendingHeaders(int Device) const;
+  void CompleteHeader(int Device, MIDIHDR* Header);
+  void CompleteAllHeaders(int Device);
+  void SetAutoComplete(bool On);
 
   void Reset();
 
  private:
-  void Complete(OutputDevice& device, MIDIHDR* header) {  // caller holds mutex_
-    GiveBack(device, header, MM_MOM_DONE);
+  void Complete(OutputDevice& Device, MIDIHDR* Header) {  // caller holds mutex_
+    GiveBack(Device, Header, MM_MOM_DONE);
   }
-  void CompleteAll(OutputDevice& device);  // caller holds mutex_
+  void CompleteAll(OutputDevice& Device);  // caller holds mutex_
 
   bool autoComplete_ = true;  // guarded by mutex_
 };

@@ -13,6 +13,6 @@ namespace platform::win32 {
 using NoticeExceptionHandler = void (*)(const std::exception& error) noexcept;
 
 // Any thread; takes effect for the next notice.
-void SetNoticeExceptionHandler(NoticeExceptionHandler handler);
+void SetNoticeExceptionHandler(NoticeExceptionHandler Handler);
 
 }  // namespace platform::win32

@@ -26,24 +26,24 @@ constexpr char WindowClassName[] = "VelmoraMidiNoticeWindow";
 // The multimedia notices of MIDI ports, MM_MIM_OPEN to MM_MIM_MOREDATA, and
 // the window's own SelfNotice. They go to the owner; every other message gets
 // the system's default handling.
-bool IsMidiNotice(UINT message) { return (message >= MM_MIM_OPEN && message <= MM_MIM_MOREDATA) || message == SelfNotice; }
+bool IsMidiNotice(UINT Message) { return (Message >= MM_MIM_OPEN && Message <= MM_MIM_MOREDATA) || Message == SelfNotice; }
 
 // Set by the program (its error report); read by every notice window.
 std::atomic<win32::NoticeExceptionHandler> noticeExceptionHandler{nullptr};
 
-void Report(const std::exception& error) noexcept {
-  if (const auto handler = noticeExceptionHandler.load()) handler(error);
+void Report(const std::exception& Error) noexcept {
+  if (const auto handler = noticeExceptionHandler.load()) handler(Error);
 }
 
-LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
+LRESULT CALLBACK NoticeWindowProc(HWND Window, UINT Message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (Message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    ::SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* impl = reinterpret_cast<NoticeWindow::Impl*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (impl && IsMidiNotice(message)) {
+  auto* impl = reinterpret_cast<NoticeWindow::Impl*>(::GetWindowLongPtrA(Window, GWLP_USERDATA));
+  if (impl && IsMidiNotice(Message)) {
     TMessage notice;
-    notice.Msg = message;
+    notice.Msg = Message;
     notice.WParam = wParam;
     notice.LParam = lParam;
     try {
@@ -59,7 +59,7 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     return notice.Result;
   }
-  return ::DefWindowProcA(window, message, wParam, lParam);
+  return ::DefWindowProcA(Window, Message, wParam, lParam);
 }
 
 // Registered once for the process and left registered until it ends.
@@ -74,8 +74,8 @@ const char* NoticeWindowClass() {
 
 }  // namespace
 
-NoticeWindow::NoticeWindow(Handler handler) : impl_(std::make_unique<Impl>()) {
-  impl_->OnMessage = std::move(handler);
+NoticeWindow::NoticeWindow(Handler NoticeHandler) : impl_(std::make_unique<Impl>()) {
+  impl_->OnMessage = std::move(NoticeHandler);
   // A message-only window cannot fail to be made short of the system running
   // out of resources; should it fail, the port's opens still work but it
   // receives no notices (the handle given to winmm is then 0).
@@ -107,8 +107,8 @@ void DeliverPendingNotices() {
   // Nothing to do: the thread's message loop delivers every notice.
 }
 
-void win32::SetNoticeExceptionHandler(win32::NoticeExceptionHandler handler) {
-  noticeExceptionHandler.store(handler);
+void win32::SetNoticeExceptionHandler(win32::NoticeExceptionHandler Handler) {
+  noticeExceptionHandler.store(Handler);
 }
 
 }  // namespace platform
