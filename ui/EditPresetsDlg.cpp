@@ -16,13 +16,9 @@ TPresets& Presets() { return GlobalEngine->Presets(); }
 }  // namespace
 
 TEditPresetsDialog::TEditPresetsDialog(HWND Owner)
-    : TForm({.Caption = "Velmora - Edit Presets",
-             .ClientWidth = 360,
-             .ClientHeight = 240,
-             .Border = TFormBorder::Dialog,
-             .Placement = TFormPlacement::Default,
-             .Font = DesignedFont(),
-             .Owner = Owner}),
+    : TForm({.Caption = "Velmora - Edit Presets", .ClientWidth = 360, .ClientHeight = 240,
+             .Border = TFormBorder::Dialog, .Placement = TFormPlacement::Default,
+             .Font = DesignedFont(), .Owner = Owner}),
       NewPresetEdit(TEditArgs{{AsParent(), {16, 16, 264, 24}, ""}}),
       AddPresetSpeedButton({AsParent(), {288, 16, 56, 24}, "Add"}),
       BorderBevel({AsParent(), {16, 55, 328, 8}, ""}),

@@ -21,13 +21,9 @@ constexpr int MiscBottomMargin = 16;
 }  // namespace
 
 TOptionDialog::TOptionDialog(HWND Owner)
-    : TForm({.Caption = "Velmora - Option",
-             .ClientWidth = 192,
-             .ClientHeight = DesignedClientHeight,
-             .Border = TFormBorder::Single,
-             .Placement = TFormPlacement::Designed,
-             .Font = DesignedFont(),
-             .Owner = Owner}),
+    : TForm({.Caption = "Velmora - Option", .ClientWidth = 192, .ClientHeight = DesignedClientHeight,
+             .Border = TFormBorder::Single, .Placement = TFormPlacement::Designed,
+             .Font = DesignedFont(), .Owner = Owner}),
       OptionPageControl({AsParent(), {0, 0, 192, 127}, ""}),
       DelayTabSheet(OptionPageControl.AddPage("Delay")),
       MiscTabSheet(OptionPageControl.AddPage("Misc")),

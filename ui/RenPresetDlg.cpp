@@ -7,13 +7,9 @@
 TRenamePresetDialog* RenamePresetDialog = nullptr;
 
 TRenamePresetDialog::TRenamePresetDialog(HWND Owner)
-    : TForm({.Caption = "Rename Preset",
-             .ClientWidth = 296,
-             .ClientHeight = 96,
-             .Border = TFormBorder::Dialog,
-             .Placement = TFormPlacement::Default,
-             .Font = DesignedFont(),
-             .Owner = Owner}),
+    : TForm({.Caption = "Rename Preset", .ClientWidth = 296, .ClientHeight = 96,
+             .Border = TFormBorder::Dialog, .Placement = TFormPlacement::Default,
+             .Font = DesignedFont(), .Owner = Owner}),
       PresetEdit(TEditArgs{{AsParent(), {16, 16, 264, 24}, ""}}),
       OkButton({AsParent(), {48, 56, 96, 24}, "Ok"}),
       CancelButton({AsParent(), {152, 56, 96, 24}, "Cancel"}) {

@@ -35,11 +35,8 @@ std::string LampHint(const std::string& Device, TMidiPortState State, const std:
 }  // namespace
 
 TVelmoraForm::TVelmoraForm()
-    : TForm({.Caption = MainCaption,
-             .ClientWidth = 768,
-             .ClientHeight = 376,
-             .Border = TFormBorder::Single,
-             .Placement = TFormPlacement::Designed,
+    : TForm({.Caption = MainCaption, .ClientWidth = 768, .ClientHeight = 376,
+             .Border = TFormBorder::Single, .Placement = TFormPlacement::Designed,
              .Font = DesignedFont()}),
       MidiInGroupBox({AsParent(), {8, 8, 352, 48}, " MIDI IN "}),
       MidiInComboBox({MidiInGroupBox.AsParent(), {16, 16, 328, 20}, ""}),

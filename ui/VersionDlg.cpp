@@ -19,13 +19,9 @@ TFont LinkFont() { return TFont("Courier New", -12, DEFAULT_CHARSET, clBlue, fsU
 }  // namespace
 
 TVersionDialog::TVersionDialog(HWND Owner)
-    : TForm({.Caption = "Velmora - Version Information",
-             .ClientWidth = 272,
-             .ClientHeight = 176,
-             .Border = TFormBorder::Dialog,
-             .Placement = TFormPlacement::ScreenCenter,
-             .Font = TFont("Times New Roman", -12, DEFAULT_CHARSET),
-             .Owner = Owner}),
+    : TForm({.Caption = "Velmora - Version Information", .ClientWidth = 272, .ClientHeight = 176,
+             .Border = TFormBorder::Dialog, .Placement = TFormPlacement::ScreenCenter,
+             .Font = TFont("Times New Roman", -12, DEFAULT_CHARSET), .Owner = Owner}),
       ApplicationNameLabel(TLabelArgs{{AsParent(), {16, 16, 82, 15}, "Velmora"}}),
       IconImage({AsParent(), {16, 52, 32, 32}, ""}, ProgramIcon()),
       VersionLabel(TLabelArgs{{AsParent(), {72, 48, 63, 15}, "Version"}}),

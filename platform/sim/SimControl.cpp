@@ -75,11 +75,11 @@ std::size_t InjectSysEx(int Device, const std::uint8_t* Bytes, std::size_t Lengt
   return TheMachine().MidiIn.InjectSysEx(Device, Bytes, Length);
 }
 bool BreakSysEx(int Device) { return TheMachine().MidiIn.BreakSysEx(Device); }
-void PostInputNotice(int Device, UINT msg, WPARAM wParam, LPARAM lParam) {
-  TheMachine().MidiIn.PostNotice(Device, msg, wParam, lParam);
+void PostInputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  TheMachine().MidiIn.PostNotice(Device, Msg, wParam, lParam);
 }
-void PostOutputNotice(int Device, UINT msg, WPARAM wParam, LPARAM lParam) {
-  TheMachine().MidiOut.PostNotice(Device, msg, wParam, lParam);
+void PostOutputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  TheMachine().MidiOut.PostNotice(Device, Msg, wParam, lParam);
 }
 std::uintptr_t InputHandle(int Device) { return TheMachine().MidiIn.Handle(Device); }
 std::uintptr_t OutputHandle(int Device) { return TheMachine().MidiOut.Handle(Device); }

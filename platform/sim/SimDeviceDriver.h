@@ -51,9 +51,12 @@ struct DriverSide {
   Call GetNumDevs;
   Call GetDevCaps;
   Call Open;
+  Call PrepareHeader;
+  Call UnprepareHeader;
   Call Close;
   UINT OpenNotice;           // MM_MIM_OPEN or MM_MOM_OPEN
   UINT CloseNotice;          // MM_MIM_CLOSE or MM_MOM_CLOSE
+  bool EmptyHeaders;         // a header of no bytes may be prepared (output)
   bool HasMapper;            // device id -1 (MIDI_MAPPER) opens the first device
   bool RecordsOpenedAs;      // handle calls are recorded with the id the open used
 };
@@ -71,6 +74,130 @@ class DeviceDriver {
     }
     Record(side_.GetNumDevs, -1, 0, count, result);
     return count;
+  }
+
+  template <typename Caps>
+  MMRESULT GetDevCaps(UINT_PTR DeviceId, Caps* Answer, UINT CapsSize) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int index = Physical(DeviceId);
+    MMRESULT result;
+    if (const auto failure = calls_.TakeFailure(side_.GetDevCaps, index)) {
+      result = *failure;
+    } else if (index < 0) {
+      result = MMSYSERR_BADDEVICEID;
+    } else {
+      const TDevice& device = devices_[static_cast<std::size_t>(index)];
+      if (!device.Present) {
+        result = MMSYSERR_NODRIVER;
+      } else if (device.Config.CapsFail) {
+        result = MMSYSERR_ERROR;
+      } else {
+        Caps full{};
+        full.wMid = 0x00FF;
+        full.wPid = static_cast<WORD>(DeviceId);
+        full.vDriverVersion = device.Config.DriverVersion;
+        CopyProductName(device.Config, full.szPname);
+        if constexpr (std::is_same_v<Caps, MIDIOUTCAPSA>) {
+          full.wTechnology = MidiPortTechnology;
+          full.wVoices = 0;
+          full.wNotes = 0;
+          full.wChannelMask = 0xFFFF;
+        }
+        full.dwSupport = 0;
+        result = AnswerCaps(full, Answer, CapsSize);
+      }
+    }
+    Record(side_.GetDevCaps, static_cast<int>(DeviceId), 0, CapsSize, result);
+    return result;
+  }
+
+  MMRESULT Open(THandle* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int index = Physical(DeviceId);
+    const int recorded = static_cast<int>(DeviceId);
+    const DWORD callbackType = Flags & CallbackTypeMask;
+    std::uintptr_t opened = 0;
+    MMRESULT result;
+    if (const auto failure = calls_.TakeFailure(side_.Open, index)) {
+      result = *failure;
+    } else if (Handle == nullptr) {
+      result = MMSYSERR_INVALPARAM;
+    } else if (index < 0) {
+      result = MMSYSERR_BADDEVICEID;  // no such device (an input has no mapper)
+    } else if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_WINDOW) {
+      result = MMSYSERR_INVALFLAG;  // the simulated driver notifies windows only
+    } else {
+      TDevice& device = devices_[static_cast<std::size_t>(index)];
+      if (!device.Present) {
+        result = MMSYSERR_NODRIVER;
+      } else if (device.Config.RefuseOpen || device.Handle != 0) {
+        result = MMSYSERR_ALLOCATED;  // one client at a time, as most MIDI drivers (the mapper included)
+      } else {
+        opened = NewDeviceHandle();
+        device.Handle = opened;
+        device.OpenedAs = recorded;
+        device.Target = callbackType == CALLBACK_WINDOW ? Callback : 0;
+        if (device.Target != 0) device.LastTarget = device.Target;
+        device.Rest();
+        device.Held.clear();
+        openHandles_.emplace(opened, index);
+        if (openCloseNotices_) notices_.Post(device.Target, side_.OpenNotice, opened, 0);
+        result = MMSYSERR_NOERROR;
+      }
+    }
+    if (Handle != nullptr) *Handle = reinterpret_cast<THandle>(opened);
+    Record(side_.Open, recorded, opened, Callback, result);
+    return result;
+  }
+
+  MMRESULT PrepareHeader(THandle Handle, MIDIHDR* Header, UINT HeaderSize) {
+    return OnHandle(side_.PrepareHeader, Handle, Key(Header), [&](TDevice&) -> MMRESULT {
+      if (Header == nullptr || !HeaderSizeValid(HeaderSize) || Header->lpData == nullptr ||
+          (!side_.EmptyHeaders && Header->dwBufferLength == 0)) {
+        return MMSYSERR_INVALPARAM;
+      }
+      Header->dwFlags |= MHDR_PREPARED;  // preparing a prepared header changes nothing
+      return MMSYSERR_NOERROR;
+    });
+  }
+
+  MMRESULT UnprepareHeader(THandle Handle, MIDIHDR* Header, UINT HeaderSize) {
+    return OnHandle(side_.UnprepareHeader, Handle, Key(Header), [&](TDevice& device) -> MMRESULT {
+      if (Header == nullptr || !HeaderSizeValid(HeaderSize)) return MMSYSERR_INVALPARAM;
+      if (device.Holds(Header) || (Header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+      Header->dwFlags &= ~MHDR_PREPARED;
+      return MMSYSERR_NOERROR;
+    });
+  }
+
+  MMRESULT Close(THandle Handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Target target = Find(Handle);
+    MMRESULT result;
+    if (const auto failure = calls_.TakeFailure(side_.Close, target.Index)) {
+      result = *failure;
+    } else if (target.Dev == nullptr) {
+      result = MMSYSERR_INVALHANDLE;
+    } else if (target.Dev->Present && !target.Dev->Dead && !target.Dev->Held.empty()) {
+      result = MIDIERR_STILLPLAYING;
+    } else {
+      // A device that has gone answers that it is gone, but the handle is
+      // released all the same (the headers it held are lost with it), so
+      // the device can be opened again when it comes back.
+      TDevice& device = *target.Dev;
+      const bool answers = device.Present && !device.Dead;
+      result = answers ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
+      device.Dead = false;
+      if (answers && openCloseNotices_) notices_.Post(device.Target, side_.CloseNotice, device.Handle, 0);
+      for (MIDIHDR* header : device.Held) header->dwFlags &= ~MHDR_INQUEUE;
+      device.Held.clear();
+      openHandles_.erase(device.Handle);
+      device.Handle = 0;
+      device.Target = 0;
+      device.Rest();
+    }
+    Record(side_.Close, target.Recorded, Key(Handle), 0, result);
+    return result;
   }
 
   void SetDevices(std::vector<DeviceConfig> Devices) {
@@ -112,10 +239,10 @@ class DeviceDriver {
     return found == nullptr ? 0 : found->Handle;
   }
 
-  void PostNotice(int Device, UINT msg, WPARAM wParam, LPARAM lParam) {
+  void PostNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam) {
     std::lock_guard<std::mutex> lock(mutex_);
     const TDevice& found = At(Device, (std::string("Post") + side_.Title + "Notice").c_str());
-    notices_.Post(found.Handle != 0 && found.Target != 0 ? found.Target : found.LastTarget, msg,
+    notices_.Post(found.Handle != 0 && found.Target != 0 ? found.Target : found.LastTarget, Msg,
                   wParam, lParam);
   }
 
@@ -193,110 +320,6 @@ class DeviceDriver {
     return result;
   }
 
-  template <typename Caps>
-  MMRESULT AnswerDevCaps(UINT_PTR DeviceId, Caps* Answer, UINT CapsSize) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const int index = Physical(DeviceId);
-    MMRESULT result;
-    if (const auto failure = calls_.TakeFailure(side_.GetDevCaps, index)) {
-      result = *failure;
-    } else if (index < 0) {
-      result = MMSYSERR_BADDEVICEID;
-    } else {
-      const TDevice& device = devices_[static_cast<std::size_t>(index)];
-      if (!device.Present) {
-        result = MMSYSERR_NODRIVER;
-      } else if (device.Config.CapsFail) {
-        result = MMSYSERR_ERROR;
-      } else {
-        Caps full{};
-        full.wMid = 0x00FF;
-        full.wPid = static_cast<WORD>(DeviceId);
-        full.vDriverVersion = device.Config.DriverVersion;
-        CopyProductName(device.Config, full.szPname);
-        if constexpr (std::is_same_v<Caps, MIDIOUTCAPSA>) {
-          full.wTechnology = MidiPortTechnology;
-          full.wVoices = 0;
-          full.wNotes = 0;
-          full.wChannelMask = 0xFFFF;
-        }
-        full.dwSupport = 0;
-        result = AnswerCaps(full, Answer, CapsSize);
-      }
-    }
-    Record(side_.GetDevCaps, static_cast<int>(DeviceId), 0, CapsSize, result);
-    return result;
-  }
-
-  MMRESULT OpenDevice(THandle* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const int index = Physical(DeviceId);
-    const int recorded = static_cast<int>(DeviceId);
-    const DWORD callbackType = Flags & CallbackTypeMask;
-    std::uintptr_t opened = 0;
-    MMRESULT result;
-    if (const auto failure = calls_.TakeFailure(side_.Open, index)) {
-      result = *failure;
-    } else if (Handle == nullptr) {
-      result = MMSYSERR_INVALPARAM;
-    } else if (index < 0) {
-      result = MMSYSERR_BADDEVICEID;  // no such device (an input has no mapper)
-    } else if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_WINDOW) {
-      result = MMSYSERR_INVALFLAG;  // the simulated driver notifies windows only
-    } else {
-      TDevice& device = devices_[static_cast<std::size_t>(index)];
-      if (!device.Present) {
-        result = MMSYSERR_NODRIVER;
-      } else if (device.Config.RefuseOpen || device.Handle != 0) {
-        result = MMSYSERR_ALLOCATED;  // one client at a time, as most MIDI drivers (the mapper included)
-      } else {
-        opened = NewDeviceHandle();
-        device.Handle = opened;
-        device.OpenedAs = recorded;
-        device.Target = callbackType == CALLBACK_WINDOW ? Callback : 0;
-        if (device.Target != 0) device.LastTarget = device.Target;
-        device.Rest();
-        device.Held.clear();
-        openHandles_.emplace(opened, index);
-        if (openCloseNotices_) notices_.Post(device.Target, side_.OpenNotice, opened, 0);
-        result = MMSYSERR_NOERROR;
-      }
-    }
-    if (Handle != nullptr) *Handle = reinterpret_cast<THandle>(opened);
-    Record(side_.Open, recorded, opened, Callback, result);
-    return result;
-  }
-
-  MMRESULT CloseDevice(THandle Handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const Target target = Find(Handle);
-    MMRESULT result;
-    if (const auto failure = calls_.TakeFailure(side_.Close, target.Index)) {
-      result = *failure;
-    } else if (target.Dev == nullptr) {
-      result = MMSYSERR_INVALHANDLE;
-    } else if (target.Dev->Present && !target.Dev->Dead && !target.Dev->Held.empty()) {
-      result = MIDIERR_STILLPLAYING;
-    } else {
-      // A device that has gone answers that it is gone, but the handle is
-      // released all the same (the headers it held are lost with it), so
-      // the device can be opened again when it comes back.
-      TDevice& device = *target.Dev;
-      const bool answers = device.Present && !device.Dead;
-      result = answers ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
-      device.Dead = false;
-      if (answers && openCloseNotices_) notices_.Post(device.Target, side_.CloseNotice, device.Handle, 0);
-      for (MIDIHDR* header : device.Held) header->dwFlags &= ~MHDR_INQUEUE;
-      device.Held.clear();
-      openHandles_.erase(device.Handle);
-      device.Handle = 0;
-      device.Target = 0;
-      device.Rest();
-    }
-    Record(side_.Close, target.Recorded, Key(Handle), 0, result);
-    return result;
-  }
-
   // Gives a header back to the program: done, with the notice of its side.
   void GiveBack(TDevice& Device, MIDIHDR* Header, UINT Notice) {  // caller holds mutex_
     Header->dwFlags = (Header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
@@ -311,26 +334,6 @@ class DeviceDriver {
     if ((Header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     if (Device.Holds(Header) || (Header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
     return MMSYSERR_NOERROR;
-  }
-
-  MMRESULT Prepare(Call What, THandle Handle, MIDIHDR* Header, UINT HeaderSize, bool EmptyAllowed) {
-    return OnHandle(What, Handle, Key(Header), [&](TDevice&) -> MMRESULT {
-      if (Header == nullptr || !HeaderSizeValid(HeaderSize) || Header->lpData == nullptr ||
-          (!EmptyAllowed && Header->dwBufferLength == 0)) {
-        return MMSYSERR_INVALPARAM;
-      }
-      Header->dwFlags |= MHDR_PREPARED;  // preparing a prepared header changes nothing
-      return MMSYSERR_NOERROR;
-    });
-  }
-
-  MMRESULT Unprepare(Call What, THandle Handle, MIDIHDR* Header, UINT HeaderSize) {
-    return OnHandle(What, Handle, Key(Header), [&](TDevice& device) -> MMRESULT {
-      if (Header == nullptr || !HeaderSizeValid(HeaderSize)) return MMSYSERR_INVALPARAM;
-      if (device.Holds(Header) || (Header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
-      Header->dwFlags &= ~MHDR_PREPARED;
-      return MMSYSERR_NOERROR;
-    });
   }
 
   void ResetDriver() {  // caller holds mutex_

@@ -16,10 +16,10 @@ namespace sim {
 
 // A device's product name as the capability record holds it: cut to 31
 // characters and a zero, or, for NameFillsAll, 32 characters and no zero.
-inline void CopyProductName(const DeviceConfig& config, CHAR (&name)[MAXPNAMELEN]) {
-  std::memset(name, 0, sizeof name);
-  const std::size_t room = config.NameFillsAll ? MAXPNAMELEN : MAXPNAMELEN - 1;
-  std::memcpy(name, config.Name.data(), std::min(room, config.Name.size()));
+inline void CopyProductName(const DeviceConfig& Config, CHAR (&Name)[MAXPNAMELEN]) {
+  std::memset(Name, 0, sizeof Name);
+  const std::size_t room = Config.NameFillsAll ? MAXPNAMELEN : MAXPNAMELEN - 1;
+  std::memcpy(Name, Config.Name.data(), std::min(room, Config.Name.size()));
 }
 
 inline void CheckDeviceConfigs(const std::vector<DeviceConfig>& Devices) {

@@ -148,8 +148,8 @@ bool BreakSysEx(int Device);
 // Posts a notice of any kind to the notice window of the input or output
 // port that holds `Device` open (or to the window that was last given to it),
 // for stale and unknown notices.
-void PostInputNotice(int Device, UINT msg, WPARAM wParam, LPARAM lParam);
-void PostOutputNotice(int Device, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostInputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam);
+void PostOutputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam);
 std::uintptr_t InputHandle(int Device);   // current handle, 0 when closed
 std::uintptr_t OutputHandle(int Device);
 // As winmm does, an open with a notice window posts MM_MIM_OPEN / MM_MOM_OPEN
@@ -235,7 +235,7 @@ std::string LocalAppDataFolder();
 // it has been renamed over the target (the target is the new file).
 enum class FileStep { BeforeTemporary, TemporaryWritten, Renamed };
 using FileStepHook =
-    std::function<void(FileStep step, const std::string& path, const std::string& text)>;
+    std::function<void(FileStep Step, const std::string& Path, const std::string& Text)>;
 // Called on the writing thread at each step of every ReplaceFileText that a
 // FailCall rule does not fail, with no lock held; a hook may _exit() there.
 // A step the write does not reach (the temporary file cannot be made) is not

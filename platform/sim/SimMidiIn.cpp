@@ -5,28 +5,13 @@ namespace sim {
 namespace {
 constexpr DriverSide InputSide{
     .Name = "input", .Title = "Input", .GetNumDevs = Call::MidiInGetNumDevs,
-    .GetDevCaps = Call::MidiInGetDevCaps, .Open = Call::MidiInOpen, .Close = Call::MidiInClose,
-    .OpenNotice = MM_MIM_OPEN, .CloseNotice = MM_MIM_CLOSE, .HasMapper = false, .RecordsOpenedAs = false};
+    .GetDevCaps = Call::MidiInGetDevCaps, .Open = Call::MidiInOpen, .PrepareHeader = Call::MidiInPrepareHeader,
+    .UnprepareHeader = Call::MidiInUnprepareHeader, .Close = Call::MidiInClose, .OpenNotice = MM_MIM_OPEN,
+    .CloseNotice = MM_MIM_CLOSE, .EmptyHeaders = false, .HasMapper = false, .RecordsOpenedAs = false};
 }  // namespace
 
 MidiInDriver::MidiInDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock)
     : DeviceDriver(Calls, Notices, MachineClock, InputSide) {}
-
-MMRESULT MidiInDriver::GetDevCaps(UINT_PTR DeviceId, MIDIINCAPSA* Caps, UINT CapsSize) {
-  return AnswerDevCaps(DeviceId, Caps, CapsSize);
-}
-
-MMRESULT MidiInDriver::Open(HMIDIIN* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
-  return OpenDevice(Handle, DeviceId, Callback, Flags);
-}
-
-MMRESULT MidiInDriver::PrepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
-  return Prepare(Call::MidiInPrepareHeader, Handle, Header, HeaderSize, /*EmptyAllowed=*/false);
-}
-
-MMRESULT MidiInDriver::UnprepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
-  return Unprepare(Call::MidiInUnprepareHeader, Handle, Header, HeaderSize);
-}
 
 MMRESULT MidiInDriver::AddBuffer(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
   return OnHandle(Call::MidiInAddBuffer, Handle, Key(Header), [&](InputDevice& device) -> MMRESULT {
@@ -62,15 +47,13 @@ MMRESULT MidiInDriver::Stop(HMIDIIN Handle) {
   });
 }
 
-MMRESULT MidiInDriver::Reset(HMIDIIN NewHandle) {
-  return OnHandle(Call::MidiInReset, NewHandle, 0, [this](InputDevice& device) -> MMRESULT {
+MMRESULT MidiInDriver::Reset(HMIDIIN Handle) {
+  return OnHandle(Call::MidiInReset, Handle, 0, [this](InputDevice& device) -> MMRESULT {
     device.Started = false;
     while (!device.Held.empty()) ReturnFirstBuffer(device);
     return MMSYSERR_NOERROR;
   });
 }
-
-MMRESULT MidiInDriver::Close(HMIDIIN Handle) { return CloseDevice(Handle); }
 
 bool MidiInDriver::IsStarted(int Device) const {
   std::lock_guard<std::mutex> lock(mutex_);

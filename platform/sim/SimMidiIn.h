@@ -18,15 +18,10 @@ class MidiInDriver : public DeviceDriver<InputDevice, HMIDIIN> {
  public:
   MidiInDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock);
 
-  MMRESULT GetDevCaps(UINT_PTR DeviceId, MIDIINCAPSA* Caps, UINT CapsSize);
-  MMRESULT Open(HMIDIIN* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags);
-  MMRESULT PrepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
-  MMRESULT UnprepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
   MMRESULT AddBuffer(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
   MMRESULT Start(HMIDIIN Handle);
   MMRESULT Stop(HMIDIIN Handle);
-  MMRESULT Reset(HMIDIIN NewHandle);
-  MMRESULT Close(HMIDIIN Handle);
+  MMRESULT Reset(HMIDIIN Handle);
 
   bool IsStarted(int Device) const;
   std::size_t QueuedBuffers(int Device) const;

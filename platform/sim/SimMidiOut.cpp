@@ -11,16 +11,13 @@ namespace sim {
 namespace {
 constexpr DriverSide OutputSide{
     .Name = "output", .Title = "Output", .GetNumDevs = Call::MidiOutGetNumDevs,
-    .GetDevCaps = Call::MidiOutGetDevCaps, .Open = Call::MidiOutOpen, .Close = Call::MidiOutClose,
-    .OpenNotice = MM_MOM_OPEN, .CloseNotice = MM_MOM_CLOSE, .HasMapper = true, .RecordsOpenedAs = true};
+    .GetDevCaps = Call::MidiOutGetDevCaps, .Open = Call::MidiOutOpen, .PrepareHeader = Call::MidiOutPrepareHeader,
+    .UnprepareHeader = Call::MidiOutUnprepareHeader, .Close = Call::MidiOutClose, .OpenNotice = MM_MOM_OPEN,
+    .CloseNotice = MM_MOM_CLOSE, .EmptyHeaders = true, .HasMapper = true, .RecordsOpenedAs = true};
 }  // namespace
 
 MidiOutDriver::MidiOutDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock)
     : DeviceDriver(Calls, Notices, MachineClock, OutputSide) {}
-
-MMRESULT MidiOutDriver::GetDevCaps(UINT_PTR DeviceId, MIDIOUTCAPSA* Caps, UINT CapsSize) {
-  return AnswerDevCaps(DeviceId, Caps, CapsSize);
-}
 
 MMRESULT MidiOutDriver::Open(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags) {
   // A slow driver takes its time without the lock: calls on the other
@@ -33,7 +30,7 @@ MMRESULT MidiOutDriver::Open(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback
   }
   if (openMilliseconds > 0)
     std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(openMilliseconds));
-  return OpenDevice(Handle, DeviceId, Callback, Flags);
+  return DeviceDriver::Open(Handle, DeviceId, Callback, Flags);
 }
 
 MMRESULT MidiOutDriver::ShortMsg(HMIDIOUT Handle, DWORD Message) {
@@ -44,14 +41,6 @@ MMRESULT MidiOutDriver::ShortMsg(HMIDIOUT Handle, DWORD Message) {
     device.Log.push_back(std::move(received));
     return MMSYSERR_NOERROR;
   });
-}
-
-MMRESULT MidiOutDriver::PrepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
-  return Prepare(Call::MidiOutPrepareHeader, Handle, Header, HeaderSize, /*EmptyAllowed=*/true);
-}
-
-MMRESULT MidiOutDriver::UnprepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
-  return Unprepare(Call::MidiOutUnprepareHeader, Handle, Header, HeaderSize);
 }
 
 MMRESULT MidiOutDriver::LongMsg(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
@@ -82,16 +71,14 @@ void MidiOutDriver::CompleteAll(OutputDevice& Device) {
   }
 }
 
-MMRESULT MidiOutDriver::Reset(HMIDIOUT NewHandle) {
+MMRESULT MidiOutDriver::Reset(HMIDIOUT Handle) {
   // The notes the device turns off are not recorded as received messages: a
   // test sees the reset as the MidiOutReset call itself.
-  return OnHandle(Call::MidiOutReset, NewHandle, 0, [this](OutputDevice& device) -> MMRESULT {
+  return OnHandle(Call::MidiOutReset, Handle, 0, [this](OutputDevice& device) -> MMRESULT {
     CompleteAll(device);
     return MMSYSERR_NOERROR;
   });
 }
-
-MMRESULT MidiOutDriver::Close(HMIDIOUT Handle) { return CloseDevice(Handle); }
 
 std::vector<Received> MidiOutDriver::ReceivedByDevice(const std::string& Name, int Unit) const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -19,14 +19,10 @@ class MidiOutDriver : public DeviceDriver<OutputDevice, HMIDIOUT> {
  public:
   MidiOutDriver(CallLog& Calls, NoticeQueue& Notices, const Clock& MachineClock);
 
-  MMRESULT GetDevCaps(UINT_PTR DeviceId, MIDIOUTCAPSA* Caps, UINT CapsSize);
   MMRESULT Open(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD Flags);
   MMRESULT ShortMsg(HMIDIOUT Handle, DWORD Message);
-  MMRESULT PrepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
-  MMRESULT UnprepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
   MMRESULT LongMsg(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
-  MMRESULT Reset(HMIDIOUT NewHandle);
-  MMRESULT Close(HMIDIOUT Handle);
+  MMRESULT Reset(HMIDIOUT Handle);
 
   std::vector<Received> ReceivedByDevice(const std::string& Name, int Unit) const;
   std::vector<Received> ReceivedBy(int Device) const;

@@ -27,10 +27,10 @@ void NoticeQueue::RemoveWindow(DWORD_PTR Target) {
   windows_.erase(found);
 }
 
-void NoticeQueue::Post(DWORD_PTR Target, UINT msg, WPARAM wParam, LPARAM lParam) {
+void NoticeQueue::Post(DWORD_PTR Target, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (Target == 0) return;
   TMessage message;
-  message.Msg = msg;
+  message.Msg = Msg;
   message.WParam = wParam;
   message.LParam = lParam;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -41,8 +41,8 @@ std::size_t NoticeQueue::Deliver() {
   return DeliverWhere([](const Notice&) { return true; });
 }
 
-std::size_t NoticeQueue::Deliver(DWORD_PTR Target, UINT msg) {
-  return DeliverWhere([&](const Notice& notice) { return notice.Target == Target && notice.Message.Msg == msg; });
+std::size_t NoticeQueue::Deliver(DWORD_PTR Target, UINT Msg) {
+  return DeliverWhere([&](const Notice& notice) { return notice.Target == Target && notice.Message.Msg == Msg; });
 }
 
 std::size_t NoticeQueue::DeliverWhere(const std::function<bool(const Notice&)>& Accept) {

@@ -26,13 +26,13 @@ class NoticeQueue {
   void RemoveWindow(DWORD_PTR Target);
 
   // A notice for target 0 (a device opened without a window) goes nowhere.
-  void Post(DWORD_PTR Target, UINT msg, WPARAM wParam, LPARAM lParam);
+  void Post(DWORD_PTR Target, UINT Msg, WPARAM wParam, LPARAM lParam);
   // Delivers, in posting order, every notice for the calling thread's
   // windows, those posted meanwhile included; notices for windows that no
   // longer exist are dropped. A handler may deliver again (a pumping lamp).
   std::size_t Deliver();
   // Delivers only the notices of one window with one message code.
-  std::size_t Deliver(DWORD_PTR Target, UINT msg);
+  std::size_t Deliver(DWORD_PTR Target, UINT Msg);
   std::size_t Pending() const;
   void DropAll();
 

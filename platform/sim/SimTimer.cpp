@@ -28,50 +28,43 @@ void TimerService::Record(Call What, std::uintptr_t Handle, std::uintptr_t Arg,
   calls_.Record(What, -1, Handle, Arg, Result, clock_.Now());
 }
 
-MMRESULT TimerService::GetDevCaps(TIMECAPS* Caps, UINT CapsSize) {
+template <typename Work>
+MMRESULT TimerService::Checked(Call What, std::uintptr_t Arg, Work Task) {
   std::lock_guard<std::mutex> lock(mutex_);
   MMRESULT result;
-  if (const auto failure = calls_.TakeFailure(Call::TimeGetDevCaps, -1)) {
-    result = *failure;  // the record is left as the caller had it
-  } else if (Caps == nullptr || CapsSize < sizeof(TIMECAPS)) {
-    result = TIMERR_NOCANDO;
+  if (const auto failure = calls_.TakeFailure(What, -1)) {
+    result = *failure;  // a record asked for is left as the caller had it
   } else {
+    result = Task();
+  }
+  Record(What, 0, Arg, result);
+  return result;
+}
+
+MMRESULT TimerService::GetDevCaps(TIMECAPS* Caps, UINT CapsSize) {
+  return Checked(Call::TimeGetDevCaps, CapsSize, [&]() -> MMRESULT {
+    if (Caps == nullptr || CapsSize < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
     Caps->wPeriodMin = periodMin_;
     Caps->wPeriodMax = periodMax_;
-    result = TIMERR_NOERROR;
-  }
-  Record(Call::TimeGetDevCaps, 0, CapsSize, result);
-  return result;
+    return TIMERR_NOERROR;
+  });
 }
 
 MMRESULT TimerService::BeginPeriod(UINT Period) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  MMRESULT result;
-  if (const auto failure = calls_.TakeFailure(Call::TimeBeginPeriod, -1)) {
-    result = *failure;
-  } else if (Period < periodMin_ || Period > periodMax_ || Period == 0) {
-    result = TIMERR_NOCANDO;
-  } else {
+  return Checked(Call::TimeBeginPeriod, Period, [&]() -> MMRESULT {
+    if (Period < periodMin_ || Period > periodMax_ || Period == 0) return TIMERR_NOCANDO;
     periods_.insert(Period);
-    result = TIMERR_NOERROR;
-  }
-  Record(Call::TimeBeginPeriod, 0, Period, result);
-  return result;
+    return TIMERR_NOERROR;
+  });
 }
 
 MMRESULT TimerService::EndPeriod(UINT Period) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  MMRESULT result;
-  if (const auto failure = calls_.TakeFailure(Call::TimeEndPeriod, -1)) {
-    result = *failure;
-  } else if (const auto found = periods_.find(Period); found == periods_.end()) {
-    result = TIMERR_NOCANDO;  // no timeBeginPeriod with this period to match
-  } else {
+  return Checked(Call::TimeEndPeriod, Period, [&]() -> MMRESULT {
+    const auto found = periods_.find(Period);
+    if (found == periods_.end()) return TIMERR_NOCANDO;  // no timeBeginPeriod with this period to match
     periods_.erase(found);
-    result = TIMERR_NOERROR;
-  }
-  Record(Call::TimeEndPeriod, 0, Period, result);
-  return result;
+    return TIMERR_NOERROR;
+  });
 }
 
 UINT TimerService::SetEvent(UINT Delay, UINT Resolution, LPTIMECALLBACK Callback, DWORD_PTR User,

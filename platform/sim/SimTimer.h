@@ -92,6 +92,10 @@ class TimerService {
   // Runs `Job` on the manual service thread and waits until it has run.
   void RunOnServiceThread(const std::function<void()>& Job);
   void ServiceLoop();
+  // The skeleton of the calls on no handle: failure injection, then the
+  // work; recorded with its result. Takes mutex_.
+  template <typename Work>
+  MMRESULT Checked(Call What, std::uintptr_t Arg, Work Task);
   void Record(Call What, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result);
 
   CallLog& calls_;

@@ -10,7 +10,7 @@
 
 namespace platform::win32 {
 
-using NoticeExceptionHandler = void (*)(const std::exception& error) noexcept;
+using NoticeExceptionHandler = void (*)(const std::exception& Error) noexcept;
 
 // Any thread; takes effect for the next notice.
 void SetNoticeExceptionHandler(NoticeExceptionHandler Handler);

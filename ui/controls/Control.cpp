@@ -249,7 +249,7 @@ void TControl::ParentFontChanged(const TFont& Font, HFONT Handle) {
   ApplyFontHandle(Handle);
 }
 
-void TControl::ApplyFontHandle(HFONT NewHandle) {
-  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(NewHandle), TRUE);
+void TControl::ApplyFontHandle(HFONT FontHandle) {
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle), TRUE);
   FontChanged();
 }

@@ -99,7 +99,7 @@ class TControl {
   // Stands in front of the window's own procedure (see Control.cpp).
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
-  void ApplyFontHandle(HFONT NewHandle);
+  void ApplyFontHandle(HFONT FontHandle);
   bool Occupies(const TRect& Bounds) const;  // the window stands exactly there
   void MoveWindowTo(const TRect& Bounds);
   RECT PixelRect() const;  // where the window stands in its parent's client area
