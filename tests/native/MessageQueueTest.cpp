@@ -328,16 +328,17 @@ TEST_F(MessageQueue, FreeingAMessageUnlinksItFromItsList) {
 #ifndef NDEBUG
 // The hand-off's stack is safe against one poster only: a debug build stops
 // at a post from a second thread instead of losing a message some day.
+void PostFromTwoThreads() {
+  TMessageHandOff handOff;
+  TRecordingMessage first(0, 1, nullptr, nullptr);
+  TRecordingMessage second(0, 2, nullptr, nullptr);
+  handOff.Post(&first);
+  std::thread([&] { handOff.Post(&second); }).join();
+}
+
 TEST(QueueHandOffDeathTest, APostFromASecondThreadStopsADebugBuild) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(
-      {
-        TMessageHandOff handOff;
-        TRecordingMessage first(0, 1, nullptr, nullptr), second(0, 2, nullptr, nullptr);
-        handOff.Post(&first);
-        std::thread([&] { handOff.Post(&second); }).join();
-      },
-      "second thread");
+  EXPECT_DEATH(PostFromTwoThreads(), "second thread");
 }
 #endif
 

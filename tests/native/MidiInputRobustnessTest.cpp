@@ -261,9 +261,9 @@ TEST_F(MidiInputRobustness, NoticesForUnknownHandlesAndHeadersChangeNothing) {
 
   std::mt19937_64 random(99);
   // A header that is no port's: a block of the C++ heap, not of the
-  // platform's (an object on the stack would do as well, but g++ then warns
-  // of a free of a non-heap object on a path where the sim's heap would free
-  // it, which the sim never takes for a block it does not know).
+  // platform's. An object on the stack would do as well, but g++ can warn
+  // (-Wfree-nonheap-object) of a path on which the sim's heap frees it, a
+  // path never taken for a block the sim does not know.
   const auto foreign = std::make_unique<MIDIHDR>();
   const UINT kinds[] = {MM_MIM_OPEN, MM_MIM_CLOSE, MM_MIM_LONGDATA, MM_MIM_ERROR, MM_MIM_LONGERROR,
                         MM_MOM_OPEN, MM_MOM_CLOSE, MM_MOM_DONE, 0, 0x0400, 0xFFFF};
