@@ -62,9 +62,6 @@ TPass Collect(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>
 void AddHandlerTimes(const bench::TBareThru&, std::vector<double>&) {}
 // The whole program with its window on screen is not timed inside either.
 void AddHandlerTimes(const bench::TVelmoraWindowUnderTest&, std::vector<double>&) {}
-void AddHandlerTimes(const bench::TVelmoraUnderTest& velmora, std::vector<double>& times) {
-  for (std::int64_t t : velmora.HandlerTimes()) times.push_back(QpcToMilliseconds(t));
-}
 
 template <typename TProgram>
 TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, TProgram&& start) {
