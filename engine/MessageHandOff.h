@@ -5,12 +5,16 @@
 #pragma once
 
 #include <atomic>
+#ifndef NDEBUG
+#include <thread>
+#endif
 
 #include "engine/MidiOutMessage.h"
 
 class TMessageHandOff {
  public:
-  // One posting thread. M's links are the hand-off's until it is taken.
+  // One posting thread (asserted in debug builds: the thread of the first
+  // post). M's links are the hand-off's until it is taken.
   void Post(TMidiOutMessage* M) noexcept;
   // Everything posted so far, in posting order, linked by Next (the last
   // one's Next is nullptr, every Prev nullptr); nullptr when nothing waits.
@@ -19,4 +23,7 @@ class TMessageHandOff {
 
  private:
   std::atomic<TMidiOutMessage*> FLatest{nullptr};  // pushed by Post (release), emptied by TakeAll (acquire)
+#ifndef NDEBUG
+  std::atomic<std::thread::id> FPoster{};  // set by the first Post; atomic, so a second thread's check is no race
+#endif
 };

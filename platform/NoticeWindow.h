@@ -25,7 +25,7 @@ class NoticeWindow {
  public:
   using Handler = std::function<void(TMessage&)>;
 
-  explicit NoticeWindow(Handler handler);
+  explicit NoticeWindow(Handler NoticeHandler);
   ~NoticeWindow();
   NoticeWindow(const NoticeWindow&) = delete;
   NoticeWindow& operator=(const NoticeWindow&) = delete;

@@ -18,42 +18,42 @@ namespace platform {
 
 // MIDI input.
 UINT midiInGetNumDevs();
-MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT capsSize);
-MMRESULT midiInOpen(HMIDIIN* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
-                    DWORD flags);
-MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
-MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
-MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT headerSize);
-MMRESULT midiInStart(HMIDIIN handle);
-MMRESULT midiInStop(HMIDIIN handle);
-MMRESULT midiInReset(HMIDIIN handle);
-MMRESULT midiInClose(HMIDIIN handle);
+MMRESULT midiInGetDevCapsA(UINT_PTR DeviceId, MIDIINCAPSA* Caps, UINT CapsSize);
+MMRESULT midiInOpen(HMIDIIN* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD_PTR Instance,
+                    DWORD Flags);
+MMRESULT midiInPrepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
+MMRESULT midiInUnprepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
+MMRESULT midiInAddBuffer(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize);
+MMRESULT midiInStart(HMIDIIN Handle);
+MMRESULT midiInStop(HMIDIIN Handle);
+MMRESULT midiInReset(HMIDIIN Handle);
+MMRESULT midiInClose(HMIDIIN Handle);
 
 // MIDI output.
 UINT midiOutGetNumDevs();
-MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT capsSize);
-MMRESULT midiOutOpen(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
-                     DWORD flags);
-MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
-MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
-MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
-MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT headerSize);
-MMRESULT midiOutReset(HMIDIOUT handle);
-MMRESULT midiOutClose(HMIDIOUT handle);
+MMRESULT midiOutGetDevCapsA(UINT_PTR DeviceId, MIDIOUTCAPSA* Caps, UINT CapsSize);
+MMRESULT midiOutOpen(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD_PTR Instance,
+                     DWORD Flags);
+MMRESULT midiOutShortMsg(HMIDIOUT Handle, DWORD Message);
+MMRESULT midiOutPrepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
+MMRESULT midiOutUnprepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
+MMRESULT midiOutLongMsg(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize);
+MMRESULT midiOutReset(HMIDIOUT Handle);
+MMRESULT midiOutClose(HMIDIOUT Handle);
 
 // Periodic multimedia timer. The callback runs on a thread of the timer
 // service, never on the main thread. timeKillEvent returns once a callback in
 // progress on another thread has finished, and none starts after it.
-MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize);
-MMRESULT timeBeginPeriod(UINT period);
-MMRESULT timeEndPeriod(UINT period);
-UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user,
-                  UINT flags);
-MMRESULT timeKillEvent(UINT timerId);
+MMRESULT timeGetDevCaps(TIMECAPS* Caps, UINT CapsSize);
+MMRESULT timeBeginPeriod(UINT Period);
+MMRESULT timeEndPeriod(UINT Period);
+UINT timeSetEvent(UINT Delay, UINT Resolution, LPTIMECALLBACK Callback, DWORD_PTR User,
+                  UINT Flags);
+MMRESULT timeKillEvent(UINT TimerId);
 
 // One-shot wake-ups at exact moments, between the periodic event's ticks. A
-// wake-up has a thread of its own that calls `callback` (with the wake-up's
-// `user` value; the other four arguments 0) as soon as the moment asked for
+// wake-up has a thread of its own that calls `Callback` (with the wake-up's
+// `User` value; the other four arguments 0) as soon as the moment asked for
 // has come, never before it. wakeUpAt asks for a moment from any thread,
 // callbacks included, and never waits: the earliest moment asked since the
 // last callback began is the one served, and a moment already past is served
@@ -63,14 +63,14 @@ MMRESULT timeKillEvent(UINT timerId);
 // from the wake-up's own callback. wakeUpCreate returns nullptr when the
 // system refuses.
 struct WakeUp;
-WakeUp* wakeUpCreate(LPTIMECALLBACK callback, DWORD_PTR user);
-void wakeUpAt(WakeUp* wakeUp, TDateTime moment) noexcept;
-void wakeUpKill(WakeUp* wakeUp);
+WakeUp* wakeUpCreate(LPTIMECALLBACK Callback, DWORD_PTR User);
+void wakeUpAt(WakeUp* Instance, TDateTime Moment) noexcept;
+void wakeUpKill(WakeUp* Instance);
 
 // Blocks of the process heap, for MIDI headers and system-exclusive data.
 // Zero-filled; nullptr when the heap refuses.
-void* ProcessHeapAlloc(std::size_t bytes);
-void ProcessHeapFree(void* block);
+void* ProcessHeapAlloc(std::size_t Bytes);
+void ProcessHeapFree(void* Block);
 
 // The local date and time as a TDateTime. It reads the local wall clock once,
 // at the first call, and from then on advances with a monotonic counter, so a
@@ -95,11 +95,11 @@ constexpr char PathDelimiter =
 // text to a temporary file beside the target, flushes it and renames it over
 // the target, so the target is always either the old or the new file; it
 // returns false, with the target untouched, when any step fails.
-bool ReadFileText(const std::string& path, std::string& text);
-bool ReplaceFileText(const std::string& path, const std::string& text);
+bool ReadFileText(const std::string& Path, std::string& Text);
+bool ReplaceFileText(const std::string& Path, const std::string& Text);
 // Whether a file is there at all: a file that exists but cannot be read (held
 // by another program) is not a missing one.
-bool FileExists(const std::string& path);
+bool FileExists(const std::string& Path);
 
 // Hands every MIDI notice that has been posted to a notice window of this
 // thread to its handler, in posting order. The Windows backend has nothing to

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/VelmoraEngine.h"
-#include "ui/FormPosition.h"
+#include "ui/FontSettings.h"
 #include "ui/RenPresetDlg.h"
 #include "ui/controls/Application.h"
 
@@ -11,26 +11,14 @@ TEditPresetsDialog* EditPresetsDialog = nullptr;
 
 namespace {
 
-constexpr char PositionSection[] = "EditPresetsDialog";
-
-TFormArgs EditPresetsFormArgs(HWND owner) {
-  TFormArgs args;
-  args.Caption = "Velmora - Edit Presets";
-  args.ClientWidth = 360;
-  args.ClientHeight = 240;
-  args.Border = TFormBorder::Dialog;
-  args.Placement = TFormPlacement::Default;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET);
-  args.Owner = owner;
-  return args;
-}
-
 TPresets& Presets() { return GlobalEngine->Presets(); }
 
 }  // namespace
 
-TEditPresetsDialog::TEditPresetsDialog(HWND owner)
-    : TForm(EditPresetsFormArgs(owner)),
+TEditPresetsDialog::TEditPresetsDialog(HWND Owner)
+    : TForm({.Caption = "Velmora - Edit Presets", .ClientWidth = 360, .ClientHeight = 240,
+             .Border = TFormBorder::Dialog, .Placement = TFormPlacement::Default,
+             .Font = DesignedFont(), .Owner = Owner}),
       NewPresetEdit(TEditArgs{{AsParent(), {16, 16, 264, 24}, ""}}),
       AddPresetSpeedButton({AsParent(), {288, 16, 56, 24}, "Add"}),
       BorderBevel({AsParent(), {16, 55, 328, 8}, ""}),
@@ -71,17 +59,9 @@ TEditPresetsDialog::TEditPresetsDialog(HWND owner)
   SetPopupMenu(&EditPresetsPopupMenu);
 
   // What FormCreate does, once every control exists:
-  LoadPosition();
+  FPosition.Load();
   SetPresetItems(Presets().Items());
   SetPresetIndex(Presets().ItemIndex());
-}
-
-TEditPresetsDialog::~TEditPresetsDialog() {
-  try {
-    SavePosition();
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-  }
 }
 
 void TEditPresetsDialog::SetPresetIndex(int Index) {
@@ -147,7 +127,3 @@ void TEditPresetsDialog::NewPresetEditChange() {
 }
 
 void TEditPresetsDialog::CloseButtonClick() { Close(); }
-
-void TEditPresetsDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TEditPresetsDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/FormPosition.h"
 #include "ui/controls/Bevel.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Edit.h"
@@ -17,8 +18,7 @@
 
 class TEditPresetsDialog : public TForm {
  public:
-  explicit TEditPresetsDialog(HWND owner);  // also does what FormCreate does
-  ~TEditPresetsDialog() override;           // does what FormDestroy does
+  explicit TEditPresetsDialog(HWND Owner);  // also does what FormCreate does
 
   TEdit NewPresetEdit;
   TSpeedButton AddPresetSpeedButton;
@@ -39,7 +39,7 @@ class TEditPresetsDialog : public TForm {
   // PresetItems: replacing the items loses the selection until the next
   // SetPresetIndex.
   std::vector<std::string> PresetItems() const { return PresetsListBox.Items(); }
-  void SetPresetItems(const std::vector<std::string>& items) { PresetsListBox.SetItems(items); }
+  void SetPresetItems(const std::vector<std::string>& Items) { PresetsListBox.SetItems(Items); }
   void SetPresetIndex(int Index);
 
   void AddPresetSpeedButtonClick();
@@ -53,8 +53,7 @@ class TEditPresetsDialog : public TForm {
 
  private:
   void UpdateCommands();
-  void LoadPosition();
-  void SavePosition();
+  TFormPosition FPosition{*this, "EditPresetsDialog"};  // last: saved while the controls still stand
 };
 
 extern TEditPresetsDialog* EditPresetsDialog;

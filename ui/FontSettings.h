@@ -5,6 +5,10 @@
 
 #include "ui/controls/Font.h"
 
+// The font the windows are designed with (the main window's until the user
+// picks another): MS UI Gothic, 12 pixels, Shift-JIS.
+inline TFont DesignedFont() { return TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET); }
+
 // The section that holds the main window's font.
 inline constexpr char FontSection[] = "Font";
 

@@ -1,18 +1,26 @@
 #include "ui/FormPosition.h"
 
+#include <exception>
+
 #include "settings/SettingsStore.h"
+#include "ui/controls/Application.h"
 #include "ui/controls/Form.h"
 
 // Stored in design units, so a file reads the same on every screen density
 // (and as files did before the windows were scaled).
-void LoadFormPosition(TForm& Form, const std::string& Section) {
+void TFormPosition::Load() {
   TSettingsStore& ini = SettingsStore();
-  Form.SetPosition(Form.Scale(ini.ReadInteger(Section, "Left", 0)), Form.Scale(ini.ReadInteger(Section, "Top", 0)));
+  FForm.SetPosition(FForm.Scale(ini.ReadInteger(FSection, "Left", 0)),
+                    FForm.Scale(ini.ReadInteger(FSection, "Top", 0)));
 }
 
-void SaveFormPosition(const TForm& Form, const std::string& Section) {
-  TSettingsWrites ini;
-  ini.WriteInteger(Section, "Left", Form.Unscale(Form.Left()));
-  ini.WriteInteger(Section, "Top", Form.Unscale(Form.Top()));
-  SettingsStore().Save(ini);
+TFormPosition::~TFormPosition() {
+  try {
+    TSettingsWrites ini;
+    ini.WriteInteger(FSection, "Left", FForm.Unscale(FForm.Left()));
+    ini.WriteInteger(FSection, "Top", FForm.Unscale(FForm.Top()));
+    SettingsStore().Save(ini);
+  } catch (const std::exception& error) {
+    HandleUiException(error);
+  }
 }

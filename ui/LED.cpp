@@ -5,9 +5,9 @@
 
 #include "engine/VelmoraEngine.h"
 
+#include "platform/win32/WindowClass.h"
 #include "ui/controls/Form.h"
 #include "ui/controls/ToolTip.h"
-#include "ui/controls/WindowClass.h"
 
 namespace {
 constexpr TColor LostOrange = 0x00A5FF;  // $00BBGGRR
@@ -27,15 +27,15 @@ const char* LedClassName() {
 
 }  // namespace
 
-TLED::TLED(const TParent& parent, int left, int top)
-    : TControl({parent, {left, top, 7, 22}, ""},
+TLED::TLED(const TParent& Parent, int Left, int Top)
+    : TControl({Parent, {Left, Top, 7, 22}, ""},
                {LedClassName(), WS_VISIBLE, WS_EX_NOPARENTNOTIFY}) {
   SetState(mpsClosed);
 }
 
-void TLED::SetState(TMidiPortState value) {
-  FState = value;
-  FBrushColor = LEDColors[std::min<std::size_t>(value, LEDColors.size() - 1)];
+void TLED::SetState(TMidiPortState Value) {
+  FState = Value;
+  FBrushColor = LEDColors[std::min<std::size_t>(Value, LEDColors.size() - 1)];
   // Painted now, so the new colour is on screen before the caller goes on;
   // no other message is handled meanwhile, so no user action can start
   // another engine operation inside the one that changed the state.
@@ -85,8 +85,8 @@ void TLED::SetHint(const std::string& Hint) {
   Form().ToolTips().Add(Handle(), Hint);
 }
 
-bool TLED::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {
-  switch (message) {
+bool TLED::HandleMessage(UINT Message, WPARAM, LPARAM, LRESULT& Result) {
+  switch (Message) {
     case WM_ERASEBKGND:
       Result = 1;  // painted whole in WM_PAINT
       return true;
@@ -103,16 +103,16 @@ bool TLED::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {
   }
 }
 
-void TLED::Paint(HDC dc) {
+void TLED::Paint(HDC DC) {
   RECT client{};
   GetClientRect(Handle(), &client);
-  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  FillRect(DC, &client, GetSysColorBrush(COLOR_BTNFACE));
   TBrushHandle brush(CreateSolidBrush(ColorToRGB(ShownColor())));
-  TSelectObject selectedBrush(dc, brush.Get());
-  TSelectObject selectedPen(dc, GetStockObject(BLACK_PEN));
+  TSelectObject selectedBrush(DC, brush.Get());
+  TSelectObject selectedPen(DC, GetStockObject(BLACK_PEN));
   // Corners rounded with a quarter of the shorter side.
   const int shorter = std::min(client.right, client.bottom);
-  RoundRect(dc, 0, 0, client.right, client.bottom, shorter / 4, shorter / 4);
+  RoundRect(DC, 0, 0, client.right, client.bottom, shorter / 4, shorter / 4);
 }
 
 // "Synth A (1.5): open", with what the row waits for, and how a device that

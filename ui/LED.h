@@ -25,11 +25,11 @@ constexpr TColor LEDFlickerColor = 0xC0FFC0;
 class TLED : public TControl {
  public:
   // A new lamp is 7 x 22 pixels and shows mpsClosed.
-  TLED(const TParent& parent, int left, int top);
+  TLED(const TParent& Parent, int Left, int Top);
 
   TMidiPortState State() const { return FState; }
   // Sets the colour on every call, also when the state stays the same.
-  void SetState(TMidiPortState value);
+  void SetState(TMidiPortState Value);
   // The colour of the state, whether or not the lamp flickers.
   TColor BrushColor() const { return FBrushColor; }
   // The text shown when the mouse rests on the lamp; empty shows none.
@@ -49,10 +49,10 @@ class TLED : public TControl {
   TColor ShownColor() const;
 
  protected:
-  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
+  bool HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
 
  private:
-  void Paint(HDC dc);
+  void Paint(HDC DC);
   void Repaint();
 
   TMidiPortState FState = mpsClosed;

@@ -5,14 +5,13 @@
 #include "engine/VelmoraEngine.h"
 #include "midi/MidiIO.h"
 #include "midi/MidiMessages.h"
-#include "ui/FormPosition.h"
+#include "ui/FontSettings.h"
 #include "ui/controls/Application.h"
 
 TOptionDialog* OptionDialog = nullptr;
 
 namespace {
 
-constexpr char PositionSection[] = "OptionDialog";
 constexpr int DesignedClientHeight = 168;
 constexpr int PageControlBottomMargin = DesignedClientHeight - 127;   // anchored to all edges
 constexpr int CloseButtonBottomMargin = DesignedClientHeight - 136;  // anchored left and bottom
@@ -26,22 +25,12 @@ constexpr int InputLampLeft = 16;
 constexpr int InputBoxLeft = 32;
 constexpr int InputBoxDrop = 3;
 
-TFormArgs OptionFormArgs(HWND owner) {
-  TFormArgs args;
-  args.Caption = "Velmora - Option";
-  args.ClientWidth = 192;
-  args.ClientHeight = DesignedClientHeight;
-  args.Border = TFormBorder::Single;
-  args.Placement = TFormPlacement::Designed;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET);
-  args.Owner = owner;
-  return args;
-}
-
 }  // namespace
 
-TOptionDialog::TOptionDialog(HWND owner)
-    : TForm(OptionFormArgs(owner)),
+TOptionDialog::TOptionDialog(HWND Owner)
+    : TForm({.Caption = "Velmora - Option", .ClientWidth = 192, .ClientHeight = DesignedClientHeight,
+             .Border = TFormBorder::Single, .Placement = TFormPlacement::Designed,
+             .Font = DesignedFont(), .Owner = Owner}),
       OptionPageControl({AsParent(), {0, 0, 192, 127}, ""}),
       DelayTabSheet(OptionPageControl.AddPage("Delay")),
       MiscTabSheet(OptionPageControl.AddPage("Misc")),
@@ -85,15 +74,7 @@ TOptionDialog::TOptionDialog(HWND owner)
   DelayUpDowns.resize(static_cast<std::size_t>(MidiOutDeviceCount));
   BuildDelayRows();
   BuildInputRows();
-  LoadPosition();
-}
-
-TOptionDialog::~TOptionDialog() {
-  try {
-    SavePosition();
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-  }
+  FPosition.Load();
 }
 
 void TOptionDialog::BuildDelayRows() {
@@ -273,7 +254,3 @@ void TOptionDialog::FontSetupButtonClick() {
 }
 
 void TOptionDialog::CloseButtonClick() { Close(); }
-
-void TOptionDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TOptionDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

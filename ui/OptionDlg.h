@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/FormPosition.h"
 #include "ui/LED.h"
 #include "ui/LampFlicker.h"
 #include "ui/controls/Button.h"
@@ -28,8 +29,7 @@ class TOptionDialog : public TForm {
  public:
   using TFontChangeEvent = std::function<void(TOptionDialog& Sender, const TFont& Font)>;
 
-  explicit TOptionDialog(HWND owner);  // also does what FormCreate does
-  ~TOptionDialog() override;           // does what FormDestroy does
+  explicit TOptionDialog(HWND Owner);  // also does what FormCreate does
 
   TPageControl OptionPageControl;
   TTabSheet& DelayTabSheet;
@@ -82,11 +82,9 @@ class TOptionDialog : public TForm {
 
  private:
   void BuildDelayRows();
-  void BuildInputRows();
-  void LoadPosition();
-  void SavePosition();
 
   bool FBuilt = false;
+  TFormPosition FPosition{*this, "OptionDialog"};  // last: saved while the controls still stand
 };
 
 extern TOptionDialog* OptionDialog;

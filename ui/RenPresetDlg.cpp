@@ -1,31 +1,15 @@
 #include "ui/RenPresetDlg.h"
 
 #include "engine/VelmoraEngine.h"
-#include "ui/FormPosition.h"
+#include "ui/FontSettings.h"
 #include "ui/controls/Application.h"
 
 TRenamePresetDialog* RenamePresetDialog = nullptr;
 
-namespace {
-
-constexpr char PositionSection[] = "RenamePresetDialog";
-
-TFormArgs RenameFormArgs(HWND owner) {
-  TFormArgs args;
-  args.Caption = "Rename Preset";
-  args.ClientWidth = 296;
-  args.ClientHeight = 96;
-  args.Border = TFormBorder::Dialog;
-  args.Placement = TFormPlacement::Default;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET);
-  args.Owner = owner;
-  return args;
-}
-
-}  // namespace
-
-TRenamePresetDialog::TRenamePresetDialog(HWND owner)
-    : TForm(RenameFormArgs(owner)),
+TRenamePresetDialog::TRenamePresetDialog(HWND Owner)
+    : TForm({.Caption = "Rename Preset", .ClientWidth = 296, .ClientHeight = 96,
+             .Border = TFormBorder::Dialog, .Placement = TFormPlacement::Default,
+             .Font = DesignedFont(), .Owner = Owner}),
       PresetEdit(TEditArgs{{AsParent(), {16, 16, 264, 24}, ""}}),
       OkButton({AsParent(), {48, 56, 96, 24}, "Ok"}),
       CancelButton({AsParent(), {152, 56, 96, 24}, "Cancel"}) {
@@ -35,15 +19,7 @@ TRenamePresetDialog::TRenamePresetDialog(HWND owner)
   SetCancelButton(&CancelButton);
   PresetEdit.OnChange = [this](TEdit&) { PresetEditChange(); };
   // What FormCreate does, once every control exists:
-  LoadPosition();
-}
-
-TRenamePresetDialog::~TRenamePresetDialog() {
-  try {
-    SavePosition();
-  } catch (const std::exception& error) {
-    HandleUiException(error);
-  }
+  FPosition.Load();
 }
 
 bool TRenamePresetDialog::Execute() {
@@ -61,7 +37,3 @@ void TRenamePresetDialog::PresetEditChange() {
   const bool renameAccepts = !stored.empty() && GlobalEngine->Presets().IndexOf(stored) == -1;
   OkButton.SetEnabled(renameAccepts);
 }
-
-void TRenamePresetDialog::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TRenamePresetDialog::SavePosition() { SaveFormPosition(*this, PositionSection); }

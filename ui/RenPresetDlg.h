@@ -5,14 +5,14 @@
 
 #include <string>
 
+#include "ui/FormPosition.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Edit.h"
 #include "ui/controls/Form.h"
 
 class TRenamePresetDialog : public TForm {
  public:
-  explicit TRenamePresetDialog(HWND owner);  // also does what FormCreate does
-  ~TRenamePresetDialog() override;           // does what FormDestroy does
+  explicit TRenamePresetDialog(HWND Owner);  // also does what FormCreate does
 
   TEdit PresetEdit;
   TButton OkButton;
@@ -21,13 +21,12 @@ class TRenamePresetDialog : public TForm {
   // True exactly when the dialog was closed with Ok.
   bool Execute();
   std::string PresetName() const { return PresetEdit.Text(); }
-  void SetPresetName(const std::string& name) { PresetEdit.SetText(name); }
+  void SetPresetName(const std::string& Name) { PresetEdit.SetText(Name); }
 
   void PresetEditChange();
 
  private:
-  void LoadPosition();
-  void SavePosition();
+  TFormPosition FPosition{*this, "RenamePresetDialog"};  // last: saved while the controls still stand
 };
 
 extern TRenamePresetDialog* RenamePresetDialog;

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "midi/MidiIO.h"
-#include "ui/FormPosition.h"
 #include "ui/EditPresetsDlg.h"
 #include "ui/FontSettings.h"
 #include "ui/OptionDlg.h"
@@ -20,24 +19,14 @@ const std::array<const char*, ChannelCount> ChannelCaptions = {
 
 namespace {
 
-constexpr char PositionSection[] = "Velmora";
 constexpr char MainCaption[] = "Velmora";
-
-TFormArgs MainFormArgs() {
-  TFormArgs args;
-  args.Caption = MainCaption;
-  args.ClientWidth = 768;
-  args.ClientHeight = 376;
-  args.Border = TFormBorder::Single;
-  args.Placement = TFormPlacement::Designed;
-  args.Font = TFont("MS UI Gothic", -12, SHIFTJIS_CHARSET, clWindowText);
-  return args;
-}
 
 }  // namespace
 
 TVelmoraForm::TVelmoraForm()
-    : TForm(MainFormArgs()),
+    : TForm({.Caption = MainCaption, .ClientWidth = 768, .ClientHeight = 376,
+             .Border = TFormBorder::Single, .Placement = TFormPlacement::Designed,
+             .Font = DesignedFont()}),
       MidiInGroupBox({AsParent(), {8, 8, 352, 48}, " MIDI IN "}),
       MidiInComboBox({MidiInGroupBox.AsParent(), {16, 16, 328, 20}, ""}),
       OptionGroupBox({AsParent(), {368, 8, 64, 48}, " Option "}),
@@ -87,7 +76,7 @@ TVelmoraForm::TVelmoraForm()
   // (nothing, when it is the designed one), not every row of a window
   // already on screen.
   AlignToFont();
-  LoadPosition();
+  FPosition.Load();
   PresetComboBox.SetItems(GlobalEngine->Presets().Items());
   PresetComboBox.SetItemIndex(GlobalEngine->Presets().ItemIndex());
   HookEngine();
@@ -101,7 +90,6 @@ TVelmoraForm::~TVelmoraForm() {
   // then, also when saving fails.
   try {
     if (FFontLoaded) SaveFontToIni(FontSection, *UIFont);
-    SavePosition();
   } catch (const std::exception& error) {
     UnhookEngine();
     HandleUiException(error);
@@ -132,10 +120,6 @@ void TVelmoraForm::CreateChannelRows() {
     ChannelComboBoxes[r] = std::move(combo);
   }
 }
-
-void TVelmoraForm::LoadPosition() { LoadFormPosition(*this, PositionSection); }
-
-void TVelmoraForm::SavePosition() { SaveFormPosition(*this, PositionSection); }
 
 void TVelmoraForm::HookEngine() {
   GlobalEngine->Events() = TEngineEvents{
@@ -224,11 +208,11 @@ void TVelmoraForm::PanicCommandClick() { GlobalEngine->Panic(); }
 
 void TVelmoraForm::ReopenCommandClick() { GlobalEngine->Reopen(); }
 
-LRESULT TVelmoraForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TVelmoraForm::HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam) {
   // Sent to every top-level window when a device is plugged in or pulled;
   // the engine reads its devices again once the burst of notices is over.
-  if (message == WM_DEVICECHANGE) GlobalEngine->DeviceChangeNotice();
-  return TForm::HandleMessage(message, wParam, lParam);
+  if (Message == WM_DEVICECHANGE) GlobalEngine->DeviceChangeNotice();
+  return TForm::HandleMessage(Message, wParam, lParam);
 }
 
 void TVelmoraForm::VersionCommandClick() {

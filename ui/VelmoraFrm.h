@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/VelmoraEngine.h"
+#include "ui/FormPosition.h"
 #include "ui/LED.h"
 #include "ui/LampFlicker.h"
 #include "ui/controls/Button.h"
@@ -85,7 +86,7 @@ class TVelmoraForm : public TForm {
 
  protected:
   void DpiChanged() override { AlignToFont(); }
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  LRESULT HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   // The channel rows' grid in the MIDI OUT box: two columns of eight rows;
@@ -99,8 +100,6 @@ class TVelmoraForm : public TForm {
   // The sizes and positions that follow the font: lamps and buttons as high
   // as the combo boxes beside them, channel labels right-aligned.
   void AlignToFont();
-  void LoadPosition();
-  void SavePosition();
   void HookEngine();
   void UnhookEngine();
 
@@ -124,6 +123,7 @@ class TVelmoraForm : public TForm {
   // Set when FirstIdle has read the stored font: before that, UIFont is the
   // designed font, and storing it would overwrite the user's.
   bool FFontLoaded = false;
+  TFormPosition FPosition{*this, "Velmora"};  // last: saved while the controls still stand
 };
 
 extern TVelmoraForm* VelmoraForm;

@@ -8,18 +8,6 @@ namespace {
 
 constexpr int ProgramIconId = 1;
 
-TFormArgs VersionFormArgs(HWND owner) {
-  TFormArgs args;
-  args.Caption = "Velmora - Version Information";
-  args.ClientWidth = 272;
-  args.ClientHeight = 176;
-  args.Border = TFormBorder::Dialog;
-  args.Placement = TFormPlacement::ScreenCenter;
-  args.Font = TFont("Times New Roman", -12, DEFAULT_CHARSET);
-  args.Owner = owner;
-  return args;
-}
-
 // The one 32 x 32 image of the program's icon, shared by the process.
 HICON ProgramIcon() {
   return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ProgramIconId),
@@ -30,8 +18,10 @@ TFont LinkFont() { return TFont("Courier New", -12, DEFAULT_CHARSET, clBlue, fsU
 
 }  // namespace
 
-TVersionDialog::TVersionDialog(HWND owner)
-    : TForm(VersionFormArgs(owner)),
+TVersionDialog::TVersionDialog(HWND Owner)
+    : TForm({.Caption = "Velmora - Version Information", .ClientWidth = 272, .ClientHeight = 176,
+             .Border = TFormBorder::Dialog, .Placement = TFormPlacement::ScreenCenter,
+             .Font = TFont("Times New Roman", -12, DEFAULT_CHARSET), .Owner = Owner}),
       ApplicationNameLabel(TLabelArgs{{AsParent(), {16, 16, 82, 15}, "Velmora"}}),
       IconImage({AsParent(), {16, 52, 32, 32}, ""}, ProgramIcon()),
       VersionLabel(TLabelArgs{{AsParent(), {72, 48, 63, 15}, "Version"}}),
@@ -65,10 +55,10 @@ void TVersionDialog::LabelsMouseLeave(TLabel& Sender) { Sender.SetFontColor(clBl
 // Failures are ignored: with no program for the address nothing happens and
 // the dialog stays open. Shells that no longer resolve the "URL:" form get
 // the bare address, which goes to the same default browser.
-void TVersionDialog::OpenInShell(const std::string& prefix, const std::string& address) {
-  const std::string target = prefix + address;
+void TVersionDialog::OpenInShell(const std::string& Prefix, const std::string& Address) {
+  const std::string target = Prefix + Address;
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteA(Handle(), "open", target.c_str(), "", "", SW_SHOWNORMAL));
-  if (result <= 32 && prefix == "URL:")
-    ShellExecuteA(Handle(), "open", address.c_str(), "", "", SW_SHOWNORMAL);
+  if (result <= 32 && Prefix == "URL:")
+    ShellExecuteA(Handle(), "open", Address.c_str(), "", "", SW_SHOWNORMAL);
 }

@@ -16,7 +16,7 @@ class TVersionDialog : public TForm {
   static constexpr const char* HomeAddress = "https://velmora.example/";
   static constexpr const char* MailAddress = "velmora@example.org";
 
-  explicit TVersionDialog(HWND owner);  // also does what FormCreate does
+  explicit TVersionDialog(HWND Owner);  // also does what FormCreate does
 
   TLabel ApplicationNameLabel;
   TImage IconImage;
@@ -32,7 +32,7 @@ class TVersionDialog : public TForm {
   void LabelsMouseLeave(TLabel& Sender);
 
  private:
-  void OpenInShell(const std::string& prefix, const std::string& address);
+  void OpenInShell(const std::string& Prefix, const std::string& Address);
 };
 
 extern TVersionDialog* VersionDialog;

@@ -67,9 +67,6 @@ TPass Collect(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>
 void AddHandlerTimes(const bench::TBareThru&, std::vector<double>&) {}
 // The whole program with its window on screen is not timed inside either.
 void AddHandlerTimes(const bench::TVelmoraWindowUnderTest&, std::vector<double>&) {}
-void AddHandlerTimes(const bench::TVelmoraUnderTest& velmora, std::vector<double>& times) {
-  for (std::int64_t t : velmora.HandlerTimes()) times.push_back(QpcToMilliseconds(t));
-}
 
 // Two inputs played at once: each record at the output is the next message
 // of one input's stream (of two that fit, the one handed to winmm first),

@@ -6,12 +6,12 @@
 
 namespace sim {
 
-std::optional<MMRESULT> CallLog::TakeFailure(Call what, int device) {
+std::optional<MMRESULT> CallLog::TakeFailure(Call What, int Device) {
   std::lock_guard<std::mutex> lock(mutex_);
   // Rules are tried in the order they were given, so a test can stack a
   // device-specific failure before a general one.
   for (auto rule = rules_.begin(); rule != rules_.end(); ++rule) {
-    if (rule->What != what || (rule->Device != -1 && rule->Device != device)) continue;
+    if (rule->What != What || (rule->Device != -1 && rule->Device != Device)) continue;
     if (rule->Passing > 0) {
       --rule->Passing;
       continue;
@@ -23,14 +23,14 @@ std::optional<MMRESULT> CallLog::TakeFailure(Call what, int device) {
   return std::nullopt;
 }
 
-void CallLog::AddFailure(Call what, MMRESULT result, int count, int device, int after) {
-  if (count == 0) return;
+void CallLog::AddFailure(Call What, MMRESULT Result, int Count, int Device, int After) {
+  if (Count == 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  rules_.push_back({.What = what,
-                    .Result = result,
-                    .Remaining = count < 0 ? -1 : count,
-                    .Device = device < 0 ? -1 : device,
-                    .Passing = after < 0 ? 0 : after});
+  rules_.push_back({.What = What,
+                    .Result = Result,
+                    .Remaining = Count < 0 ? -1 : Count,
+                    .Device = Device < 0 ? -1 : Device,
+                    .Passing = After < 0 ? 0 : After});
 }
 
 void CallLog::ClearFailures() {
@@ -38,9 +38,21 @@ void CallLog::ClearFailures() {
   rules_.clear();
 }
 
-void CallLog::Record(CallRecord record) {
+void CallLog::Record(CallRecord Record) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (recording_) records_.push_back(std::move(record));
+  if (recording_) records_.push_back(std::move(Record));
+}
+
+void CallLog::Record(Call What, int Device, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result,
+                     TDateTime Time) {
+  CallRecord record{};
+  record.What = What;
+  record.Device = Device;
+  record.Handle = Handle;
+  record.Arg = Arg;
+  record.Result = Result;
+  record.Time = Time;
+  Record(std::move(record));
 }
 
 std::vector<CallRecord> CallLog::Records() const {
@@ -48,11 +60,11 @@ std::vector<CallRecord> CallLog::Records() const {
   return records_;
 }
 
-std::vector<CallRecord> CallLog::Records(Call what) const {
+std::vector<CallRecord> CallLog::Records(Call What) const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<CallRecord> selected;
   std::copy_if(records_.begin(), records_.end(), std::back_inserter(selected),
-               [what](const CallRecord& record) { return record.What == what; });
+               [What](const CallRecord& record) { return record.What == What; });
   return selected;
 }
 
@@ -61,9 +73,9 @@ void CallLog::ClearRecords() {
   records_.clear();
 }
 
-void CallLog::SetRecording(bool on) {
+void CallLog::SetRecording(bool On) {
   std::lock_guard<std::mutex> lock(mutex_);
-  recording_ = on;
+  recording_ = On;
 }
 
 void CallLog::Reset() {

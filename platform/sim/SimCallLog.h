@@ -13,17 +13,20 @@ namespace sim {
 class CallLog {
  public:
   // The result a pending failure rule gives this call, if one matches; the
-  // matching rule then counts down. `device` is the physical device the call
+  // matching rule then counts down. `Device` is the physical device the call
   // concerns, -1 for none.
-  std::optional<MMRESULT> TakeFailure(Call what, int device);
-  void AddFailure(Call what, MMRESULT result, int count, int device, int after);
+  std::optional<MMRESULT> TakeFailure(Call What, int Device);
+  void AddFailure(Call What, MMRESULT Result, int Count, int Device, int After);
   void ClearFailures();
 
-  void Record(CallRecord record);
+  void Record(CallRecord Record);
+  // The record of a driver call made at Time.
+  void Record(Call What, int Device, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result,
+              TDateTime Time);
   std::vector<CallRecord> Records() const;
-  std::vector<CallRecord> Records(Call what) const;
+  std::vector<CallRecord> Records(Call What) const;
   void ClearRecords();
-  void SetRecording(bool on);
+  void SetRecording(bool On);
 
   void Reset();
 

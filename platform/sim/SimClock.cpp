@@ -16,18 +16,18 @@ TDateTime Clock::Now() const {
   return base_ + offset / MillisecondsPerDay;
 }
 
-void Clock::Set(TDateTime now) {
+void Clock::Set(TDateTime Now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  base_ = now;
+  base_ = Now;
   offsetMs_ = 0;
   if (realTime_) anchor_ = Steady::now();
 }
 
-void Clock::Advance(double milliseconds) {
-  if (!(milliseconds >= 0)) throw std::invalid_argument("sim: the clock only moves forward");
+void Clock::Advance(double Milliseconds) {
+  if (!(Milliseconds >= 0)) throw std::invalid_argument("sim: the clock only moves forward");
   std::lock_guard<std::mutex> lock(mutex_);
-  offsetMs_ += milliseconds;
-  timelineMs_ += milliseconds;
+  offsetMs_ += Milliseconds;
+  timelineMs_ += Milliseconds;
 }
 
 double Clock::TimelineMs() const {
@@ -35,22 +35,22 @@ double Clock::TimelineMs() const {
   return timelineMs_;
 }
 
-double Clock::MillisecondsUntil(TDateTime moment) const {
+double Clock::MillisecondsUntil(TDateTime Moment) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const double offset = realTime_ ? offsetMs_ + ElapsedRealMs() : offsetMs_;
   const auto after = [&](double ms) { return base_ + (offset + ms) / MillisecondsPerDay; };
-  double ms = (moment - after(0)) * MillisecondsPerDay;
+  double ms = (Moment - after(0)) * MillisecondsPerDay;
   if (!(ms > 0)) return 0;
   // Now moves in steps of about half a microsecond this far from the
   // epoch; the step that crosses the moment is found in a few doublings.
-  for (double step = 1e-9; after(ms) < moment; step *= 2) ms += step;
+  for (double step = 1e-9; after(ms) < Moment; step *= 2) ms += step;
   return ms;
 }
 
-void Clock::SetRealTime(bool on) {
+void Clock::SetRealTime(bool On) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (on == realTime_) return;
-  if (on) {
+  if (On == realTime_) return;
+  if (On) {
     anchor_ = Steady::now();
   } else {
     // The manual clock goes on from where real time had got to.
@@ -58,7 +58,7 @@ void Clock::SetRealTime(bool on) {
     offsetMs_ += elapsed;
     timelineMs_ += elapsed;
   }
-  realTime_ = on;
+  realTime_ = On;
 }
 
 bool Clock::RealTime() const {

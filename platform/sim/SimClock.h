@@ -20,18 +20,18 @@ class Clock {
   Clock();
 
   TDateTime Now() const;
-  void Set(TDateTime now);
-  void Advance(double milliseconds);
+  void Set(TDateTime Now);
+  void Advance(double Milliseconds);
   // Milliseconds the manual clock has been advanced since the last Reset; the
   // manual timer schedules its events on this line, so SetNow does not move
   // them.
   double TimelineMs() const;
-  // An advance of the clock after which Now is not earlier than `moment` (0
+  // An advance of the clock after which Now is not earlier than `Moment` (0
   // when it is not already), by at most about a microsecond more than
   // needed: a wake-up at that moment never finds it a rounding step away.
-  double MillisecondsUntil(TDateTime moment) const;
+  double MillisecondsUntil(TDateTime Moment) const;
 
-  void SetRealTime(bool on);
+  void SetRealTime(bool On);
   bool RealTime() const;
 
   void Reset();

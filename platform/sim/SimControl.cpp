@@ -6,8 +6,8 @@
 
 namespace sim {
 
-const char* CallName(Call call) {
-  switch (call) {
+const char* CallName(Call What) {
+  switch (What) {
     case Call::MidiInGetNumDevs: return "midiInGetNumDevs";
     case Call::MidiInGetDevCaps: return "midiInGetDevCapsA";
     case Call::MidiInOpen: return "midiInOpen";
@@ -41,86 +41,86 @@ const char* CallName(Call call) {
 }
 
 void Reset() { TheMachine().Reset(); }
-void SetInputDevices(std::vector<DeviceConfig> devices) {
-  TheMachine().MidiIn.SetDevices(std::move(devices));
+void SetInputDevices(std::vector<DeviceConfig> Devices) {
+  TheMachine().MidiIn.SetDevices(std::move(Devices));
 }
-void SetOutputDevices(std::vector<DeviceConfig> devices) {
-  TheMachine().MidiOut.SetDevices(std::move(devices));
+void SetOutputDevices(std::vector<DeviceConfig> Devices) {
+  TheMachine().MidiOut.SetDevices(std::move(Devices));
 }
-void SetOutputPresent(int device, bool present) { TheMachine().MidiOut.SetPresent(device, present); }
-void SetInputPresent(int device, bool present) { TheMachine().MidiIn.SetPresent(device, present); }
-void ChangeOutputDevices(std::vector<DeviceConfig> devices) { TheMachine().MidiOut.ChangeDevices(std::move(devices)); }
-void ChangeInputDevices(std::vector<DeviceConfig> devices) { TheMachine().MidiIn.ChangeDevices(std::move(devices)); }
-std::vector<Received> ReceivedByDevice(const std::string& name, int unit) {
-  return TheMachine().MidiOut.ReceivedByDevice(name, unit);
+void SetOutputPresent(int Device, bool Present) { TheMachine().MidiOut.SetPresent(Device, Present); }
+void SetInputPresent(int Device, bool Present) { TheMachine().MidiIn.SetPresent(Device, Present); }
+void ChangeOutputDevices(std::vector<DeviceConfig> Devices) { TheMachine().MidiOut.ChangeDevices(std::move(Devices)); }
+void ChangeInputDevices(std::vector<DeviceConfig> Devices) { TheMachine().MidiIn.ChangeDevices(std::move(Devices)); }
+std::vector<Received> ReceivedByDevice(const std::string& Name, int Unit) {
+  return TheMachine().MidiOut.ReceivedByDevice(Name, Unit);
 }
 
-void FailCall(Call what, MMRESULT result, int count, int device, int after) {
-  TheMachine().Calls.AddFailure(what, result, count, device, after);
+void FailCall(Call What, MMRESULT Result, int Count, int Device, int After) {
+  TheMachine().Calls.AddFailure(What, Result, Count, Device, After);
 }
 void ClearFailures() { TheMachine().Calls.ClearFailures(); }
 
 std::vector<CallRecord> Calls() { return TheMachine().Calls.Records(); }
-std::vector<CallRecord> Calls(Call what) { return TheMachine().Calls.Records(what); }
+std::vector<CallRecord> Calls(Call What) { return TheMachine().Calls.Records(What); }
 void ClearCalls() { TheMachine().Calls.ClearRecords(); }
-void SetCallRecording(bool on) { TheMachine().Calls.SetRecording(on); }
+void SetCallRecording(bool On) { TheMachine().Calls.SetRecording(On); }
 std::size_t LiveHeapBlocks() { return TheMachine().ProcessHeap.LiveBlocks(); }
 std::size_t HeapFreesOfUnknownBlocks() { return TheMachine().ProcessHeap.FreesOfUnknownBlocks(); }
 
-bool InputOpen(int device) { return TheMachine().MidiIn.IsOpen(device); }
-bool InputStarted(int device) { return TheMachine().MidiIn.IsStarted(device); }
-std::size_t QueuedInputBuffers(int device) { return TheMachine().MidiIn.QueuedBuffers(device); }
-void InjectShort(int device, DWORD message) { TheMachine().MidiIn.InjectShort(device, message); }
-std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length) {
-  return TheMachine().MidiIn.InjectSysEx(device, bytes, length);
+bool InputOpen(int Device) { return TheMachine().MidiIn.IsOpen(Device); }
+bool InputStarted(int Device) { return TheMachine().MidiIn.IsStarted(Device); }
+std::size_t QueuedInputBuffers(int Device) { return TheMachine().MidiIn.QueuedBuffers(Device); }
+void InjectShort(int Device, DWORD Message) { TheMachine().MidiIn.InjectShort(Device, Message); }
+std::size_t InjectSysEx(int Device, const std::uint8_t* Bytes, std::size_t Length) {
+  return TheMachine().MidiIn.InjectSysEx(Device, Bytes, Length);
 }
-bool BreakSysEx(int device) { return TheMachine().MidiIn.BreakSysEx(device); }
-void PostInputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam) {
-  TheMachine().MidiIn.PostNotice(device, msg, wParam, lParam);
+bool BreakSysEx(int Device) { return TheMachine().MidiIn.BreakSysEx(Device); }
+void PostInputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  TheMachine().MidiIn.PostNotice(Device, Msg, wParam, lParam);
 }
-void PostOutputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam) {
-  TheMachine().MidiOut.PostNotice(device, msg, wParam, lParam);
+void PostOutputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  TheMachine().MidiOut.PostNotice(Device, Msg, wParam, lParam);
 }
-std::uintptr_t InputHandle(int device) { return TheMachine().MidiIn.Handle(device); }
-std::uintptr_t OutputHandle(int device) { return TheMachine().MidiOut.Handle(device); }
-void SetOpenCloseNotices(bool on) {
-  TheMachine().MidiIn.SetOpenCloseNotices(on);
-  TheMachine().MidiOut.SetOpenCloseNotices(on);
+std::uintptr_t InputHandle(int Device) { return TheMachine().MidiIn.Handle(Device); }
+std::uintptr_t OutputHandle(int Device) { return TheMachine().MidiOut.Handle(Device); }
+void SetOpenCloseNotices(bool On) {
+  TheMachine().MidiIn.SetOpenCloseNotices(On);
+  TheMachine().MidiOut.SetOpenCloseNotices(On);
 }
 
-bool OutputOpen(int device) { return TheMachine().MidiOut.IsOpen(device); }
-std::vector<Received> ReceivedBy(int device) { return TheMachine().MidiOut.ReceivedBy(device); }
+bool OutputOpen(int Device) { return TheMachine().MidiOut.IsOpen(Device); }
+std::vector<Received> ReceivedBy(int Device) { return TheMachine().MidiOut.ReceivedBy(Device); }
 void ClearReceived() { TheMachine().MidiOut.ClearReceived(); }
-std::vector<MIDIHDR*> PendingOutputHeaders(int device) {
-  return TheMachine().MidiOut.PendingHeaders(device);
+std::vector<MIDIHDR*> PendingOutputHeaders(int Device) {
+  return TheMachine().MidiOut.PendingHeaders(Device);
 }
-void CompleteHeader(int device, MIDIHDR* header) {
-  TheMachine().MidiOut.CompleteHeader(device, header);
+void CompleteHeader(int Device, MIDIHDR* Header) {
+  TheMachine().MidiOut.CompleteHeader(Device, Header);
 }
-void CompleteAllHeaders(int device) { TheMachine().MidiOut.CompleteAllHeaders(device); }
-void SetAutoComplete(bool on) { TheMachine().MidiOut.SetAutoComplete(on); }
+void CompleteAllHeaders(int Device) { TheMachine().MidiOut.CompleteAllHeaders(Device); }
+void SetAutoComplete(bool On) { TheMachine().MidiOut.SetAutoComplete(On); }
 
 std::size_t PendingNotices() { return TheMachine().Notices.Pending(); }
 std::size_t DeliverNotices() { return TheMachine().Notices.Deliver(); }
 
-void SetNow(TDateTime now) { TheMachine().WallClock.Set(now); }
-void AdvanceMs(double milliseconds) { TheMachine().WallClock.Advance(milliseconds); }
+void SetNow(TDateTime Now) { TheMachine().WallClock.Set(Now); }
+void AdvanceMs(double Milliseconds) { TheMachine().WallClock.Advance(Milliseconds); }
 TDateTime NowValue() { return TheMachine().WallClock.Now(); }
 
-void SetTimerCaps(UINT periodMin, UINT periodMax) {
-  TheMachine().Timer.SetCaps(periodMin, periodMax);
+void SetTimerCaps(UINT PeriodMin, UINT PeriodMax) {
+  TheMachine().Timer.SetCaps(PeriodMin, PeriodMax);
 }
 std::size_t RunningTimerEvents() { return TheMachine().Timer.RunningEvents(); }
 int OutstandingTimerPeriods() { return TheMachine().Timer.OutstandingPeriods(); }
 std::size_t WakeUps() { return TheMachine().Timer.WakeUps(); }
 void TickTimer() { TheMachine().Timer.Tick(); }
-void RunFor(double milliseconds) { TheMachine().Timer.RunFor(milliseconds); }
+void RunFor(double Milliseconds) { TheMachine().Timer.RunFor(Milliseconds); }
 
-void SetRealTime(bool on) {
+void SetRealTime(bool On) {
   Machine& machine = TheMachine();
   // The timer's threads start against a running clock and stop before the
   // clock stands still again.
-  if (on) {
+  if (On) {
     machine.WallClock.SetRealTime(true);
     machine.Timer.SetRealTime(true);
   } else {
@@ -130,15 +130,15 @@ void SetRealTime(bool on) {
 }
 bool RealTime() { return TheMachine().WallClock.RealTime(); }
 
-void SetLocalAppDataFolder(std::string folder) {
-  TheMachine().FileSystem.SetLocalAppDataFolder(std::move(folder));
+void SetLocalAppDataFolder(std::string Folder) {
+  TheMachine().FileSystem.SetLocalAppDataFolder(std::move(Folder));
 }
-void SetProgramFilePath(std::string path) {
-  TheMachine().FileSystem.SetProgramFilePath(std::move(path));
+void SetProgramFilePath(std::string Path) {
+  TheMachine().FileSystem.SetProgramFilePath(std::move(Path));
 }
 std::string LocalAppDataFolder() { return TheMachine().FileSystem.LocalAppDataFolder(); }
-void SetFileStepHook(FileStepHook hook) { TheMachine().FileSystem.SetStepHook(std::move(hook)); }
-void SetDiskLatency(double milliseconds) { TheMachine().FileSystem.SetLatency(milliseconds); }
+void SetFileStepHook(FileStepHook Hook) { TheMachine().FileSystem.SetStepHook(std::move(Hook)); }
+void SetDiskLatency(double Milliseconds) { TheMachine().FileSystem.SetLatency(Milliseconds); }
 std::size_t FileOperationsInProgress() { return TheMachine().FileSystem.OperationsInProgress(); }
 
 }  // namespace sim

@@ -50,7 +50,7 @@ enum class Call {
   TimeGetDevCaps, TimeBeginPeriod, TimeEndPeriod, TimeSetEvent, TimeKillEvent,
   HeapAlloc, HeapFree, ReadFile, ReplaceFile,
 };
-const char* CallName(Call call);
+const char* CallName(Call What);
 
 struct CallRecord {
   Call What;
@@ -79,8 +79,8 @@ struct Received {
 void Reset();
 // Throws std::logic_error while a device of that direction is open, and
 // std::invalid_argument for NameFillsAll with a name shorter than 32.
-void SetInputDevices(std::vector<DeviceConfig> devices);
-void SetOutputDevices(std::vector<DeviceConfig> devices);
+void SetInputDevices(std::vector<DeviceConfig> Devices);
+void SetOutputDevices(std::vector<DeviceConfig> Devices);
 // A device that stops answering (or answers again) while the program runs,
 // without leaving the system's list: every call on its handles then answers
 // MMSYSERR_NODRIVER, a new open and GetDevCaps included. A handle open when
@@ -88,49 +88,49 @@ void SetOutputDevices(std::vector<DeviceConfig> devices);
 // closed: its close answers MMSYSERR_NODRIVER but releases the handle (the
 // buffers or headers it held are lost with it), so the device can be opened
 // again once it is back. The device count does not change.
-void SetOutputPresent(int device, bool present);
-void SetInputPresent(int device, bool present);
+void SetOutputPresent(int Device, bool Present);
+void SetInputPresent(int Device, bool Present);
 // The machine's devices change while ports are open (a USB device plugged in
-// or pulled, the system numbering its devices anew): `devices` is the new
+// or pulled, the system numbering its devices anew): `Devices` is the new
 // list in device-id order. An entry with the name, version and unit of a
 // device already known is that device, with its open handle and what it
 // received; a known device missing from the list has left (its handles
 // answer as above, and stay dead if it comes back); any other entry is a new
 // device. Allowed while devices are open; ids then name the new list.
-void ChangeOutputDevices(std::vector<DeviceConfig> devices);
-void ChangeInputDevices(std::vector<DeviceConfig> devices);
+void ChangeOutputDevices(std::vector<DeviceConfig> Devices);
+void ChangeInputDevices(std::vector<DeviceConfig> Devices);
 // Everything an output device received, found by name and unit wherever (and
 // whether) it is listed now.
-std::vector<Received> ReceivedByDevice(const std::string& name, int unit = 0);
+std::vector<Received> ReceivedByDevice(const std::string& Name, int Unit = 0);
 
 // --- failure injection ---------------------------------------------------
-// The next `count` calls of `what` (on `device`, or on any device when -1)
-// answer `result` instead of doing their work. count < 0: from now on.
-// With `after` > 0, that many matching calls go through first.
+// The next `Count` calls of `What` (on `Device`, or on any device when -1)
+// answer `Result` instead of doing their work. count < 0: from now on.
+// With `After` > 0, that many matching calls go through first.
 // For HeapAlloc a failure answers nullptr; for ReadFile/ReplaceFile, false.
 // For TimeSetEvent a failure answers 0; for MidiIn/OutGetNumDevs, 0 devices.
 // A failure is checked before anything else (a failing close leaves the
 // handle open) and is recorded with the result it gave. Rules match in the
 // order they were given; the MIDI mapper counts as device 0 here.
-void FailCall(Call what, MMRESULT result, int count = 1, int device = -1, int after = 0);
+void FailCall(Call What, MMRESULT Result, int Count = 1, int Device = -1, int After = 0);
 void ClearFailures();
 
 // --- records ---------------------------------------------------------------
 std::vector<CallRecord> Calls();            // in call order, every thread
-std::vector<CallRecord> Calls(Call what);   // only those of one kind
+std::vector<CallRecord> Calls(Call What);   // only those of one kind
 void ClearCalls();
 // On by default; a long benchmark turns it off so the record does not grow.
-void SetCallRecording(bool on);
+void SetCallRecording(bool On);
 std::size_t LiveHeapBlocks();               // allocated and not yet freed
 std::size_t HeapFreesOfUnknownBlocks();     // frees of blocks never allocated, or twice
 
 // --- input devices ---------------------------------------------------------
-bool InputOpen(int device);
-bool InputStarted(int device);
-std::size_t QueuedInputBuffers(int device);  // headers given with AddBuffer, not yet returned
+bool InputOpen(int Device);
+bool InputStarted(int Device);
+std::size_t QueuedInputBuffers(int Device);  // headers given with AddBuffer, not yet returned
 // Posts MM_MIM_DATA (WParam = handle, LParam = message) to the open input's
 // notice window (nothing if not open/started).
-void InjectShort(int device, DWORD message);
+void InjectShort(int Device, DWORD Message);
 // Feeds bytes into the queued buffers in order: a buffer that fills, and the
 // buffer that holds a closing 0xF7, is returned (MHDR_DONE set, MHDR_INQUEUE
 // cleared) with MM_MIM_LONGDATA (WParam = handle, LParam = header). Bytes
@@ -140,38 +140,38 @@ void InjectShort(int device, DWORD message);
 // is recorded while the device is not open and started (returns 0).
 // midiInStop returns the front buffer if it holds part of a message;
 // midiInReset returns every queued buffer, each with its own notice.
-std::size_t InjectSysEx(int device, const std::uint8_t* bytes, std::size_t length);
+std::size_t InjectSysEx(int Device, const std::uint8_t* Bytes, std::size_t Length);
 // The driver finds the system-exclusive bytes it is receiving broken: the
 // front buffer, with what it holds so far, is returned with MM_MIM_LONGERROR.
 // False when no buffer is queued.
-bool BreakSysEx(int device);
+bool BreakSysEx(int Device);
 // Posts a notice of any kind to the notice window of the input or output
-// port that holds `device` open (or to the window that was last given to it),
+// port that holds `Device` open (or to the window that was last given to it),
 // for stale and unknown notices.
-void PostInputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam);
-void PostOutputNotice(int device, UINT msg, WPARAM wParam, LPARAM lParam);
-std::uintptr_t InputHandle(int device);   // current handle, 0 when closed
-std::uintptr_t OutputHandle(int device);
+void PostInputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam);
+void PostOutputNotice(int Device, UINT Msg, WPARAM wParam, LPARAM lParam);
+std::uintptr_t InputHandle(int Device);   // current handle, 0 when closed
+std::uintptr_t OutputHandle(int Device);
 // As winmm does, an open with a notice window posts MM_MIM_OPEN / MM_MOM_OPEN
 // and a successful close MM_MIM_CLOSE / MM_MOM_CLOSE (WParam = handle,
 // LParam 0). On by default; off, only data and completion notices are posted.
-void SetOpenCloseNotices(bool on);
+void SetOpenCloseNotices(bool On);
 
 // --- output devices --------------------------------------------------------
-bool OutputOpen(int device);
-std::vector<Received> ReceivedBy(int device);  // everything sent since Reset / ClearReceived
+bool OutputOpen(int Device);
+std::vector<Received> ReceivedBy(int Device);  // everything sent since Reset / ClearReceived
 void ClearReceived();
 // Long-message headers the device holds and has not completed, in send order.
-std::vector<MIDIHDR*> PendingOutputHeaders(int device);
+std::vector<MIDIHDR*> PendingOutputHeaders(int Device);
 // Marks the header done and posts MM_MOM_DONE for it (WParam = handle,
 // LParam = header); any order is allowed. Throws std::invalid_argument for a
 // header the device does not hold. midiOutReset completes every held header
 // in send order; the notes it silences are not recorded as received.
-void CompleteHeader(int device, MIDIHDR* header);
-void CompleteAllHeaders(int device);
+void CompleteHeader(int Device, MIDIHDR* Header);
+void CompleteAllHeaders(int Device);
 // When set (the default), every long message is completed at once, posting
 // MM_MOM_DONE from inside midiOutLongMsg as a fast driver does.
-void SetAutoComplete(bool on);
+void SetAutoComplete(bool On);
 
 // --- notices (the main thread's message loop) -----------------------------
 std::size_t PendingNotices();
@@ -188,13 +188,13 @@ std::size_t DeliverNotices();
 // the set value plus the milliseconds advanced since, so after AdvanceMs(d)
 // it equals start + d / MillisecondsPerDay computed in one step. AdvanceMs
 // throws std::invalid_argument for a negative step (SetNow may go anywhere).
-void SetNow(TDateTime now);
-void AdvanceMs(double milliseconds);
+void SetNow(TDateTime Now);
+void AdvanceMs(double Milliseconds);
 TDateTime NowValue();
 
 // --- timer -----------------------------------------------------------------
 // Caps the service reports (default 1..1 000 000 ms).
-void SetTimerCaps(UINT periodMin, UINT periodMax);
+void SetTimerCaps(UINT PeriodMin, UINT PeriodMax);
 std::size_t RunningTimerEvents();
 int OutstandingTimerPeriods();  // timeBeginPeriod calls not yet matched
 std::size_t WakeUps();          // wake-ups created and not yet killed
@@ -204,7 +204,7 @@ std::size_t WakeUps();          // wake-ups created and not yet killed
 // timer thread (one thread, never the caller's) and waits until the callbacks
 // have returned. The clock does not move and due times are not changed.
 void TickTimer();
-// Advances the manual clock by `milliseconds`, stopping at each due time of a
+// Advances the manual clock by `Milliseconds`, stopping at each due time of a
 // running event (an event is due `interval` ms after its timeSetEvent, then
 // every interval), setting Now to that due time and running the events due
 // then on the timer thread. With one event of 4 ms, RunFor(40) ticks it 10
@@ -212,7 +212,7 @@ void TickTimer();
 // each moment a wake-up was asked for too (Now is then not earlier than the
 // moment, and at most about a microsecond past it).
 // TickTimer and RunFor throw std::logic_error in real-time mode.
-void RunFor(double milliseconds);
+void RunFor(double Milliseconds);
 
 // --- real-time mode ----------------------------------------------------------
 // Now follows the steady clock (anchored at the moment of the switch), and each
@@ -221,12 +221,12 @@ void RunFor(double milliseconds);
 // Sends are then recorded with the real time of the send. A tick that comes
 // late is made up at once, but only one: there are no bursts. Switching back
 // stops the threads (waiting for callbacks) and leaves Now where it had got.
-void SetRealTime(bool on);
+void SetRealTime(bool On);
 bool RealTime();
 
 // --- files and folders -------------------------------------------------------
-void SetLocalAppDataFolder(std::string folder);  // default: a fresh temp folder per Reset
-void SetProgramFilePath(std::string path);       // default: <folder>/Velmora.exe
+void SetLocalAppDataFolder(std::string Folder);  // default: a fresh temp folder per Reset
+void SetProgramFilePath(std::string Path);       // default: <folder>/Velmora.exe
 std::string LocalAppDataFolder();
 
 // The steps of a ReplaceFileText at which a test can stop the program, as a
@@ -235,18 +235,18 @@ std::string LocalAppDataFolder();
 // it has been renamed over the target (the target is the new file).
 enum class FileStep { BeforeTemporary, TemporaryWritten, Renamed };
 using FileStepHook =
-    std::function<void(FileStep step, const std::string& path, const std::string& text)>;
+    std::function<void(FileStep Step, const std::string& Path, const std::string& Text)>;
 // Called on the writing thread at each step of every ReplaceFileText that a
 // FailCall rule does not fail, with no lock held; a hook may _exit() there.
 // A step the write does not reach (the temporary file cannot be made) is not
 // called. Reset clears it.
-void SetFileStepHook(FileStepHook hook);
+void SetFileStepHook(FileStepHook Hook);
 
 // A slow disk: every ReadFileText and ReplaceFileText takes this many
 // milliseconds of the simulated clock before it reads or writes (0: none; Reset
 // clears it). FileOperationsInProgress counts those waiting right now. A file
 // that a FailCall rule fails to read still exists: a sharing violation.
-void SetDiskLatency(double milliseconds);
+void SetDiskLatency(double Milliseconds);
 std::size_t FileOperationsInProgress();
 
 }  // namespace sim

@@ -41,50 +41,50 @@ void Files::TakeLatency() {
   --inProgress_;
 }
 
-void Files::SetLatency(double milliseconds) {
+void Files::SetLatency(double Milliseconds) {
   std::lock_guard<std::mutex> lock(mutex_);
-  latencyMs_ = milliseconds;
+  latencyMs_ = Milliseconds;
 }
 
-bool Files::Exists(const std::string& path) {
+bool Files::Exists(const std::string& Path) {
   std::error_code error;
-  return fs::is_regular_file(fs::path(path), error);
+  return fs::is_regular_file(fs::path(Path), error);
 }
 
-bool Files::ReadText(const std::string& path, std::string& text) {
+bool Files::ReadText(const std::string& Path, std::string& Text) {
   TakeLatency();
   CallRecord record{};
   record.What = Call::ReadFile;
   record.Time = clock_.Now();
-  record.Path = path;
+  record.Path = Path;
   bool ok = false;
   if (const auto failure = calls_.TakeFailure(Call::ReadFile, -1)) {
     record.Result = *failure;
   } else {
     std::error_code error;
     std::ifstream file;
-    if (fs::is_regular_file(fs::path(path), error)) file.open(path, std::ios::binary);
+    if (fs::is_regular_file(fs::path(Path), error)) file.open(Path, std::ios::binary);
     if (file.is_open()) {
       std::ostringstream content;
       content << file.rdbuf();
       // An empty file reads as empty text; operator<< marks that as failure.
       ok = !file.bad();
-      if (ok) text = std::move(content).str();
+      if (ok) Text = std::move(content).str();
     }
     record.Result = ok ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
   }
-  record.Arg = ok ? text.size() : 0;
+  record.Arg = ok ? Text.size() : 0;
   calls_.Record(record);
   return ok;
 }
 
-bool Files::ReplaceText(const std::string& path, const std::string& text) {
+bool Files::ReplaceText(const std::string& Path, const std::string& Text) {
   TakeLatency();
   CallRecord record{};
   record.What = Call::ReplaceFile;
   record.Time = clock_.Now();
-  record.Path = path;
-  record.Arg = text.size();
+  record.Path = Path;
+  record.Arg = Text.size();
   bool ok = false;
   if (const auto failure = calls_.TakeFailure(Call::ReplaceFile, -1)) {
     record.Result = *failure;
@@ -94,12 +94,12 @@ bool Files::ReplaceText(const std::string& path, const std::string& text) {
       std::lock_guard<std::mutex> lock(mutex_);
       hook = stepHook_;
     }
-    if (hook) hook(FileStep::BeforeTemporary, path, text);
-    const std::string temporary = path + ".tmp";
+    if (hook) hook(FileStep::BeforeTemporary, Path, Text);
+    const std::string temporary = Path + ".tmp";
     {
       std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
       if (file.is_open()) {
-        file.write(text.data(), static_cast<std::streamsize>(text.size()));
+        file.write(Text.data(), static_cast<std::streamsize>(Text.size()));
         file.flush();
         ok = file.good();
         file.close();
@@ -108,10 +108,10 @@ bool Files::ReplaceText(const std::string& path, const std::string& text) {
     }
     std::error_code error;
     if (ok) {
-      if (hook) hook(FileStep::TemporaryWritten, path, text);
-      fs::rename(fs::path(temporary), fs::path(path), error);
+      if (hook) hook(FileStep::TemporaryWritten, Path, Text);
+      fs::rename(fs::path(temporary), fs::path(Path), error);
       ok = !error;
-      if (ok && hook) hook(FileStep::Renamed, path, text);
+      if (ok && hook) hook(FileStep::Renamed, Path, Text);
     }
     if (!ok) fs::remove(fs::path(temporary), error);  // best effort: the target is untouched
     record.Result = ok ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
@@ -161,22 +161,22 @@ std::string Files::ProgramFilePath() {
   return folder + platform::PathDelimiter + "Velmora.exe";
 }
 
-void Files::SetLocalAppDataFolder(std::string folder) {
+void Files::SetLocalAppDataFolder(std::string Folder) {
   std::lock_guard<std::mutex> lock(mutex_);
-  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == platform::PathDelimiter)) {
-    folder.pop_back();  // the system reports the folder without a trailing delimiter
+  while (Folder.size() > 1 && (Folder.back() == '/' || Folder.back() == platform::PathDelimiter)) {
+    Folder.pop_back();  // the system reports the folder without a trailing delimiter
   }
-  appDataFolder_ = std::move(folder);
+  appDataFolder_ = std::move(Folder);
 }
 
-void Files::SetProgramFilePath(std::string path) {
+void Files::SetProgramFilePath(std::string Path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  programFile_ = std::move(path);
+  programFile_ = std::move(Path);
 }
 
-void Files::SetStepHook(FileStepHook hook) {
+void Files::SetStepHook(FileStepHook Hook) {
   std::lock_guard<std::mutex> lock(mutex_);
-  stepHook_ = std::move(hook);
+  stepHook_ = std::move(Hook);
 }
 
 void Files::Reset() {

@@ -16,26 +16,26 @@ namespace sim {
 
 class Files {
  public:
-  Files(CallLog& calls, const Clock& clock) : calls_(calls), clock_(clock) {}
+  Files(CallLog& Calls, const Clock& MachineClock) : calls_(Calls), clock_(MachineClock) {}
   ~Files();
   Files(const Files&) = delete;
   Files& operator=(const Files&) = delete;
 
-  bool ReadText(const std::string& path, std::string& text);
-  bool ReplaceText(const std::string& path, const std::string& text);
-  bool Exists(const std::string& path);
+  bool ReadText(const std::string& Path, std::string& Text);
+  bool ReplaceText(const std::string& Path, const std::string& Text);
+  bool Exists(const std::string& Path);
 
   // A slow disk: each read and each replacement takes this long on the
   // simulated clock (0, the default: no time at all).
-  void SetLatency(double milliseconds);
+  void SetLatency(double Milliseconds);
   // Reads and replacements under way (waiting for their latency) right now.
   std::size_t OperationsInProgress() const { return inProgress_.load(); }
 
   std::string LocalAppDataFolder();
   std::string ProgramFilePath();
-  void SetLocalAppDataFolder(std::string folder);
-  void SetProgramFilePath(std::string path);
-  void SetStepHook(FileStepHook hook);
+  void SetLocalAppDataFolder(std::string Folder);
+  void SetProgramFilePath(std::string Path);
+  void SetStepHook(FileStepHook Hook);
 
   // Removes the temporary folder of the last run and forgets every choice.
   void Reset();

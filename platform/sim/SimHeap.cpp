@@ -9,17 +9,17 @@ Heap::~Heap() {
   // after the simulated machine; leave them to the process's end.
 }
 
-void* Heap::Alloc(std::size_t bytes) {
+void* Heap::Alloc(std::size_t Bytes) {
   CallRecord record{};
   record.What = Call::HeapAlloc;
-  record.Arg = bytes;
+  record.Arg = Bytes;
   record.Time = clock_.Now();
   void* block = nullptr;
   if (const auto failure = calls_.TakeFailure(Call::HeapAlloc, -1)) {
     record.Result = *failure;
   } else {
     // A request for 0 bytes still gets a block of its own, as HeapAlloc's does.
-    block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    block = std::calloc(Bytes == 0 ? 1 : Bytes, 1);
     if (block == nullptr) {
       record.Result = MMSYSERR_NOMEM;
     } else {
@@ -32,22 +32,22 @@ void* Heap::Alloc(std::size_t bytes) {
   return block;
 }
 
-void Heap::Free(void* block) {
+void Heap::Free(void* Block) {
   CallRecord record{};
   record.What = Call::HeapFree;
-  record.Handle = reinterpret_cast<std::uintptr_t>(block);
+  record.Handle = reinterpret_cast<std::uintptr_t>(Block);
   record.Time = clock_.Now();
   if (const auto failure = calls_.TakeFailure(Call::HeapFree, -1)) {
     record.Result = *failure;  // the block stays allocated
-  } else if (block != nullptr) {
+  } else if (Block != nullptr) {
     bool known = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      known = live_.erase(block) > 0 || fromEarlier_.erase(block) > 0;
+      known = live_.erase(Block) > 0 || fromEarlier_.erase(Block) > 0;
       if (!known) ++unknownFrees_;
     }
     if (known) {
-      std::free(block);
+      std::free(Block);
     } else {
       record.Result = MMSYSERR_INVALPARAM;  // never given out, or freed twice: not touched
     }

@@ -13,13 +13,13 @@ namespace sim {
 
 class Heap {
  public:
-  Heap(CallLog& calls, const Clock& clock) : calls_(calls), clock_(clock) {}
+  Heap(CallLog& Calls, const Clock& MachineClock) : calls_(Calls), clock_(MachineClock) {}
   ~Heap();
   Heap(const Heap&) = delete;
   Heap& operator=(const Heap&) = delete;
 
-  void* Alloc(std::size_t bytes);
-  void Free(void* block);
+  void* Alloc(std::size_t Bytes);
+  void Free(void* Block);
 
   std::size_t LiveBlocks() const;
   std::size_t FreesOfUnknownBlocks() const;

@@ -22,17 +22,17 @@ class NoticeQueue {
 
   // Registers a window of the calling thread; returns its target value,
   // never 0 and never given out twice in the life of the process.
-  DWORD_PTR AddWindow(Handler handler);
-  void RemoveWindow(DWORD_PTR target);
+  DWORD_PTR AddWindow(Handler NoticeHandler);
+  void RemoveWindow(DWORD_PTR Target);
 
   // A notice for target 0 (a device opened without a window) goes nowhere.
-  void Post(DWORD_PTR target, UINT msg, WPARAM wParam, LPARAM lParam);
+  void Post(DWORD_PTR Target, UINT Msg, WPARAM wParam, LPARAM lParam);
   // Delivers, in posting order, every notice for the calling thread's
   // windows, those posted meanwhile included; notices for windows that no
   // longer exist are dropped. A handler may deliver again (a pumping lamp).
   std::size_t Deliver();
   // Delivers only the notices of one window with one message code.
-  std::size_t Deliver(DWORD_PTR target, UINT msg);
+  std::size_t Deliver(DWORD_PTR Target, UINT Msg);
   std::size_t Pending() const;
   void DropAll();
 
@@ -45,7 +45,7 @@ class NoticeQueue {
     DWORD_PTR Target;
     TMessage Message;
   };
-  std::size_t DeliverWhere(const std::function<bool(const Notice&)>& accept);
+  std::size_t DeliverWhere(const std::function<bool(const Notice&)>& Accept);
 
   mutable std::mutex mutex_;
   std::unordered_map<DWORD_PTR, std::shared_ptr<Window>> windows_;  // guarded by mutex_

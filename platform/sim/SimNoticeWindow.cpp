@@ -11,8 +11,8 @@ struct NoticeWindow::Impl {
   DWORD_PTR Target = 0;
 };
 
-NoticeWindow::NoticeWindow(Handler handler) : impl_(std::make_unique<Impl>()) {
-  impl_->Target = sim::TheMachine().Notices.AddWindow(std::move(handler));
+NoticeWindow::NoticeWindow(Handler NoticeHandler) : impl_(std::make_unique<Impl>()) {
+  impl_->Target = sim::TheMachine().Notices.AddWindow(std::move(NoticeHandler));
 }
 
 NoticeWindow::~NoticeWindow() { sim::TheMachine().Notices.RemoveWindow(impl_->Target); }

@@ -23,105 +23,92 @@ constexpr UINT CallbackTypeBits = 0x0030;  // TIME_CALLBACK_EVENT_SET / _PULSE
 
 TimerService::~TimerService() { Reset(); }
 
-void TimerService::Record(Call what, std::uintptr_t handle, std::uintptr_t arg,
-                          MMRESULT result) {
-  CallRecord record{};
-  record.What = what;
-  record.Handle = handle;
-  record.Arg = arg;
-  record.Result = result;
-  record.Time = clock_.Now();
-  calls_.Record(std::move(record));
+void TimerService::Record(Call What, std::uintptr_t Handle, std::uintptr_t Arg,
+                          MMRESULT Result) {
+  calls_.Record(What, -1, Handle, Arg, Result, clock_.Now());
 }
 
-MMRESULT TimerService::GetDevCaps(TIMECAPS* caps, UINT capsSize) {
+template <typename Work>
+MMRESULT TimerService::Checked(Call What, std::uintptr_t Arg, Work Task) {
   std::lock_guard<std::mutex> lock(mutex_);
   MMRESULT result;
-  if (const auto failure = calls_.TakeFailure(Call::TimeGetDevCaps, -1)) {
-    result = *failure;  // the record is left as the caller had it
-  } else if (caps == nullptr || capsSize < sizeof(TIMECAPS)) {
-    result = TIMERR_NOCANDO;
+  if (const auto failure = calls_.TakeFailure(What, -1)) {
+    result = *failure;  // a record asked for is left as the caller had it
   } else {
-    caps->wPeriodMin = periodMin_;
-    caps->wPeriodMax = periodMax_;
-    result = TIMERR_NOERROR;
+    result = Task();
   }
-  Record(Call::TimeGetDevCaps, 0, capsSize, result);
+  Record(What, 0, Arg, result);
   return result;
 }
 
-MMRESULT TimerService::BeginPeriod(UINT period) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  MMRESULT result;
-  if (const auto failure = calls_.TakeFailure(Call::TimeBeginPeriod, -1)) {
-    result = *failure;
-  } else if (period < periodMin_ || period > periodMax_ || period == 0) {
-    result = TIMERR_NOCANDO;
-  } else {
-    periods_.insert(period);
-    result = TIMERR_NOERROR;
-  }
-  Record(Call::TimeBeginPeriod, 0, period, result);
-  return result;
+MMRESULT TimerService::GetDevCaps(TIMECAPS* Caps, UINT CapsSize) {
+  return Checked(Call::TimeGetDevCaps, CapsSize, [&]() -> MMRESULT {
+    if (Caps == nullptr || CapsSize < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
+    Caps->wPeriodMin = periodMin_;
+    Caps->wPeriodMax = periodMax_;
+    return TIMERR_NOERROR;
+  });
 }
 
-MMRESULT TimerService::EndPeriod(UINT period) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  MMRESULT result;
-  if (const auto failure = calls_.TakeFailure(Call::TimeEndPeriod, -1)) {
-    result = *failure;
-  } else if (const auto found = periods_.find(period); found == periods_.end()) {
-    result = TIMERR_NOCANDO;  // no timeBeginPeriod with this period to match
-  } else {
+MMRESULT TimerService::BeginPeriod(UINT Period) {
+  return Checked(Call::TimeBeginPeriod, Period, [&]() -> MMRESULT {
+    if (Period < periodMin_ || Period > periodMax_ || Period == 0) return TIMERR_NOCANDO;
+    periods_.insert(Period);
+    return TIMERR_NOERROR;
+  });
+}
+
+MMRESULT TimerService::EndPeriod(UINT Period) {
+  return Checked(Call::TimeEndPeriod, Period, [&]() -> MMRESULT {
+    const auto found = periods_.find(Period);
+    if (found == periods_.end()) return TIMERR_NOCANDO;  // no timeBeginPeriod with this period to match
     periods_.erase(found);
-    result = TIMERR_NOERROR;
-  }
-  Record(Call::TimeEndPeriod, 0, period, result);
-  return result;
+    return TIMERR_NOERROR;
+  });
 }
 
-UINT TimerService::SetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user,
-                            UINT flags) {
-  static_cast<void>(resolution);  // the simulated service is as exact as it can be anyway
+UINT TimerService::SetEvent(UINT Delay, UINT Resolution, LPTIMECALLBACK Callback, DWORD_PTR User,
+                            UINT Flags) {
+  static_cast<void>(Resolution);  // the simulated service is as exact as it can be anyway
   std::lock_guard<std::mutex> lock(mutex_);
   UINT id = 0;
   MMRESULT result;
   if (const auto failure = calls_.TakeFailure(Call::TimeSetEvent, -1)) {
     result = *failure;
-  } else if (callback == nullptr || (flags & CallbackTypeBits) != 0 || delay == 0 ||
-             delay < periodMin_ || delay > periodMax_) {
+  } else if (Callback == nullptr || (Flags & CallbackTypeBits) != 0 || Delay == 0 ||
+             Delay < periodMin_ || Delay > periodMax_) {
     result = TIMERR_NOCANDO;  // only function callbacks, with a delay the service supports
   } else {
     auto event = std::make_shared<Event>();
     event->Id = id = NewTimerId();
-    event->Interval = delay;
-    event->Callback = callback;
-    event->User = user;
-    event->Periodic = (flags & TIME_PERIODIC) != 0;
-    event->NextDueMs = clock_.TimelineMs() + delay;
+    event->Interval = Delay;
+    event->Callback = Callback;
+    event->User = User;
+    event->Periodic = (Flags & TIME_PERIODIC) != 0;
+    event->NextDueMs = clock_.TimelineMs() + Delay;
     running_.emplace(id, event);
     if (realTime_) StartThread(event);
     result = TIMERR_NOERROR;
   }
-  Record(Call::TimeSetEvent, id, delay, result);
+  Record(Call::TimeSetEvent, id, Delay, result);
   return id;
 }
 
-MMRESULT TimerService::KillEvent(UINT timerId) { return Kill(running_, timerId, true); }
+MMRESULT TimerService::KillEvent(UINT TimerId) { return Kill(running_, TimerId, true); }
 
-MMRESULT TimerService::Kill(std::map<UINT, EventPtr>& events, UINT id, bool asTimeKillEvent) {
+MMRESULT TimerService::Kill(std::map<UINT, EventPtr>& Events, UINT Id, bool AsTimeKillEvent) {
   std::thread ended;
   MMRESULT result;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    const auto found = events.find(id);
-    if (const auto failure = asTimeKillEvent ? calls_.TakeFailure(Call::TimeKillEvent, -1) : std::nullopt) {
+    const auto found = Events.find(Id);
+    if (const auto failure = AsTimeKillEvent ? calls_.TakeFailure(Call::TimeKillEvent, -1) : std::nullopt) {
       result = *failure;  // the event goes on running
-    } else if (found == events.end()) {
+    } else if (found == Events.end()) {
       result = MMSYSERR_INVALPARAM;
     } else {
       const EventPtr event = found->second;
-      events.erase(found);
+      Events.erase(found);
       event->Killed = true;
       wake_.notify_all();
       // Synchronous: a callback in progress on another thread is waited for.
@@ -138,33 +125,33 @@ MMRESULT TimerService::Kill(std::map<UINT, EventPtr>& events, UINT id, bool asTi
       }
       result = TIMERR_NOERROR;
     }
-    if (asTimeKillEvent) Record(Call::TimeKillEvent, id, 0, result);
+    if (AsTimeKillEvent) Record(Call::TimeKillEvent, Id, 0, result);
   }
   if (ended.joinable()) ended.join();  // it only leaves its loop now
   return result;
 }
 
-UINT TimerService::CreateWakeUp(LPTIMECALLBACK callback, DWORD_PTR user) {
+UINT TimerService::CreateWakeUp(LPTIMECALLBACK Callback, DWORD_PTR User) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto event = std::make_shared<Event>();
   event->Id = NewTimerId();
-  event->Callback = callback;
-  event->User = user;
+  event->Callback = Callback;
+  event->User = User;
   event->WakeUp = true;
   wakeUps_.emplace(event->Id, event);
   if (realTime_) StartThread(event);
   return event->Id;
 }
 
-void TimerService::WakeUpAt(UINT wakeUpId, TDateTime moment) {
+void TimerService::WakeUpAt(UINT WakeUpId, TDateTime Moment) {
   // Asked before the lock: the clock has a lock of its own, taken here
   // without the service's.
-  const double ahead = clock_.MillisecondsUntil(moment);
+  const double ahead = clock_.MillisecondsUntil(Moment);
   const double at = clock_.TimelineMs() + ahead;
   const Steady::time_point realAt =
       Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double, std::milli>(ahead));
   std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = wakeUps_.find(wakeUpId);
+  const auto found = wakeUps_.find(WakeUpId);
   if (found == wakeUps_.end()) return;
   Event& event = *found->second;
   if (event.Armed && event.NextDueMs <= at) return;
@@ -174,17 +161,17 @@ void TimerService::WakeUpAt(UINT wakeUpId, TDateTime moment) {
   wake_.notify_all();
 }
 
-void TimerService::KillWakeUp(UINT wakeUpId) { Kill(wakeUps_, wakeUpId, false); }
+void TimerService::KillWakeUp(UINT WakeUpId) { Kill(wakeUps_, WakeUpId, false); }
 
 std::size_t TimerService::WakeUps() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return wakeUps_.size();
 }
 
-void TimerService::SetCaps(UINT periodMin, UINT periodMax) {
+void TimerService::SetCaps(UINT PeriodMin, UINT PeriodMax) {
   std::lock_guard<std::mutex> lock(mutex_);
-  periodMin_ = periodMin;
-  periodMax_ = periodMax;
+  periodMin_ = PeriodMin;
+  periodMax_ = PeriodMax;
 }
 
 std::size_t TimerService::RunningEvents() const {
@@ -197,56 +184,56 @@ int TimerService::OutstandingPeriods() const {
   return static_cast<int>(periods_.size());
 }
 
-bool TimerService::BeginCallback(Event& event) {
-  if (event.Killed || event.StopThread) return false;
-  event.InCallback = true;
-  event.CallbackThread = std::this_thread::get_id();
+bool TimerService::BeginCallback(Event& Entry) {
+  if (Entry.Killed || Entry.StopThread) return false;
+  Entry.InCallback = true;
+  Entry.CallbackThread = std::this_thread::get_id();
   return true;
 }
 
-void TimerService::EndCallback(Event& event) {
-  event.InCallback = false;
-  event.CallbackThread = std::thread::id();
-  if (!event.Periodic && !event.WakeUp && !event.Killed) {
+void TimerService::EndCallback(Event& Entry) {
+  Entry.InCallback = false;
+  Entry.CallbackThread = std::thread::id();
+  if (!Entry.Periodic && !Entry.WakeUp && !Entry.Killed) {
     // A one-shot event ends with its callback; its identifier is then unknown.
-    event.Killed = true;
-    running_.erase(event.Id);
-    if (event.Thread.joinable()) finished_.push_back(std::move(event.Thread));
+    Entry.Killed = true;
+    running_.erase(Entry.Id);
+    if (Entry.Thread.joinable()) finished_.push_back(std::move(Entry.Thread));
   }
   callbackDone_.notify_all();
 }
 
-void TimerService::FireOnce(const EventPtr& event) {
+void TimerService::FireOnce(const EventPtr& Event) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!BeginCallback(*event)) return;
+    if (!BeginCallback(*Event)) return;
   }
-  event->Callback(event->Id, 0, event->User, 0, 0);
+  Event->Callback(Event->Id, 0, Event->User, 0, 0);
   std::lock_guard<std::mutex> lock(mutex_);
-  EndCallback(*event);
+  EndCallback(*Event);
 }
 
-void TimerService::StartThread(const EventPtr& event) {
-  if (event->WakeUp) {
-    event->Thread = std::thread(&TimerService::WakeUpLoop, this, event);
+void TimerService::StartThread(const EventPtr& Event) {
+  if (Event->WakeUp) {
+    Event->Thread = std::thread(&TimerService::WakeUpLoop, this, Event);
     return;
   }
-  const Steady::time_point first = Steady::now() + std::chrono::milliseconds(event->Interval);
-  event->Thread = std::thread(&TimerService::RealTimeLoop, this, event, first);
+  const Steady::time_point first = Steady::now() + std::chrono::milliseconds(Event->Interval);
+  Event->Thread = std::thread(&TimerService::RealTimeLoop, this, Event, first);
 }
 
-void TimerService::RealTimeLoop(EventPtr event, Steady::time_point first) {
-  const auto interval = std::chrono::milliseconds(event->Interval);
-  Steady::time_point next = first;
+void TimerService::RealTimeLoop(EventPtr Event, Steady::time_point First) {
+  const auto interval = std::chrono::milliseconds(Event->Interval);
+  Steady::time_point next = First;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    if (wake_.wait_until(lock, next, [&] { return event->Killed || event->StopThread; })) return;
-    if (!BeginCallback(*event)) return;
+    if (wake_.wait_until(lock, next, [&] { return Event->Killed || Event->StopThread; })) return;
+    if (!BeginCallback(*Event)) return;
     lock.unlock();
-    event->Callback(event->Id, 0, event->User, 0, 0);
+    Event->Callback(Event->Id, 0, Event->User, 0, 0);
     lock.lock();
-    EndCallback(*event);
-    if (event->Killed || event->StopThread) return;
+    EndCallback(*Event);
+    if (Event->Killed || Event->StopThread) return;
     // A late tick is made up at once, but only one: a thread that fell far
     // behind does not fire a burst.
     next += interval;
@@ -255,25 +242,25 @@ void TimerService::RealTimeLoop(EventPtr event, Steady::time_point first) {
   }
 }
 
-void TimerService::WakeUpLoop(EventPtr event) {
+void TimerService::WakeUpLoop(EventPtr Event) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    if (event->Killed || event->StopThread) return;
-    if (!event->Armed) {
+    if (Event->Killed || Event->StopThread) return;
+    if (!Event->Armed) {
       wake_.wait(lock);
       continue;
     }
     // Woken early by an earlier moment, a kill or a stop: looked at again.
-    if (Steady::now() < event->ArmedAt) {
-      wake_.wait_until(lock, event->ArmedAt);
+    if (Steady::now() < Event->ArmedAt) {
+      wake_.wait_until(lock, Event->ArmedAt);
       continue;
     }
-    event->Armed = false;
-    if (!BeginCallback(*event)) return;
+    Event->Armed = false;
+    if (!BeginCallback(*Event)) return;
     lock.unlock();
-    event->Callback(event->Id, 0, event->User, 0, 0);
+    Event->Callback(Event->Id, 0, Event->User, 0, 0);
     lock.lock();
-    EndCallback(*event);
+    EndCallback(*Event);
   }
 }
 
@@ -292,7 +279,7 @@ void TimerService::ServiceLoop() {
   }
 }
 
-void TimerService::RunOnServiceThread(const std::function<void()>& job) {
+void TimerService::RunOnServiceThread(const std::function<void()>& Job) {
   bool onServiceThread = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -300,13 +287,13 @@ void TimerService::RunOnServiceThread(const std::function<void()>& job) {
   }
   if (onServiceThread) {
     // Asked from a callback: this is the timer thread already.
-    job();
+    Job();
     return;
   }
   std::lock_guard<std::mutex> serial(tickSerial_);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!service_.joinable()) service_ = std::thread(&TimerService::ServiceLoop, this);
-  job_ = &job;
+  job_ = &Job;
   serviceWake_.notify_all();
   jobDone_.wait(lock, [this] { return job_ == nullptr; });
 }
@@ -324,9 +311,9 @@ void TimerService::Tick() {
   RunOnServiceThread(job);
 }
 
-void TimerService::RunFor(double milliseconds) {
-  if (!(milliseconds >= 0)) throw std::invalid_argument("sim: RunFor needs a duration >= 0");
-  const double end = clock_.TimelineMs() + milliseconds;
+void TimerService::RunFor(double Milliseconds) {
+  if (!(Milliseconds >= 0)) throw std::invalid_argument("sim: RunFor needs a duration >= 0");
+  const double end = clock_.TimelineMs() + Milliseconds;
   for (;;) {
     std::vector<EventPtr> due;
     double at = 0;
@@ -366,16 +353,16 @@ void TimerService::RunFor(double milliseconds) {
   if (end > now) clock_.Advance(end - now);
 }
 
-void TimerService::SetRealTime(bool on) {
+void TimerService::SetRealTime(bool On) {
   std::vector<std::thread> stopped;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (on == realTime_) return;
-    realTime_ = on;
+    if (On == realTime_) return;
+    realTime_ = On;
     for (auto* events : {&running_, &wakeUps_}) {
       for (const auto& entry : *events) {
         Event& event = *entry.second;
-        if (on) {
+        if (On) {
           const double ahead = std::max(0.0, event.NextDueMs - clock_.TimelineMs());
           event.ArmedAt = Steady::now() + std::chrono::duration_cast<Steady::duration>(
                                               std::chrono::duration<double, std::milli>(ahead));
@@ -391,7 +378,7 @@ void TimerService::SetRealTime(bool on) {
     wake_.notify_all();
   }
   for (std::thread& thread : stopped) thread.join();
-  if (on) return;
+  if (On) return;
   // Back on the manual timeline: each event is next due one interval from now.
   std::lock_guard<std::mutex> lock(mutex_);
   const double now = clock_.TimelineMs();

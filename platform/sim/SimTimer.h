@@ -25,36 +25,36 @@ class TimerService {
   static constexpr UINT DefaultPeriodMin = 1;
   static constexpr UINT DefaultPeriodMax = 1000000;
 
-  TimerService(CallLog& calls, Clock& clock) : calls_(calls), clock_(clock) {}
+  TimerService(CallLog& Calls, Clock& MachineClock) : calls_(Calls), clock_(MachineClock) {}
   ~TimerService();
   TimerService(const TimerService&) = delete;
   TimerService& operator=(const TimerService&) = delete;
 
-  MMRESULT GetDevCaps(TIMECAPS* caps, UINT capsSize);
-  MMRESULT BeginPeriod(UINT period);
-  MMRESULT EndPeriod(UINT period);
-  UINT SetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags);
-  MMRESULT KillEvent(UINT timerId);
+  MMRESULT GetDevCaps(TIMECAPS* Caps, UINT CapsSize);
+  MMRESULT BeginPeriod(UINT Period);
+  MMRESULT EndPeriod(UINT Period);
+  UINT SetEvent(UINT Delay, UINT Resolution, LPTIMECALLBACK Callback, DWORD_PTR User, UINT Flags);
+  MMRESULT KillEvent(UINT TimerId);
 
   // Wake-ups (platform::wakeUpCreate and its kin): events of their own, not
   // among the running ones, that fire at the earliest moment asked since
   // their last callback began. RunFor stops at that moment exactly; TickTimer
   // leaves them alone. In real-time mode each has a thread of its own.
-  UINT CreateWakeUp(LPTIMECALLBACK callback, DWORD_PTR user);
-  void WakeUpAt(UINT wakeUpId, TDateTime moment);
-  void KillWakeUp(UINT wakeUpId);
+  UINT CreateWakeUp(LPTIMECALLBACK Callback, DWORD_PTR User);
+  void WakeUpAt(UINT WakeUpId, TDateTime Moment);
+  void KillWakeUp(UINT WakeUpId);
   std::size_t WakeUps() const;
 
-  void SetCaps(UINT periodMin, UINT periodMax);
+  void SetCaps(UINT PeriodMin, UINT PeriodMax);
   std::size_t RunningEvents() const;
   int OutstandingPeriods() const;
 
   // Manual mode only (they throw std::logic_error in real-time mode).
   void Tick();
-  void RunFor(double milliseconds);
+  void RunFor(double Milliseconds);
 
   // Real-time mode; the clock is switched by the caller (on before, off after).
-  void SetRealTime(bool on);
+  void SetRealTime(bool On);
 
   // Kills every event, waits for every callback and stops every thread.
   void Reset();
@@ -80,19 +80,23 @@ class TimerService {
   };
   using EventPtr = std::shared_ptr<Event>;
 
-  bool BeginCallback(Event& event);                      // caller holds mutex_
-  void EndCallback(Event& event);                        // caller holds mutex_
-  void FireOnce(const EventPtr& event);                  // takes mutex_ itself
-  void StartThread(const EventPtr& event);               // caller holds mutex_
-  void RealTimeLoop(EventPtr event, Steady::time_point first);
-  void WakeUpLoop(EventPtr event);
-  // Unlinks the event from `events` and waits for its callback in progress;
+  bool BeginCallback(Event& Entry);                      // caller holds mutex_
+  void EndCallback(Event& Entry);                        // caller holds mutex_
+  void FireOnce(const EventPtr& Event);                  // takes mutex_ itself
+  void StartThread(const EventPtr& Event);               // caller holds mutex_
+  void RealTimeLoop(EventPtr Event, Steady::time_point First);
+  void WakeUpLoop(EventPtr Event);
+  // Unlinks the event from `Events` and waits for its callback in progress;
   // as timeKillEvent (recorded, failures injected) or as a wake-up's end.
-  MMRESULT Kill(std::map<UINT, EventPtr>& events, UINT id, bool asTimeKillEvent);
-  // Runs `job` on the manual service thread and waits until it has run.
-  void RunOnServiceThread(const std::function<void()>& job);
+  MMRESULT Kill(std::map<UINT, EventPtr>& Events, UINT Id, bool AsTimeKillEvent);
+  // Runs `Job` on the manual service thread and waits until it has run.
+  void RunOnServiceThread(const std::function<void()>& Job);
   void ServiceLoop();
-  void Record(Call what, std::uintptr_t handle, std::uintptr_t arg, MMRESULT result);
+  // The skeleton of the calls on no handle: failure injection, then the
+  // work; recorded with its result. Takes mutex_.
+  template <typename Work>
+  MMRESULT Checked(Call What, std::uintptr_t Arg, Work Task);
+  void Record(Call What, std::uintptr_t Handle, std::uintptr_t Arg, MMRESULT Result);
 
   CallLog& calls_;
   Clock& clock_;

@@ -7,7 +7,7 @@ namespace platform::win32 {
 
 class FileHandle {
  public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  explicit FileHandle(HANDLE Handle) : handle_(Handle) {}
   ~FileHandle() { Close(); }
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;

@@ -4,10 +4,10 @@
 
 namespace platform {
 
-void* ProcessHeapAlloc(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, bytes); }
+void* ProcessHeapAlloc(std::size_t Bytes) { return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, Bytes); }
 
-void ProcessHeapFree(void* block) {
-  if (block) ::HeapFree(::GetProcessHeap(), 0, block);
+void ProcessHeapFree(void* Block) {
+  if (Block) ::HeapFree(::GetProcessHeap(), 0, Block);
 }
 
 }  // namespace platform

@@ -6,58 +6,58 @@ namespace platform {
 
 UINT midiInGetNumDevs() { return ::midiInGetNumDevs(); }
 
-MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, MIDIINCAPSA* caps, UINT capsSize) {
-  return ::midiInGetDevCapsA(deviceId, caps, capsSize);
+MMRESULT midiInGetDevCapsA(UINT_PTR DeviceId, MIDIINCAPSA* Caps, UINT CapsSize) {
+  return ::midiInGetDevCapsA(DeviceId, Caps, CapsSize);
 }
 
-MMRESULT midiInOpen(HMIDIIN* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
-                    DWORD flags) {
-  return ::midiInOpen(handle, deviceId, callback, instance, flags);
+MMRESULT midiInOpen(HMIDIIN* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD_PTR Instance,
+                    DWORD Flags) {
+  return ::midiInOpen(Handle, DeviceId, Callback, Instance, Flags);
 }
 
-MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize) {
-  return ::midiInPrepareHeader(handle, header, headerSize);
+MMRESULT midiInPrepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return ::midiInPrepareHeader(Handle, Header, HeaderSize);
 }
 
-MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT headerSize) {
-  return ::midiInUnprepareHeader(handle, header, headerSize);
+MMRESULT midiInUnprepareHeader(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return ::midiInUnprepareHeader(Handle, Header, HeaderSize);
 }
 
-MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT headerSize) {
-  return ::midiInAddBuffer(handle, header, headerSize);
+MMRESULT midiInAddBuffer(HMIDIIN Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return ::midiInAddBuffer(Handle, Header, HeaderSize);
 }
 
-MMRESULT midiInStart(HMIDIIN handle) { return ::midiInStart(handle); }
-MMRESULT midiInStop(HMIDIIN handle) { return ::midiInStop(handle); }
-MMRESULT midiInReset(HMIDIIN handle) { return ::midiInReset(handle); }
-MMRESULT midiInClose(HMIDIIN handle) { return ::midiInClose(handle); }
+MMRESULT midiInStart(HMIDIIN Handle) { return ::midiInStart(Handle); }
+MMRESULT midiInStop(HMIDIIN Handle) { return ::midiInStop(Handle); }
+MMRESULT midiInReset(HMIDIIN Handle) { return ::midiInReset(Handle); }
+MMRESULT midiInClose(HMIDIIN Handle) { return ::midiInClose(Handle); }
 
 UINT midiOutGetNumDevs() { return ::midiOutGetNumDevs(); }
 
-MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, MIDIOUTCAPSA* caps, UINT capsSize) {
-  return ::midiOutGetDevCapsA(deviceId, caps, capsSize);
+MMRESULT midiOutGetDevCapsA(UINT_PTR DeviceId, MIDIOUTCAPSA* Caps, UINT CapsSize) {
+  return ::midiOutGetDevCapsA(DeviceId, Caps, CapsSize);
 }
 
-MMRESULT midiOutOpen(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
-                     DWORD flags) {
-  return ::midiOutOpen(handle, deviceId, callback, instance, flags);
+MMRESULT midiOutOpen(HMIDIOUT* Handle, UINT DeviceId, DWORD_PTR Callback, DWORD_PTR Instance,
+                     DWORD Flags) {
+  return ::midiOutOpen(Handle, DeviceId, Callback, Instance, Flags);
 }
 
-MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message) { return ::midiOutShortMsg(handle, message); }
+MMRESULT midiOutShortMsg(HMIDIOUT Handle, DWORD Message) { return ::midiOutShortMsg(Handle, Message); }
 
-MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize) {
-  return ::midiOutPrepareHeader(handle, header, headerSize);
+MMRESULT midiOutPrepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return ::midiOutPrepareHeader(Handle, Header, HeaderSize);
 }
 
-MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT headerSize) {
-  return ::midiOutUnprepareHeader(handle, header, headerSize);
+MMRESULT midiOutUnprepareHeader(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return ::midiOutUnprepareHeader(Handle, Header, HeaderSize);
 }
 
-MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT headerSize) {
-  return ::midiOutLongMsg(handle, header, headerSize);
+MMRESULT midiOutLongMsg(HMIDIOUT Handle, MIDIHDR* Header, UINT HeaderSize) {
+  return ::midiOutLongMsg(Handle, Header, HeaderSize);
 }
 
-MMRESULT midiOutReset(HMIDIOUT handle) { return ::midiOutReset(handle); }
-MMRESULT midiOutClose(HMIDIOUT handle) { return ::midiOutClose(handle); }
+MMRESULT midiOutReset(HMIDIOUT Handle) { return ::midiOutReset(Handle); }
+MMRESULT midiOutClose(HMIDIOUT Handle) { return ::midiOutClose(Handle); }
 
 }  // namespace platform

@@ -10,9 +10,9 @@
 
 namespace platform::win32 {
 
-using NoticeExceptionHandler = void (*)(const std::exception& error) noexcept;
+using NoticeExceptionHandler = void (*)(const std::exception& Error) noexcept;
 
 // Any thread; takes effect for the next notice.
-void SetNoticeExceptionHandler(NoticeExceptionHandler handler);
+void SetNoticeExceptionHandler(NoticeExceptionHandler Handler);
 
 }  // namespace platform::win32

@@ -8,15 +8,15 @@
 #include <stdexcept>
 
 #include "platform/Platform.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/NoticeExceptions.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module, whether exe or DLL
+#include "platform/win32/WindowClass.h"
 
 namespace platform {
 
 struct NoticeWindow::Impl {
   Handler OnMessage;
-  HWND Window = nullptr;
+  TWindowHandle Window;
 };
 
 namespace {
@@ -26,24 +26,24 @@ constexpr char WindowClassName[] = "VelmoraMidiNoticeWindow";
 // The multimedia notices of MIDI ports, MM_MIM_OPEN to MM_MIM_MOREDATA, and
 // the window's own SelfNotice. They go to the owner; every other message gets
 // the system's default handling.
-bool IsMidiNotice(UINT message) { return (message >= MM_MIM_OPEN && message <= MM_MIM_MOREDATA) || message == SelfNotice; }
+bool IsMidiNotice(UINT Message) { return (Message >= MM_MIM_OPEN && Message <= MM_MIM_MOREDATA) || Message == SelfNotice; }
 
 // Set by the program (its error report); read by every notice window.
 std::atomic<win32::NoticeExceptionHandler> noticeExceptionHandler{nullptr};
 
-void Report(const std::exception& error) noexcept {
-  if (const auto handler = noticeExceptionHandler.load()) handler(error);
+void Report(const std::exception& Error) noexcept {
+  if (const auto handler = noticeExceptionHandler.load()) handler(Error);
 }
 
-LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
+LRESULT CALLBACK NoticeWindowProc(HWND Window, UINT Message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (Message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    ::SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* impl = reinterpret_cast<NoticeWindow::Impl*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (impl && IsMidiNotice(message)) {
+  auto* impl = reinterpret_cast<NoticeWindow::Impl*>(::GetWindowLongPtrA(Window, GWLP_USERDATA));
+  if (impl && IsMidiNotice(Message)) {
     TMessage notice;
-    notice.Msg = message;
+    notice.Msg = Message;
     notice.WParam = wParam;
     notice.LParam = lParam;
     try {
@@ -59,60 +59,56 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     return notice.Result;
   }
-  return ::DefWindowProcA(window, message, wParam, lParam);
+  return ::DefWindowProcA(Window, Message, wParam, lParam);
 }
 
-HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
-
 // Registered once for the process and left registered until it ends.
-bool RegisterWindowClassOnce() {
-  static const bool registered = [] {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
+const char* NoticeWindowClass() {
+  static const char* const name = [] {
+    WNDCLASSEXA windowClass = BasicWindowClass(WindowClassName);
     windowClass.lpfnWndProc = NoticeWindowProc;
-    windowClass.hInstance = ThisModule();
-    windowClass.lpszClassName = WindowClassName;
-    return ::RegisterClassExA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return RegisterWindowClass(windowClass, "Cannot register the MIDI notice window class.");
   }();
-  return registered;
+  return name;
 }
 
 }  // namespace
 
-NoticeWindow::NoticeWindow(Handler handler) : impl_(std::make_unique<Impl>()) {
-  impl_->OnMessage = std::move(handler);
-  // A message-only window cannot fail to be created short of the system
-  // running out of resources; should it fail, the port's opens still work
-  // but it receives no notices (the handle given to winmm is then 0).
-  if (RegisterWindowClassOnce())
-    impl_->Window = ::CreateWindowExA(0, WindowClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      ThisModule(), impl_.get());
+NoticeWindow::NoticeWindow(Handler NoticeHandler) : impl_(std::make_unique<Impl>()) {
+  impl_->OnMessage = std::move(NoticeHandler);
+  // A message-only window cannot fail to be made short of the system running
+  // out of resources; should it fail, the port's opens still work but it
+  // receives no notices (the handle given to winmm is then 0).
+  try {
+    impl_->Window.Reset(::CreateWindowExA(0, NoticeWindowClass(), "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                          nullptr, GetModuleHandleA(nullptr), impl_.get()));
+  } catch (const std::exception&) {
+    // The class could not be registered: no window, as above.
+  }
 }
 
-NoticeWindow::~NoticeWindow() {
-  // Notices still queued for the window are discarded with it.
-  if (impl_->Window) ::DestroyWindow(impl_->Window);
-}
+// Notices still queued for the window are discarded with it.
+NoticeWindow::~NoticeWindow() = default;
 
-DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window); }
+DWORD_PTR NoticeWindow::CallbackTarget() const { return reinterpret_cast<DWORD_PTR>(impl_->Window.Get()); }
 
 void NoticeWindow::DeliverWaiting(UINT Msg) const {
   if (!impl_->Window) return;
   MSG message;
-  while (::PeekMessageA(&message, impl_->Window, Msg, Msg, PM_REMOVE)) ::DispatchMessageA(&message);
+  while (::PeekMessageA(&message, impl_->Window.Get(), Msg, Msg, PM_REMOVE)) ::DispatchMessageA(&message);
 }
 
 void NoticeWindow::PostSelfNotice() const {
   // A window that could not be made has no queue; the notice is lost with it.
-  if (impl_->Window) ::PostMessageA(impl_->Window, SelfNotice, 0, 0);
+  if (impl_->Window) ::PostMessageA(impl_->Window.Get(), SelfNotice, 0, 0);
 }
 
 void DeliverPendingNotices() {
   // Nothing to do: the thread's message loop delivers every notice.
 }
 
-void win32::SetNoticeExceptionHandler(win32::NoticeExceptionHandler handler) {
-  noticeExceptionHandler.store(handler);
+void win32::SetNoticeExceptionHandler(win32::NoticeExceptionHandler Handler) {
+  noticeExceptionHandler.store(Handler);
 }
 
 }  // namespace platform

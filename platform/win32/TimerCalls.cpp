@@ -12,23 +12,23 @@
 
 namespace platform {
 
-MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize) { return ::timeGetDevCaps(caps, capsSize); }
-MMRESULT timeBeginPeriod(UINT period) {
+MMRESULT timeGetDevCaps(TIMECAPS* Caps, UINT CapsSize) { return ::timeGetDevCaps(Caps, CapsSize); }
+MMRESULT timeBeginPeriod(UINT Period) {
   // A minimised or hidden window must not cost the router its resolution.
   win32::OptOutOfTimerResolutionThrottling();
-  return ::timeBeginPeriod(period);
+  return ::timeBeginPeriod(Period);
 }
-MMRESULT timeEndPeriod(UINT period) { return ::timeEndPeriod(period); }
+MMRESULT timeEndPeriod(UINT Period) { return ::timeEndPeriod(Period); }
 
 // Every event is created with TIME_KILL_SYNCHRONOUS: once timeKillEvent has
 // returned, no callback of it is running and none starts, so the callback's
 // object may go. TIME_CALLBACK_FUNCTION, since the callback is a function.
-UINT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags) {
-  return ::timeSetEvent(delay, resolution, callback, user,
-                        flags | TIME_KILL_SYNCHRONOUS | TIME_CALLBACK_FUNCTION);
+UINT timeSetEvent(UINT Delay, UINT Resolution, LPTIMECALLBACK Callback, DWORD_PTR User, UINT Flags) {
+  return ::timeSetEvent(Delay, Resolution, Callback, User,
+                        Flags | TIME_KILL_SYNCHRONOUS | TIME_CALLBACK_FUNCTION);
 }
 
-MMRESULT timeKillEvent(UINT timerId) { return ::timeKillEvent(timerId); }
+MMRESULT timeKillEvent(UINT TimerId) { return ::timeKillEvent(TimerId); }
 
 // The wake-ups: a thread of their own waits on a waitable timer, set by that
 // thread alone to the earliest moment asked, so that two asks from two threads
@@ -64,7 +64,7 @@ HANDLE CreateWakeUpTimer() {
 }  // namespace
 
 struct WakeUp {
-  WakeUp(LPTIMECALLBACK callback, DWORD_PTR user) : Callback(callback), User(user) {}
+  WakeUp(LPTIMECALLBACK lpTimeProc, DWORD_PTR dwUser) : Callback(lpTimeProc), User(dwUser) {}
   ~WakeUp() {
     if (!Thread.Valid()) return;
     ::SetEvent(Stop.Get());
@@ -74,8 +74,8 @@ struct WakeUp {
   WakeUp& operator=(const WakeUp&) = delete;
 
   // Sets the timer; false when the moment has come already.
-  bool Arm(TDateTime moment) {
-    const double ahead = std::ceil((moment - Now()) * HundredNanosecondsPerDay);
+  bool Arm(TDateTime Moment) {
+    const double ahead = std::ceil((Moment - Now()) * HundredNanosecondsPerDay);
     if (ahead <= 0) return false;
     LARGE_INTEGER relative;
     relative.QuadPart = -static_cast<LONGLONG>(ahead);
@@ -128,23 +128,23 @@ struct WakeUp {
           : nullptr};
 };
 
-WakeUp* wakeUpCreate(LPTIMECALLBACK callback, DWORD_PTR user) {
-  auto wakeUp = std::make_unique<WakeUp>(callback, user);
+WakeUp* wakeUpCreate(LPTIMECALLBACK Callback, DWORD_PTR User) {
+  auto wakeUp = std::make_unique<WakeUp>(Callback, User);
   return wakeUp->Thread.Valid() ? wakeUp.release() : nullptr;
 }
 
-void wakeUpAt(WakeUp* wakeUp, TDateTime moment) noexcept {
-  TDateTime asked = wakeUp->Due.load(std::memory_order_relaxed);
+void wakeUpAt(WakeUp* Instance, TDateTime Moment) noexcept {
+  TDateTime asked = Instance->Due.load(std::memory_order_relaxed);
   // Written even when the moment stays, so that this ask is ordered after
   // whatever this thread handed over before it, for the callback that
   // clears the moment.
-  while (!wakeUp->Due.compare_exchange_weak(asked, std::min(asked, moment), std::memory_order_acq_rel,
+  while (!Instance->Due.compare_exchange_weak(asked, std::min(asked, Moment), std::memory_order_acq_rel,
                                             std::memory_order_relaxed)) {
   }
   // The wake-up's own thread looks again after its callback by itself.
-  if (moment < asked && ::GetCurrentThreadId() != wakeUp->ThreadId) ::SetEvent(wakeUp->Asked.Get());
+  if (Moment < asked && ::GetCurrentThreadId() != Instance->ThreadId) ::SetEvent(Instance->Asked.Get());
 }
 
-void wakeUpKill(WakeUp* wakeUp) { delete wakeUp; }
+void wakeUpKill(WakeUp* Instance) { delete Instance; }
 
 }  // namespace platform

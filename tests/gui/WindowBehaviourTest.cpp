@@ -20,6 +20,19 @@ TEST_F(VelmoraWindows, ANewLampIsSevenByTwentyTwoAndDarkRed) {
   }
 }
 
+// A control whose window goes first (with its parent, or destroyed by the
+// system) keeps no handle to it: its destructor then destroys nothing, which
+// might by then be another window that got the same handle.
+TEST_F(VelmoraWindows, AControlHoldsNoHandleOnceItsWindowIsDestroyed) {
+  StartProgram();
+  TLED lamp(VelmoraForm->AsParent(), 0, 0);
+  const HWND window = lamp.Handle();
+  ASSERT_TRUE(IsWindow(window));
+  DestroyWindow(window);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(lamp.Handle(), nullptr);
+}
+
 TEST_F(VelmoraWindows, WindowsSnapToTheScreenEdgesOnlyWhileTheUserDragsThem) {
   StartProgram();
   RECT area{};

@@ -13,17 +13,7 @@
 
 namespace {
 
-class ConcurrencyStress : public EngineFixture {
- protected:
-  void SetUp() override {
-    EngineFixture::SetUp();
-    sim::SetRealTime(true);
-  }
-  void TearDown() override {
-    EngineFixture::TearDown();
-    sim::SetRealTime(false);
-  }
-};
+using ConcurrencyStress = RealTimeEngineFixture;
 
 TEST_F(ConcurrencyStress, InputRemapReopenDelayChangesAndPanicsWhileTheTimerSends) {
   BootAndStart();

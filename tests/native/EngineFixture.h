@@ -150,3 +150,17 @@ class EngineFixture : public ::testing::Test {
   std::vector<TStateReport> reports;
   std::vector<std::string> events;
 };
+
+// The same machine in the simulated real-time mode: the timer's ticks run
+// on a thread of their own while the test's thread plays the main thread.
+class RealTimeEngineFixture : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    sim::SetRealTime(true);
+  }
+  void TearDown() override {
+    EngineFixture::TearDown();
+    sim::SetRealTime(false);
+  }
+};

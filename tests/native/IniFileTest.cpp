@@ -15,22 +15,11 @@
 #include "platform/sim/SimDriver.h"
 #include "settings/IniDefs.h"
 #include "settings/IniFile.h"
+#include "tests/native/RawFile.h"
 
 namespace {
 
-std::string ReadRaw(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 bool FileExists(const std::string& path) { return std::ifstream(path, std::ios::binary).is_open(); }
-
-void WriteRaw(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-}
 
 // One writer that saves one key.
 void SaveKey(const std::string& path, const std::string& section, const std::string& key,
@@ -98,14 +87,16 @@ TEST_F(IniFileTest, IntegersAreHexadecimalOrDecimalAndAnythingElseGivesTheDefaul
       {"", D},
       {"  42\t ", 42},            // blanks around the value are not part of it
   };
+  // The key of case i. Appended rather than "K" + std::to_string(i): that
+  // form makes g++ 12 warn (-Wrestrict) of an overlap that cannot happen.
+  const auto key = [](std::size_t i) { return std::string("K").append(std::to_string(i)); };
   std::string file = "[Values]\r\n";
-  for (std::size_t i = 0; i < std::size(cases); ++i)
-    file += "K" + std::to_string(i) + "=" + cases[i].Text + "\r\n";
+  for (std::size_t i = 0; i < std::size(cases); ++i) file += key(i) + "=" + cases[i].Text + "\r\n";
   WriteRaw(path, file);
 
   const TIniFile ini(path);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(ini.ReadInteger("Values", "K" + std::to_string(i), D), cases[i].Expected)
+    EXPECT_EQ(ini.ReadInteger("Values", key(i), D), cases[i].Expected)
         << "value \"" << cases[i].Text << "\"";
   }
   EXPECT_EQ(ini.ReadInteger("Values", "Missing", D), D);

@@ -5,9 +5,11 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Exceptions.h"
+#include "engine/MessageHandOff.h"
 #include "engine/MidiOutMessageList.h"
 #include "engine/ShortMessagePool.h"
 #include "platform/sim/SimDriver.h"
@@ -322,5 +324,22 @@ TEST_F(MessageQueue, FreeingAMessageUnlinksItFromItsList) {
   EXPECT_EQ(b->Prev, list.Head());
   EXPECT_EQ(SendAll(list), (std::vector<int>{1}));
 }
+
+#ifndef NDEBUG
+// The hand-off's stack is safe against one poster only: a debug build stops
+// at a post from a second thread instead of losing a message some day.
+void PostFromTwoThreads() {
+  TMessageHandOff handOff;
+  TRecordingMessage first(0, 1, nullptr, nullptr);
+  TRecordingMessage second(0, 2, nullptr, nullptr);
+  handOff.Post(&first);
+  std::thread([&] { handOff.Post(&second); }).join();
+}
+
+TEST(QueueHandOffDeathTest, APostFromASecondThreadStopsADebugBuild) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(PostFromTwoThreads(), "second thread");
+}
+#endif
 
 }  // namespace

@@ -16,22 +16,11 @@
 #include "settings/IniFile.h"
 #include "settings/SettingsStore.h"
 #include "settings/WriteFailures.h"
+#include "tests/native/RawFile.h"
 
 namespace {
 
 using Names = std::vector<std::string>;
-
-std::string ReadRaw(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteRaw(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-}
 
 std::string Joined(const Names& names) {
   std::string text;

@@ -14,6 +14,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/WriteFailures.h"
 #include "tests/native/EngineFixture.h"
+#include "tests/native/RawFile.h"
 #include "tests/native/ReliabilityReport.h"
 
 #if !defined(_WIN32)
@@ -28,18 +29,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadRaw(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteRaw(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-}
 
 bool CanCreateFileIn(const std::string& folder) {
   const std::string probe = folder + "/probe.tmp";

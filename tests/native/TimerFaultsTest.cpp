@@ -13,16 +13,8 @@
 
 namespace {
 
-class TimerFaults : public EngineFixture {
+class TimerFaults : public RealTimeEngineFixture {
  protected:
-  void SetUp() override {
-    EngineFixture::SetUp();
-    sim::SetRealTime(true);
-  }
-  void TearDown() override {
-    EngineFixture::TearDown();
-    sim::SetRealTime(false);
-  }
 
   // Counts ticks that run while the test holds the timer stopped. The
   // handler is wrapped while the timer is stopped, as the timer requires.

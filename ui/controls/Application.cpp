@@ -18,14 +18,14 @@ TApplication::~TApplication() {
   if (Application == this) Application = nullptr;
 }
 
-void TApplication::SetTitle(const std::string& title) { FTitle = title; }
+void TApplication::SetTitle(const std::string& Title) { FTitle = Title; }
 
-void TApplication::FormCreated(TForm& form) {
-  if (!FMainForm) FMainForm = &form;
+void TApplication::FormCreated(TForm& Form) {
+  if (!FMainForm) FMainForm = &Form;
 }
 
-void TApplication::FormDestroyed(TForm& form) {
-  if (FMainForm == &form) FMainForm = nullptr;
+void TApplication::FormDestroyed(TForm& Form) {
+  if (FMainForm == &Form) FMainForm = nullptr;
 }
 
 void TApplication::Run() {
@@ -55,24 +55,24 @@ void TApplication::Minimize() {
   if (FMainForm) ShowWindow(FMainForm->Handle(), SW_MINIMIZE);
 }
 
-void TApplication::HandleException(const std::exception& error) {
+void TApplication::HandleException(const std::exception& Error) {
   if (OnException) {
-    OnException(*this, error);
+    OnException(*this, Error);
     return;
   }
   const HWND owner = FMainForm ? FMainForm->Handle() : nullptr;
-  MessageBoxA(owner, error.what(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxA(owner, Error.what(), FTitle.c_str(), MB_OK | MB_ICONERROR);
 }
 
-bool TApplication::ProcessMessage(MSG& message) {
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
-  if (message.message == WM_QUIT) {
+bool TApplication::ProcessMessage(MSG& Message) {
+  if (!PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (Message.message == WM_QUIT) {
     FTerminated = true;
     return true;
   }
-  if (!PreTranslate(message)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+  if (!PreTranslate(Message)) {
+    TranslateMessage(&Message);
+    DispatchMessageA(&Message);
   }
   return true;
 }
@@ -80,26 +80,26 @@ bool TApplication::ProcessMessage(MSG& message) {
 // Shortcuts and dialog keys belong to the form that holds the window the
 // message is for, so a popup menu's shortcut works whichever of the form's
 // controls has the focus.
-bool TApplication::PreTranslate(MSG& message) {
-  if (!message.hwnd) return false;
-  if (RunApplicationShortcut(message)) return true;
-  TForm* form = TForm::FromHandle(GetAncestor(message.hwnd, GA_ROOT));
+bool TApplication::PreTranslate(MSG& Message) {
+  if (!Message.hwnd) return false;
+  if (RunApplicationShortcut(Message)) return true;
+  TForm* form = TForm::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
   if (!form) return false;
   if (HACCEL accelerators = form->Accelerators()) {
-    if (TranslateAcceleratorA(form->Handle(), accelerators, &message)) return true;
+    if (TranslateAcceleratorA(form->Handle(), accelerators, &Message)) return true;
   }
-  return IsDialogMessageA(form->Handle(), &message) != FALSE;
+  return IsDialogMessageA(form->Handle(), &Message) != FALSE;
 }
 
 void TApplication::AddApplicationShortcut(TShortCut ShortCut, std::function<void()> Action) {
   FApplicationShortcuts.push_back({ShortCut, std::move(Action)});
 }
 
-bool TApplication::RunApplicationShortcut(const MSG& message) {
-  if (message.message != WM_KEYDOWN) return false;
+bool TApplication::RunApplicationShortcut(const MSG& Message) {
+  if (Message.message != WM_KEYDOWN) return false;
   const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
   for (const TApplicationShortcut& shortcut : FApplicationShortcuts) {
-    if (shortcut.ShortCut.Key != message.wParam || shortcut.ShortCut.Ctrl != ctrl) continue;
+    if (shortcut.ShortCut.Key != Message.wParam || shortcut.ShortCut.Ctrl != ctrl) continue;
     shortcut.Action();
     return true;
   }
@@ -129,9 +129,9 @@ void TApplication::Idle() {
     MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-void HandleUiException(const std::exception& error) noexcept {
+void HandleUiException(const std::exception& Error) noexcept {
   try {
-    if (Application) Application->HandleException(error);
+    if (Application) Application->HandleException(Error);
   } catch (...) {
     // The error report itself failed; nothing is left to tell.
   }

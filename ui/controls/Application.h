@@ -25,12 +25,12 @@ class TApplication {
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  void SetTitle(const std::string& title);
+  void SetTitle(const std::string& Title);
 
   // The first form created; closing it ends the message loop.
   TForm* MainForm() const { return FMainForm; }
-  void FormCreated(TForm& form);
-  void FormDestroyed(TForm& form);
+  void FormCreated(TForm& Form);
+  void FormDestroyed(TForm& Form);
 
   // Shows the main form, then handles messages until Terminate.
   void Run();
@@ -44,7 +44,7 @@ class TApplication {
 
   // The application's default error report: OnException when assigned,
   // otherwise a message box with the error's text.
-  void HandleException(const std::exception& error);
+  void HandleException(const std::exception& Error);
 
   TIdleEvent OnIdle;
   // Runs at every idle moment after OnIdle, for work that is never done
@@ -65,15 +65,15 @@ class TApplication {
   DWORD IdleWaitMilliseconds = INFINITE;
 
  private:
-  bool ProcessMessage(MSG& message);
-  bool PreTranslate(MSG& message);
+  bool ProcessMessage(MSG& Message);
+  bool PreTranslate(MSG& Message);
   void Idle();
 
   struct TApplicationShortcut {
     TShortCut ShortCut;
     std::function<void()> Action;
   };
-  bool RunApplicationShortcut(const MSG& message);
+  bool RunApplicationShortcut(const MSG& Message);
 
   std::string FTitle;
   std::vector<TApplicationShortcut> FApplicationShortcuts;
@@ -85,4 +85,4 @@ class TApplication {
 extern TApplication* Application;
 
 // Window procedures are noexcept: what a handler throws ends here.
-void HandleUiException(const std::exception& error) noexcept;
+void HandleUiException(const std::exception& Error) noexcept;

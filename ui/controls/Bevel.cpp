@@ -1,5 +1,5 @@
 #include "ui/controls/Bevel.h"
 
-TBevel::TBevel(const TControlArgs& args)
-    : TControl({args.Parent, {args.Bounds.Left, args.Bounds.Top, args.Bounds.Width, 2}, ""},
+TBevel::TBevel(const TControlArgs& Args)
+    : TControl({Args.Parent, {Args.Bounds.Left, Args.Bounds.Top, Args.Bounds.Width, 2}, ""},
                {"STATIC", WS_VISIBLE | SS_ETCHEDHORZ, WS_EX_NOPARENTNOTIFY}) {}

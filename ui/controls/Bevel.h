@@ -5,5 +5,5 @@
 
 class TBevel : public TControl {
  public:
-  explicit TBevel(const TControlArgs& args);
+  explicit TBevel(const TControlArgs& Args);
 };

@@ -2,8 +2,8 @@
 
 #include "ui/controls/Form.h"
 
-TButton::TButton(const TControlArgs& args)
-    : TControl(args, {"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, WS_EX_NOPARENTNOTIFY}) {}
+TButton::TButton(const TControlArgs& Args)
+    : TControl(Args, {"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, WS_EX_NOPARENTNOTIFY}) {}
 
 void TButton::Click() {
   if (!Enabled()) return;
@@ -11,10 +11,10 @@ void TButton::Click() {
   if (ModalResult != 0 && Form().Modal()) Form().SetModalResult(ModalResult);
 }
 
-void TButton::SetDefaultLook(bool isDefault) {
-  SendMessageA(Handle(), BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+void TButton::SetDefaultLook(bool IsDefault) {
+  SendMessageA(Handle(), BM_SETSTYLE, IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
 }
 
-void TButton::Command(WORD code) {
-  if (code == BN_CLICKED) Click();
+void TButton::Command(WORD Code) {
+  if (Code == BN_CLICKED) Click();
 }

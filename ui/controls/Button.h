@@ -10,14 +10,14 @@ class TButton : public TControl {
  public:
   using TNotifyEvent = std::function<void(TButton& Sender)>;
 
-  explicit TButton(const TControlArgs& args);
+  explicit TButton(const TControlArgs& Args);
 
   void Click();  // as the user's click: does nothing while disabled
-  void SetDefaultLook(bool isDefault);
+  void SetDefaultLook(bool IsDefault);
 
   int ModalResult = 0;
   TNotifyEvent OnClick;
 
  protected:
-  void Command(WORD code) override;
+  void Command(WORD Code) override;
 };

@@ -9,8 +9,8 @@
 
 using TColor = std::int32_t;
 
-constexpr TColor SystemColorValue(int colorIndex) {
-  return static_cast<TColor>(0xFF000000u | static_cast<std::uint32_t>(colorIndex));
+constexpr TColor SystemColorValue(int ColorIndex) {
+  return static_cast<TColor>(0xFF000000u | static_cast<std::uint32_t>(ColorIndex));
 }
 
 constexpr TColor clWindowText = SystemColorValue(COLOR_WINDOWTEXT);  // -16777208
@@ -22,8 +22,8 @@ constexpr TColor clLime = 0x00FF00;
 constexpr TColor clRed = 0x0000FF;
 constexpr TColor clBlue = 0xFF0000;
 
-inline COLORREF ColorToRGB(TColor color) {
-  const auto value = static_cast<std::uint32_t>(color);
+inline COLORREF ColorToRGB(TColor Color) {
+  const auto value = static_cast<std::uint32_t>(Color);
   if ((value & 0xFF000000u) == 0xFF000000u) return GetSysColor(static_cast<int>(value & 0xFFu));
   return static_cast<COLORREF>(value & 0x00FFFFFFu);
 }

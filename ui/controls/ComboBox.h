@@ -5,28 +5,21 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "ui/controls/Control.h"
+#include "ui/controls/ItemList.h"
 
-class TComboBox : public TControl {
+class TComboBox : public TItemList {
  public:
   using TNotifyEvent = std::function<void(TComboBox& Sender)>;
 
-  explicit TComboBox(const TControlArgs& args);
+  explicit TComboBox(const TControlArgs& Args);
 
-  // Replaces the entries; nothing is selected afterwards.
-  void SetItems(const std::vector<std::string>& items);
-  std::vector<std::string> Items() const;
-  int ItemCount() const;
-  int ItemIndex() const;
-  // -1, or an index the list does not hold, selects nothing.
-  void SetItemIndex(int index);
   std::string Text() const;
 
   TNotifyEvent OnChange;
 
  protected:
-  void Command(WORD code) override;
-  HBRUSH CtlColor(HDC dc) override;
+  void SelectionChanged() override {
+    if (OnChange) OnChange(*this);
+  }
 };

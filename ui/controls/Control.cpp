@@ -31,16 +31,16 @@ std::unordered_map<HWND, TSubclass>& Subclasses() {
 
 }  // namespace
 
-TControl::TControl(const TControlArgs& args, const TWindowClass& windowClass)
-    : FParent(args.Parent), FBounds(args.Bounds), FId(NextControlId++) {
+TControl::TControl(const TControlArgs& Args, const TWindowClass& WindowClass)
+    : FParent(Args.Parent), FBounds(Args.Bounds), FId(NextControlId++) {
   const TForm& form = *FParent.Form;
-  FWindow.Reset(CreateWindowExA(windowClass.ExStyle, windowClass.ClassName, args.Caption.c_str(),
-                                windowClass.Style | WS_CHILD, form.Scale(FParent.Origin.x + FBounds.Left),
+  FWindow.Reset(CreateWindowExA(WindowClass.ExStyle, WindowClass.ClassName, Args.Caption.c_str(),
+                                WindowClass.Style | WS_CHILD, form.Scale(FParent.Origin.x + FBounds.Left),
                                 form.Scale(FParent.Origin.y + FBounds.Top), form.Scale(FBounds.Width),
                                 form.Scale(FBounds.Height),
                                 FParent.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)),
                                 GetModuleHandleA(nullptr), nullptr));
-  if (!FWindow) throw Exception(std::string("Cannot create a window of class ") + windowClass.ClassName);
+  if (!FWindow) throw Exception(std::string("Cannot create a window of class ") + WindowClass.ClassName);
   Subclasses()[Handle()] = {this, reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
                                        Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc)))};
   FFont = Form().Font();
@@ -55,13 +55,13 @@ TControl::~TControl() {
   if (found != Subclasses().end()) found->second.Control = nullptr;
 }
 
-TControl* TControl::FromHandle(HWND window) {
-  const auto found = Subclasses().find(window);
+TControl* TControl::FromHandle(HWND Window) {
+  const auto found = Subclasses().find(Window);
   return found == Subclasses().end() ? nullptr : found->second.Control;
 }
 
-bool TControl::DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
-  switch (message) {
+bool TControl::DispatchNotification(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
+  switch (Message) {
     case WM_COMMAND:
       if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
         control->Command(HIWORD(wParam));
@@ -89,35 +89,39 @@ bool TControl::DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, 
   }
 }
 
-LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam,
+LRESULT CALLBACK TControl::WindowProc(HWND Window, UINT Message, WPARAM wParam,
                                       LPARAM lParam) noexcept {
-  const auto found = Subclasses().find(window);
-  if (found == Subclasses().end()) return DefWindowProcA(window, message, wParam, lParam);
+  const auto found = Subclasses().find(Window);
+  if (found == Subclasses().end()) return DefWindowProcA(Window, Message, wParam, lParam);
   // A copy: the handler may create controls, which changes the table.
   const TSubclass subclass = found->second;
-  if (message == WM_NCDESTROY) {
+  if (Message == WM_NCDESTROY) {
     Subclasses().erase(found);
-    return CallWindowProcA(subclass.Previous, window, message, wParam, lParam);
+    // The window goes (with its parent, or on its own): the control keeps no
+    // handle to it, so nothing destroys it again or reaches a window that
+    // reuses its handle, whatever order the members of a form go in.
+    if (subclass.Control) subclass.Control->FWindow.Release();
+    return CallWindowProcA(subclass.Previous, Window, Message, wParam, lParam);
   }
   if (subclass.Control) {
     try {
       LRESULT result = 0;
-      if (subclass.Control->HandleMessage(message, wParam, lParam, result)) return result;
+      if (subclass.Control->HandleMessage(Message, wParam, lParam, result)) return result;
     } catch (const std::exception& error) {
       HandleUiException(error);
       return 0;
     }
   }
-  return CallWindowProcA(subclass.Previous, window, message, wParam, lParam);
+  return CallWindowProcA(subclass.Previous, Window, Message, wParam, lParam);
 }
 
-LRESULT TControl::DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return CallWindowProcA(Subclasses().at(Handle()).Previous, Handle(), message, wParam, lParam);
+LRESULT TControl::DefaultMessage(UINT Message, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(Subclasses().at(Handle()).Previous, Handle(), Message, wParam, lParam);
 }
 
-HBRUSH TControl::CtlColor(HDC dc) {
-  SetTextColor(dc, ColorToRGB(FFont.Color));
-  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+HBRUSH TControl::CtlColor(HDC DC) {
+  SetTextColor(DC, ColorToRGB(FFont.Color));
+  SetBkColor(DC, GetSysColor(COLOR_BTNFACE));
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
@@ -142,49 +146,49 @@ int TControl::Height() const {
 // A size equal to the window's own in design units keeps the window's
 // pixels: scaled back, a size the window chose (a label's text, a combo
 // box's font) could come out a pixel short and cut its text off.
-static int PixelExtent(const TForm& form, int designUnits, int currentPixels) {
-  return form.Unscale(currentPixels) == designUnits ? currentPixels : form.Scale(designUnits);
+static int PixelExtent(const TForm& Form, int DesignUnits, int CurrentPixels) {
+  return Form.Unscale(CurrentPixels) == DesignUnits ? CurrentPixels : Form.Scale(DesignUnits);
 }
 
-void TControl::MoveWindowTo(const TRect& bounds) {
+void TControl::MoveWindowTo(const TRect& Bounds) {
   const TForm& form = Form();
   const RECT r = PixelRect();
-  SetWindowPos(Handle(), nullptr, form.Scale(FParent.Origin.x + bounds.Left), form.Scale(FParent.Origin.y + bounds.Top),
-               PixelExtent(form, bounds.Width, r.right - r.left), PixelExtent(form, bounds.Height, r.bottom - r.top),
+  SetWindowPos(Handle(), nullptr, form.Scale(FParent.Origin.x + Bounds.Left), form.Scale(FParent.Origin.y + Bounds.Top),
+               PixelExtent(form, Bounds.Width, r.right - r.left), PixelExtent(form, Bounds.Height, r.bottom - r.top),
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool TControl::Occupies(const TRect& bounds) const {
+bool TControl::Occupies(const TRect& Bounds) const {
   const TForm& form = Form();
   const RECT r = PixelRect();
-  return r.left == form.Scale(FParent.Origin.x + bounds.Left) && r.top == form.Scale(FParent.Origin.y + bounds.Top) &&
-         form.Unscale(r.right - r.left) == bounds.Width && form.Unscale(r.bottom - r.top) == bounds.Height;
+  return r.left == form.Scale(FParent.Origin.x + Bounds.Left) && r.top == form.Scale(FParent.Origin.y + Bounds.Top) &&
+         form.Unscale(r.right - r.left) == Bounds.Width && form.Unscale(r.bottom - r.top) == Bounds.Height;
 }
 
-void TControl::SetBounds(const TRect& bounds) {
-  FBounds = bounds;
+void TControl::SetBounds(const TRect& Bounds) {
+  FBounds = Bounds;
   // A move to where the window already stands would still be a round trip
   // to the display (and a repaint, once the window is on screen).
-  if (!Occupies(bounds)) MoveWindowTo(bounds);
+  if (!Occupies(Bounds)) MoveWindowTo(Bounds);
 }
 
-void TControl::SetPixelBounds(const RECT& pixels) {
+void TControl::SetPixelBounds(const RECT& Pixels) {
   const TForm& form = Form();
-  const int width = pixels.right - pixels.left;
-  const int height = pixels.bottom - pixels.top;
-  FBounds = {form.Unscale(pixels.left) - FParent.Origin.x, form.Unscale(pixels.top) - FParent.Origin.y,
+  const int width = Pixels.right - Pixels.left;
+  const int height = Pixels.bottom - Pixels.top;
+  FBounds = {form.Unscale(Pixels.left) - FParent.Origin.x, form.Unscale(Pixels.top) - FParent.Origin.y,
              form.Unscale(width), form.Unscale(height)};
   const RECT r = PixelRect();
-  if (r.left == pixels.left && r.top == pixels.top && r.right == pixels.right && r.bottom == pixels.bottom) return;
-  SetWindowPos(Handle(), nullptr, pixels.left, pixels.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (r.left == Pixels.left && r.top == Pixels.top && r.right == Pixels.right && r.bottom == Pixels.bottom) return;
+  SetWindowPos(Handle(), nullptr, Pixels.left, Pixels.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TControl::SetPixelSize(int width, int height) {
+void TControl::SetPixelSize(int Width, int Height) {
   const TForm& form = Form();
   const int left = form.Scale(FParent.Origin.x + FBounds.Left);
   const int top = form.Scale(FParent.Origin.y + FBounds.Top);
   const TRect designed = FBounds;
-  SetPixelBounds({left, top, left + width, top + height});
+  SetPixelBounds({left, top, left + Width, top + Height});
   // The position stays as designed, not as read back from the pixels.
   FBounds.Left = designed.Left;
   FBounds.Top = designed.Top;
@@ -200,19 +204,19 @@ void TControl::DpiChanged() {
   FOwnFontHandle = std::move(handle);
 }
 
-void TControl::SetLeft(int left) { SetBounds({left, FBounds.Top, Width(), Height()}); }
-void TControl::SetTop(int top) { SetBounds({FBounds.Left, top, Width(), Height()}); }
-void TControl::SetHeight(int height) { SetBounds({FBounds.Left, FBounds.Top, Width(), height}); }
+void TControl::SetLeft(int Left) { SetBounds({Left, FBounds.Top, Width(), Height()}); }
+void TControl::SetTop(int Top) { SetBounds({FBounds.Left, Top, Width(), Height()}); }
+void TControl::SetHeight(int Height) { SetBounds({FBounds.Left, FBounds.Top, Width(), Height}); }
 
 bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
 
-void TControl::SetEnabled(bool enabled) {
-  if (Enabled() != enabled) EnableWindow(Handle(), enabled ? TRUE : FALSE);
+void TControl::SetEnabled(bool Enable) {
+  if (Enabled() != Enable) EnableWindow(Handle(), Enable ? TRUE : FALSE);
 }
 
 bool TControl::Visible() const { return (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
 
-void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
+void TControl::SetVisible(bool Visible) { ShowWindow(Handle(), Visible ? SW_SHOWNA : SW_HIDE); }
 
 void TControl::SetFocus() { ::SetFocus(Handle()); }
 
@@ -223,29 +227,29 @@ std::string TControl::Caption() const {
   return text;
 }
 
-void TControl::SetCaption(const std::string& caption) {
-  if (caption == Caption()) return;
-  SetWindowTextA(Handle(), caption.c_str());
+void TControl::SetCaption(const std::string& Text) {
+  if (Text == Caption()) return;
+  SetWindowTextA(Handle(), Text.c_str());
   FontChanged();  // a caption that sizes the control needs the same re-measuring
 }
 
-void TControl::SetFont(const TFont& font) {
-  if (!FParentFont && font == FFont) return;
+void TControl::SetFont(const TFont& Font) {
+  if (!FParentFont && Font == FFont) return;
   FParentFont = false;
-  FFont = font;
+  FFont = Font;
   // The window takes the new handle before the old one is deleted.
-  TFontHandle handle(CreateFontHandle(font, Form().Dpi()));
+  TFontHandle handle(CreateFontHandle(Font, Form().Dpi()));
   ApplyFontHandle(handle.Get());
   FOwnFontHandle = std::move(handle);
 }
 
-void TControl::ParentFontChanged(const TFont& font, HFONT handle) {
+void TControl::ParentFontChanged(const TFont& Font, HFONT Handle) {
   if (!FParentFont) return;
-  FFont = font;
-  ApplyFontHandle(handle);
+  FFont = Font;
+  ApplyFontHandle(Handle);
 }
 
-void TControl::ApplyFontHandle(HFONT handle) {
-  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
+void TControl::ApplyFontHandle(HFONT FontHandle) {
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle), TRUE);
   FontChanged();
 }

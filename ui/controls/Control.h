@@ -8,9 +8,9 @@
 
 #include <windows.h>
 
+#include "platform/win32/Handle.h"
 #include "ui/controls/Font.h"
 #include "ui/controls/Geometry.h"
-#include "ui/controls/Handle.h"
 #include "ui/controls/Parent.h"
 
 struct TControlArgs {
@@ -37,40 +37,40 @@ class TControl {
   int Width() const;
   int Height() const;
   TRect Bounds() const { return {Left(), Top(), Width(), Height()}; }
-  void SetBounds(const TRect& bounds);
-  void SetLeft(int left);
-  void SetTop(int top);
-  void SetHeight(int height);
+  void SetBounds(const TRect& Bounds);
+  void SetLeft(int Left);
+  void SetTop(int Top);
+  void SetHeight(int Height);
 
   bool Enabled() const;
-  void SetEnabled(bool enabled);
+  void SetEnabled(bool Enable);
   bool Visible() const;
-  void SetVisible(bool visible);
+  void SetVisible(bool Visible);
   void SetFocus();
 
   std::string Caption() const;
-  void SetCaption(const std::string& caption);
+  void SetCaption(const std::string& Text);
 
   // A control uses its form's font until it is given one of its own.
   const TFont& Font() const { return FFont; }
-  void SetFont(const TFont& font);
-  void ParentFontChanged(const TFont& font, HFONT handle);
+  void SetFont(const TFont& Font);
+  void ParentFontChanged(const TFont& Font, HFONT Handle);
   // For a control placed or sized by the system (a page in its tab
   // control's area, a label at its text): the window gets exactly these
   // pixels (relative to the parent's client area), its bounds the design
   // units of them.
-  void SetPixelBounds(const RECT& pixels);
+  void SetPixelBounds(const RECT& Pixels);
 
   // The form's density changed: the window goes to its bounds in the new
   // pixels, and an own font is made again for it.
   void DpiChanged();
 
   // The control whose window this is, or nullptr for a window we don't own.
-  static TControl* FromHandle(HWND window);
+  static TControl* FromHandle(HWND Window);
 
   // Hands a notification that a parent window received to the control that
   // sent it. True when a control took it; Result is then the answer.
-  static bool DispatchNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result);
+  static bool DispatchNotification(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result);
 
  protected:
   struct TWindowClass {
@@ -78,30 +78,30 @@ class TControl {
     DWORD Style;
     DWORD ExStyle = 0;
   };
-  TControl(const TControlArgs& args, const TWindowClass& windowClass);
+  TControl(const TControlArgs& Args, const TWindowClass& WindowClass);
 
   // Notifications from the parent: WM_COMMAND codes and WM_NOTIFY records.
   virtual void Command(WORD /*code*/) {}
   virtual bool Notify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
   // WM_CTLCOLOR*: the brush for the background, with text colours set.
-  virtual HBRUSH CtlColor(HDC dc);
+  virtual HBRUSH CtlColor(HDC DC);
   // The control's own messages; true when handled (the result in Result).
   virtual bool HandleMessage(UINT /*message*/, WPARAM, LPARAM, LRESULT& /*Result*/) {
     return false;
   }
   virtual void FontChanged() {}
-  void SetPixelSize(int width, int height);
+  void SetPixelSize(int Width, int Height);
 
-  LRESULT DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT DefaultMessage(UINT Message, WPARAM wParam, LPARAM lParam);
   const TParent& Parent() const { return FParent; }
 
  private:
   // Stands in front of the window's own procedure (see Control.cpp).
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+  static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
-  void ApplyFontHandle(HFONT handle);
-  bool Occupies(const TRect& bounds) const;  // the window stands exactly there
-  void MoveWindowTo(const TRect& bounds);
+  void ApplyFontHandle(HFONT FontHandle);
+  bool Occupies(const TRect& Bounds) const;  // the window stands exactly there
+  void MoveWindowTo(const TRect& Bounds);
   RECT PixelRect() const;  // where the window stands in its parent's client area
 
   TParent FParent;

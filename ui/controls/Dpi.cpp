@@ -22,9 +22,9 @@ UINT SystemDpi() {
   return dpi;
 }
 
-UINT WindowDpi(HWND window) {
+UINT WindowDpi(HWND Window) {
   if (const auto getDpiForWindow = GetDpiForWindowFunction()) {
-    const UINT dpi = getDpiForWindow(window);
+    const UINT dpi = getDpiForWindow(Window);
     if (dpi > 0) return dpi;
   }
   return SystemDpi();

@@ -11,9 +11,9 @@ inline constexpr UINT DesignDpi = 96;
 // The density a window is shown at: its monitor's (GetDpiForWindow, from
 // Windows 10 1607 on), or else the system's. Looked up at run time, so that
 // Windows 7 and 8.1 start as well.
-UINT WindowDpi(HWND window);
+UINT WindowDpi(HWND Window);
 // The system's density (the screen's logical pixels per inch).
 UINT SystemDpi();
 
-inline int ScaleToDpi(int designUnits, UINT dpi) { return MulDiv(designUnits, static_cast<int>(dpi), DesignDpi); }
-inline int ScaleFromDpi(int pixels, UINT dpi) { return MulDiv(pixels, DesignDpi, static_cast<int>(dpi)); }
+inline int ScaleToDpi(int DesignUnits, UINT Dpi) { return MulDiv(DesignUnits, static_cast<int>(Dpi), DesignDpi); }
+inline int ScaleFromDpi(int Pixels, UINT Dpi) { return MulDiv(Pixels, DesignDpi, static_cast<int>(Dpi)); }

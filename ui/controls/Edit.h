@@ -18,20 +18,20 @@ class TEdit : public TControl {
  public:
   using TNotifyEvent = std::function<void(TEdit& Sender)>;
 
-  explicit TEdit(const TEditArgs& args);
+  explicit TEdit(const TEditArgs& Args);
 
   std::string Text() const { return Caption(); }
   // Setting the text it already holds changes nothing and runs no OnChange.
-  void SetText(const std::string& text);
+  void SetText(const std::string& Text);
   int SelStart() const;
-  void SetSelStart(int position);
+  void SetSelStart(int Position);
 
   TNotifyEvent OnChange;
 
  protected:
-  void Command(WORD code) override;
-  HBRUSH CtlColor(HDC dc) override;
-  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
+  void Command(WORD Code) override;
+  HBRUSH CtlColor(HDC DC) override;
+  bool HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
 
  private:
   bool FAutoSelect;

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
-TFont::TFont(std::string name, std::int32_t height, std::uint8_t charset, TColor color,
-             std::uint8_t style)
-    : Height(height), Charset(charset), Color(color), Name(std::move(name)), Style(style) {}
+TFont::TFont(std::string FaceName, std::int32_t PixelHeight, std::uint8_t CharacterSet, TColor TextColor,
+             std::uint8_t FontStyle)
+    : Height(PixelHeight), Charset(CharacterSet), Color(TextColor), Name(std::move(FaceName)), Style(FontStyle) {}
 
 std::int32_t TFont::Size() const { return -MulDiv(Height, 72, PixelsPerInch); }
 
-void TFont::SetSize(std::int32_t points) { Height = -MulDiv(points, PixelsPerInch, 72); }
+void TFont::SetSize(std::int32_t Points) { Height = -MulDiv(Points, PixelsPerInch, 72); }
 
 LOGFONTA TFont::ToLogFont() const {
   LOGFONTA lf{};
@@ -37,40 +37,40 @@ LOGFONTA TFont::ToLogFont() const {
   return lf;
 }
 
-TFont TFont::FromLogFont(const LOGFONTA& lf, TColor color) {
+TFont TFont::FromLogFont(const LOGFONTA& Lf, TColor Color) {
   TFont font;
-  font.Height = lf.lfHeight;
-  font.Charset = lf.lfCharSet;
-  font.Color = color;
-  font.Name = lf.lfFaceName;
-  font.Orientation = lf.lfEscapement;
-  switch (lf.lfPitchAndFamily & 0x3) {
+  font.Height = Lf.lfHeight;
+  font.Charset = Lf.lfCharSet;
+  font.Color = Color;
+  font.Name = Lf.lfFaceName;
+  font.Orientation = Lf.lfEscapement;
+  switch (Lf.lfPitchAndFamily & 0x3) {
     case VARIABLE_PITCH: font.Pitch = fpVariable; break;
     case FIXED_PITCH: font.Pitch = fpFixed; break;
     default: font.Pitch = fpDefault; break;
   }
   font.Style = 0;
-  if (lf.lfWeight >= FW_BOLD) font.Style |= fsBold;
-  if (lf.lfItalic) font.Style |= fsItalic;
-  if (lf.lfUnderline) font.Style |= fsUnderline;
-  if (lf.lfStrikeOut) font.Style |= fsStrikeOut;
+  if (Lf.lfWeight >= FW_BOLD) font.Style |= fsBold;
+  if (Lf.lfItalic) font.Style |= fsItalic;
+  if (Lf.lfUnderline) font.Style |= fsUnderline;
+  if (Lf.lfStrikeOut) font.Style |= fsStrikeOut;
   return font;
 }
 
 namespace {
 
-int CALLBACK FaceFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
-  *reinterpret_cast<bool*>(found) = true;
+int CALLBACK FaceFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM Found) {
+  *reinterpret_cast<bool*>(Found) = true;
   return 0;  // one is enough
 }
 
 }  // namespace
 
-bool FontFaceInstalled(const std::string& name) {
-  if (name.empty() || name.size() >= LF_FACESIZE) return false;
+bool FontFaceInstalled(const std::string& Name) {
+  if (Name.empty() || Name.size() >= LF_FACESIZE) return false;
   LOGFONTA query{};
   query.lfCharSet = DEFAULT_CHARSET;
-  std::strncpy(query.lfFaceName, name.c_str(), LF_FACESIZE - 1);
+  std::strncpy(query.lfFaceName, Name.c_str(), LF_FACESIZE - 1);
   bool found = false;
   TWindowDC screen(nullptr);
   EnumFontFamiliesExA(screen.Get(), &query, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
@@ -79,22 +79,22 @@ bool FontFaceInstalled(const std::string& name) {
 
 namespace {
 
-bool Contains(const std::string& text, const char* part) {
+bool Contains(const std::string& Text, const char* Part) {
   std::string lower;
-  for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  return lower.find(part) != std::string::npos;
+  for (char c : Text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  return lower.find(Part) != std::string::npos;
 }
 
 // Installed faces of the same kind, the system's own first.
-const std::vector<const char*>& ReplacementsFor(const TFont& font) {
+const std::vector<const char*>& ReplacementsFor(const TFont& Font) {
   static const std::vector<const char*> serif = {"Times New Roman", "Liberation Serif",
                                                  "DejaVu Serif", "Georgia"};
   static const std::vector<const char*> fixed = {"Courier New", "Liberation Mono",
                                                  "DejaVu Sans Mono", "Lucida Console"};
   static const std::vector<const char*> sans = {"Tahoma", "Segoe UI", "Microsoft Sans Serif",
                                                 "Arial", "Liberation Sans", "DejaVu Sans"};
-  const std::string& name = font.Name;
-  if (font.Pitch == fpFixed || Contains(name, "courier") || Contains(name, "mono") ||
+  const std::string& name = Font.Name;
+  if (Font.Pitch == fpFixed || Contains(name, "courier") || Contains(name, "mono") ||
       Contains(name, "console") || Contains(name, "fixed"))
     return fixed;
   if (Contains(name, "times") || Contains(name, "mincho") || Contains(name, "roman") ||
@@ -105,18 +105,18 @@ const std::vector<const char*>& ReplacementsFor(const TFont& font) {
 
 }  // namespace
 
-std::string EffectiveFaceName(const TFont& font) {
-  if (FontFaceInstalled(font.Name)) return font.Name;
-  for (const char* face : ReplacementsFor(font))
+std::string EffectiveFaceName(const TFont& Font) {
+  if (FontFaceInstalled(Font.Name)) return Font.Name;
+  for (const char* face : ReplacementsFor(Font))
     if (FontFaceInstalled(face)) return face;
   return "MS Shell Dlg 2";  // the system's own dialog face
 }
 
-HFONT CreateFontHandle(const TFont& font, UINT dpi) {
-  LOGFONTA lf = font.ToLogFont();
-  lf.lfHeight = ScaleToDpi(lf.lfHeight, dpi);
-  const std::string face = EffectiveFaceName(font);
-  if (face != font.Name) {
+HFONT CreateFontHandle(const TFont& Font, UINT Dpi) {
+  LOGFONTA lf = Font.ToLogFont();
+  lf.lfHeight = ScaleToDpi(lf.lfHeight, Dpi);
+  const std::string face = EffectiveFaceName(Font);
+  if (face != Font.Name) {
     std::memset(lf.lfFaceName, 0, sizeof lf.lfFaceName);
     std::strncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     // The designed character set belongs to the missing face; kept, it would

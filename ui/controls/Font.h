@@ -33,8 +33,8 @@ class TFont {
   static constexpr int PixelsPerInch = 96;
 
   TFont() = default;
-  TFont(std::string name, std::int32_t height, std::uint8_t charset = DEFAULT_CHARSET,
-        TColor color = clWindowText, std::uint8_t style = 0);
+  TFont(std::string FaceName, std::int32_t PixelHeight, std::uint8_t CharacterSet = DEFAULT_CHARSET,
+        TColor TextColor = clWindowText, std::uint8_t FontStyle = 0);
 
   // Negative: character height in pixels; positive: cell height.
   std::int32_t Height = -11;
@@ -46,11 +46,11 @@ class TFont {
   std::uint8_t Style = 0;  // TFontStyle bits
 
   std::int32_t Size() const;  // points
-  void SetSize(std::int32_t points);
+  void SetSize(std::int32_t Points);
 
   LOGFONTA ToLogFont() const;
   // Colour is not part of a LOGFONT; it is passed beside it.
-  static TFont FromLogFont(const LOGFONTA& logFont, TColor color);
+  static TFont FromLogFont(const LOGFONTA& LogFont, TColor Color);
 
   bool operator==(const TFont&) const = default;
 };
@@ -62,7 +62,7 @@ class TFont {
 // same kind (sans serif, serif or fixed pitch) with the default character
 // set. The value itself keeps the face the user chose.
 // The height, in design units, is scaled to dpi.
-HFONT CreateFontHandle(const TFont& font, UINT dpi = DesignDpi);
+HFONT CreateFontHandle(const TFont& Font, UINT Dpi = DesignDpi);
 // The face CreateFontHandle uses for the value.
-std::string EffectiveFaceName(const TFont& font);
-bool FontFaceInstalled(const std::string& name);
+std::string EffectiveFaceName(const TFont& Font);
+bool FontFaceInstalled(const std::string& Name);

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 namespace {
 
@@ -18,16 +18,16 @@ decltype(&ChooseFontA) ChooseFontFunction() {
 
 }  // namespace
 
-bool TFontDialog::Execute(HWND owner) {
+bool TFontDialog::Execute(HWND Owner) {
   const auto chooseFont = ChooseFontFunction();
   if (!chooseFont) return false;
   // The chooser speaks in the screen's pixels, the font in design units.
-  const UINT dpi = WindowDpi(owner);
+  const UINT dpi = WindowDpi(Owner);
   LOGFONTA logFont = Font.ToLogFont();
   logFont.lfHeight = ScaleToDpi(logFont.lfHeight, dpi);
   CHOOSEFONTA choose{};
   choose.lStructSize = sizeof choose;
-  choose.hwndOwner = owner;
+  choose.hwndOwner = Owner;
   choose.lpLogFont = &logFont;
   choose.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT;
   const COLORREF shown = ColorToRGB(Font.Color);

@@ -10,7 +10,7 @@ class TFontDialog {
  public:
   // Shows the chooser modally on Font; true when the user confirmed it, and
   // Font is then the chosen font.
-  bool Execute(HWND owner);
+  bool Execute(HWND Owner);
 
   TFont Font;
 };

@@ -4,12 +4,12 @@
 #include <cstdlib>
 
 #include "engine/Exceptions.h"
+#include "platform/win32/WindowClass.h"
 #include "ui/controls/Application.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Control.h"
 #include "ui/controls/PopupMenu.h"
 #include "ui/controls/ToolTip.h"
-#include "ui/controls/WindowClass.h"
 
 namespace {
 
@@ -17,29 +17,29 @@ constexpr char FormClassName[] = "VelmoraForm";
 constexpr int SnapDistance = 10;  // pixels from a screen edge at which a dragged window snaps
 constexpr int ProgramIconId = 1;
 
-DWORD StyleFor(TFormBorder border) {
+DWORD StyleFor(TFormBorder Border) {
   // No WS_CLIPCHILDREN: a group box paints only its frame, so the form must
   // paint the background beneath it.
   const DWORD common = WS_CAPTION | WS_SYSMENU;
-  return border == TFormBorder::Single ? common | WS_MINIMIZEBOX : common;
+  return Border == TFormBorder::Single ? common | WS_MINIMIZEBOX : common;
 }
 
-DWORD ExStyleFor(TFormBorder border) {
-  return border == TFormBorder::Dialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT
+DWORD ExStyleFor(TFormBorder Border) {
+  return Border == TFormBorder::Dialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT
                                        : WS_EX_CONTROLPARENT;
 }
 
-RECT WorkAreaOf(HWND window) {
+RECT WorkAreaOf(HWND Window) {
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  GetMonitorInfoA(MonitorFromWindow(Window, MONITOR_DEFAULTTONEAREST), &info);
   return info.rcWork;
 }
 
 // Enables again, at the end of a modal showing, the windows it disabled.
 class TDisabledWindows {
  public:
-  explicit TDisabledWindows(HWND except) : FExcept(except) {
+  explicit TDisabledWindows(HWND Except) : FExcept(Except) {
     EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
     for (HWND window : FWindows) EnableWindow(window, FALSE);
   }
@@ -51,10 +51,10 @@ class TDisabledWindows {
   TDisabledWindows& operator=(const TDisabledWindows&) = delete;
 
  private:
-  static BOOL CALLBACK Collect(HWND window, LPARAM self) {
-    auto* me = reinterpret_cast<TDisabledWindows*>(self);
-    if (window != me->FExcept && IsWindowVisible(window) && IsWindowEnabled(window))
-      me->FWindows.push_back(window);
+  static BOOL CALLBACK Collect(HWND Window, LPARAM Self) {
+    auto* me = reinterpret_cast<TDisabledWindows*>(Self);
+    if (Window != me->FExcept && IsWindowVisible(Window) && IsWindowEnabled(Window))
+      me->FWindows.push_back(Window);
     return TRUE;
   }
   HWND FExcept;
@@ -79,21 +79,21 @@ const char* TForm::WindowClassName() {
   return name;
 }
 
-TForm::TForm(const TFormArgs& args) : FDpi(SystemDpi()), FFont(args.Font), FPlacement(args.Placement) {
-  const int position = args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
+TForm::TForm(const TFormArgs& Args) : FDpi(SystemDpi()), FFont(Args.Font), FPlacement(Args.Placement) {
+  const int position = Args.Placement == TFormPlacement::Default ? CW_USEDEFAULT : 0;
   // Created at the outer size the client area needs, so that SetClientSize
   // below only corrects for a window manager's own frames: every move of a
   // top-level window is a round trip to the display. A new window stands on
   // the monitor of the system's density until it is placed.
-  RECT frame{0, 0, Scale(args.ClientWidth), Scale(args.ClientHeight)};
-  AdjustWindowRectEx(&frame, StyleFor(args.Border), FALSE, ExStyleFor(args.Border));
-  CreateWindowExA(ExStyleFor(args.Border), WindowClassName(), args.Caption.c_str(),
-                  StyleFor(args.Border), position, position, frame.right - frame.left,
-                  frame.bottom - frame.top, args.Owner, nullptr, GetModuleHandleA(nullptr), this);
-  if (!FWindow) throw Exception("Cannot create the window " + args.Caption + ".");
+  RECT frame{0, 0, Scale(Args.ClientWidth), Scale(Args.ClientHeight)};
+  AdjustWindowRectEx(&frame, StyleFor(Args.Border), FALSE, ExStyleFor(Args.Border));
+  CreateWindowExA(ExStyleFor(Args.Border), WindowClassName(), Args.Caption.c_str(),
+                  StyleFor(Args.Border), position, position, frame.right - frame.left,
+                  frame.bottom - frame.top, Args.Owner, nullptr, GetModuleHandleA(nullptr), this);
+  if (!FWindow) throw Exception("Cannot create the window " + Args.Caption + ".");
   FDpi = WindowDpi(Handle());
   FFontHandle.Reset(CreateFontHandle(FFont, FDpi));
-  SetClientSize(args.ClientWidth, args.ClientHeight);
+  SetClientSize(Args.ClientWidth, Args.ClientHeight);
   if (Application) Application->FormCreated(*this);
 }
 
@@ -105,39 +105,39 @@ TForm::~TForm() {
   FWindow.Reset();
 }
 
-TForm* TForm::FromHandle(HWND window) {
-  if (!window) return nullptr;
-  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC)) != WindowProc)
+TForm* TForm::FromHandle(HWND Window) {
+  if (!Window) return nullptr;
+  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(Window, GWLP_WNDPROC)) != WindowProc)
     return nullptr;
-  return reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  return reinterpret_cast<TForm*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
 }
 
-LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam,
+LRESULT CALLBACK TForm::WindowProc(HWND Window, UINT Message, WPARAM wParam,
                                    LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
+  if (Message == WM_NCCREATE) {
     auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    form->FWindow.Reset(window);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form->FWindow.Reset(Window);
+    SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   }
-  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!form) return DefWindowProcA(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
+  if (!form) return DefWindowProcA(Window, Message, wParam, lParam);
+  if (Message == WM_NCDESTROY) {
+    SetWindowLongPtrA(Window, GWLP_USERDATA, 0);
     form->FWindow.Release();  // being destroyed already
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcA(Window, Message, wParam, lParam);
   }
   try {
-    return form->HandleMessage(message, wParam, lParam);
+    return form->HandleMessage(Message, wParam, lParam);
   } catch (const std::exception& error) {
     HandleUiException(error);
     return 0;
   }
 }
 
-LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TForm::HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (TControl::DispatchNotification(message, wParam, lParam, result)) return result;
-  switch (message) {
+  if (TControl::DispatchNotification(Message, wParam, lParam, result)) return result;
+  switch (Message) {
     case WM_COMMAND:
       if (lParam == 0 || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         const WORD id = LOWORD(wParam);
@@ -204,24 +204,24 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return DefWindowProcA(Handle(), message, wParam, lParam);
+  return DefWindowProcA(Handle(), Message, wParam, lParam);
 }
 
-void TForm::SnapToWorkArea(WINDOWPOS& position) const {
-  if (position.flags & SWP_NOMOVE) return;
+void TForm::SnapToWorkArea(WINDOWPOS& Position) const {
+  if (Position.flags & SWP_NOMOVE) return;
   RECT current{};
   GetWindowRect(Handle(), &current);
-  const int width = (position.flags & SWP_NOSIZE) ? current.right - current.left : position.cx;
-  const int height = (position.flags & SWP_NOSIZE) ? current.bottom - current.top : position.cy;
+  const int width = (Position.flags & SWP_NOSIZE) ? current.right - current.left : Position.cx;
+  const int height = (Position.flags & SWP_NOSIZE) ? current.bottom - current.top : Position.cy;
   const RECT area = WorkAreaOf(Handle());
-  if (std::abs(position.x - area.left) < SnapDistance)
-    position.x = area.left;
-  else if (std::abs(position.x + width - area.right) < SnapDistance)
-    position.x = area.right - width;
-  if (std::abs(position.y - area.top) < SnapDistance)
-    position.y = area.top;
-  else if (std::abs(position.y + height - area.bottom) < SnapDistance)
-    position.y = area.bottom - height;
+  if (std::abs(Position.x - area.left) < SnapDistance)
+    Position.x = area.left;
+  else if (std::abs(Position.x + width - area.right) < SnapDistance)
+    Position.x = area.right - width;
+  if (std::abs(Position.y - area.top) < SnapDistance)
+    Position.y = area.top;
+  else if (std::abs(Position.y + height - area.bottom) < SnapDistance)
+    Position.y = area.bottom - height;
 }
 
 void TForm::FocusFirstControl() {
@@ -284,15 +284,15 @@ namespace {
 
 // Where the window stands, also while it is minimised (its real rectangle
 // then lies far off the screen).
-RECT NormalWindowRect(HWND window) {
+RECT NormalWindowRect(HWND Window) {
   RECT r{};
-  if (!IsIconic(window)) {
-    GetWindowRect(window, &r);
+  if (!IsIconic(Window)) {
+    GetWindowRect(Window, &r);
     return r;
   }
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
-  GetWindowPlacement(window, &placement);
+  GetWindowPlacement(Window, &placement);
   r = placement.rcNormalPosition;  // work-area coordinates
   MONITORINFO info{};
   info.cbSize = sizeof info;
@@ -306,15 +306,15 @@ RECT NormalWindowRect(HWND window) {
 int TForm::Left() const { return NormalWindowRect(Handle()).left; }
 int TForm::Top() const { return NormalWindowRect(Handle()).top; }
 
-void TForm::SetPosition(int left, int top) {
-  SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+void TForm::SetPosition(int Left, int Top) {
+  SetWindowPos(Handle(), nullptr, Left, Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 namespace {
 
-SIZE ClientPixels(HWND window) {
+SIZE ClientPixels(HWND Window) {
   RECT r{};
-  GetClientRect(window, &r);
+  GetClientRect(Window, &r);
   return {r.right, r.bottom};
 }
 
@@ -324,9 +324,9 @@ int TForm::ClientWidth() const { return Unscale(ClientPixels(Handle()).cx); }
 
 int TForm::ClientHeight() const { return Unscale(ClientPixels(Handle()).cy); }
 
-void TForm::SetClientSize(int designWidth, int designHeight) {
-  const int width = Scale(designWidth);
-  const int height = Scale(designHeight);
+void TForm::SetClientSize(int DesignWidth, int DesignHeight) {
+  const int width = Scale(DesignWidth);
+  const int height = Scale(DesignHeight);
   if (ClientPixels(Handle()).cx == width && ClientPixels(Handle()).cy == height) return;
   RECT frame{0, 0, width, height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(Handle(), GWL_STYLE)), FALSE,
@@ -350,24 +350,24 @@ std::string TForm::Caption() const {
   return text;
 }
 
-void TForm::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+void TForm::SetCaption(const std::string& Text) { SetWindowTextA(Handle(), Text.c_str()); }
 
-void TForm::SetFont(const TFont& font) {
+void TForm::SetFont(const TFont& Font) {
   // The same font again (the stored font is usually the designed one) would
   // only make every control measure and lay itself out once more.
-  if (font == FFont) return;
-  FFont = font;
+  if (Font == FFont) return;
+  FFont = Font;
   // The controls take the new handle before the old one is deleted.
-  TFontHandle handle(CreateFontHandle(font, FDpi));
+  TFontHandle handle(CreateFontHandle(Font, FDpi));
   for (TControl* control : FControls) control->ParentFontChanged(FFont, handle.Get());
   FFontHandle = std::move(handle);
 }
 
-void TForm::TakeDpi(UINT dpi, const RECT& suggested) {
+void TForm::TakeDpi(UINT Dpi, const RECT& Suggested) {
   const int designWidth = ClientWidth();
   const int designHeight = ClientHeight();
-  FDpi = dpi;
-  SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FDpi = Dpi;
+  SetWindowPos(Handle(), nullptr, Suggested.left, Suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   // Every control to its place in the new pixels, then the font of the new
   // density, which the controls that size themselves by it measure again.
   for (TControl* control : FControls) control->DpiChanged();
@@ -378,13 +378,13 @@ void TForm::TakeDpi(UINT dpi, const RECT& suggested) {
   DpiChanged();
 }
 
-void TForm::SetDefaultButton(TButton* button) {
+void TForm::SetDefaultButton(TButton* Button) {
   if (FDefaultButton) FDefaultButton->SetDefaultLook(false);
-  FDefaultButton = button;
+  FDefaultButton = Button;
   if (FDefaultButton) FDefaultButton->SetDefaultLook(true);
 }
 
-void TForm::SetPopupMenu(TPopupMenu* menu) { FPopupMenu = menu; }
+void TForm::SetPopupMenu(TPopupMenu* Menu) { FPopupMenu = Menu; }
 
 HACCEL TForm::Accelerators() const { return FPopupMenu ? FPopupMenu->Accelerators() : nullptr; }
 
@@ -393,8 +393,8 @@ TToolTip& TForm::ToolTips() {
   return *FToolTips;
 }
 
-void TForm::AddControl(TControl& control) { FControls.push_back(&control); }
+void TForm::AddControl(TControl& Control) { FControls.push_back(&Control); }
 
-void TForm::RemoveControl(TControl& control) {
-  FControls.erase(std::remove(FControls.begin(), FControls.end(), &control), FControls.end());
+void TForm::RemoveControl(TControl& Control) {
+  FControls.erase(std::remove(FControls.begin(), FControls.end(), &Control), FControls.end());
 }

@@ -14,9 +14,9 @@
 
 #include <windows.h>
 
+#include "platform/win32/Handle.h"
 #include "ui/controls/Dpi.h"
 #include "ui/controls/Font.h"
-#include "ui/controls/Handle.h"
 #include "ui/controls/Parent.h"
 
 class TButton;
@@ -53,14 +53,14 @@ struct TFormArgs {
 
 class TForm {
  public:
-  explicit TForm(const TFormArgs& args);
+  explicit TForm(const TFormArgs& Args);
   virtual ~TForm();
   TForm(const TForm&) = delete;
   TForm& operator=(const TForm&) = delete;
 
   HWND Handle() const { return FWindow.Get(); }
   TParent AsParent() { return {Handle(), {0, 0}, this}; }
-  static TForm* FromHandle(HWND window);
+  static TForm* FromHandle(HWND Window);
 
   void Show();  // modeless
   int ShowModal();
@@ -69,42 +69,42 @@ class TForm {
   bool Visible() const;
   bool Modal() const { return FModal; }
   int ModalResult() const { return FModalResult; }
-  void SetModalResult(int result) { FModalResult = result; }
+  void SetModalResult(int Result) { FModalResult = Result; }
 
   // The density the window is shown at, and design units in its pixels
   // and back.
   UINT Dpi() const { return FDpi; }
-  int Scale(int designUnits) const { return ScaleToDpi(designUnits, FDpi); }
-  int Unscale(int pixels) const { return ScaleFromDpi(pixels, FDpi); }
+  int Scale(int DesignUnits) const { return ScaleToDpi(DesignUnits, FDpi); }
+  int Unscale(int Pixels) const { return ScaleFromDpi(Pixels, FDpi); }
 
   // Screen position of the window's top left corner, in screen pixels.
   int Left() const;
   int Top() const;
-  void SetPosition(int left, int top);
+  void SetPosition(int Left, int Top);
   // The client area in design units.
   int ClientWidth() const;
   int ClientHeight() const;
-  void SetClientSize(int width, int height);
+  void SetClientSize(int Width, int Height);
   std::string Caption() const;
-  void SetCaption(const std::string& caption);
+  void SetCaption(const std::string& Text);
 
   const TFont& Font() const { return FFont; }
   HFONT FontHandle() const { return FFontHandle.Get(); }
-  void SetFont(const TFont& font);
+  void SetFont(const TFont& Font);
 
   // Enter presses the default button while it is enabled; Esc presses the
   // cancel button.
-  void SetDefaultButton(TButton* button);
-  void SetCancelButton(TButton* button) { FCancelButton = button; }
-  void SetPopupMenu(TPopupMenu* menu);
+  void SetDefaultButton(TButton* Button);
+  void SetCancelButton(TButton* Button) { FCancelButton = Button; }
+  void SetPopupMenu(TPopupMenu* Menu);
   HACCEL Accelerators() const;
   TToolTip& ToolTips();
 
-  void AddControl(TControl& control);
-  void RemoveControl(TControl& control);
+  void AddControl(TControl& Control);
+  void RemoveControl(TControl& Control);
 
  protected:
-  virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  virtual LRESULT HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam);
   // The client area changed size; forms with anchored controls move them.
   virtual void Resized() {}
   // The window was moved to a monitor of another density: the controls and
@@ -112,11 +112,11 @@ class TForm {
   virtual void DpiChanged() {}
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+  static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
   static const char* WindowClassName();  // registered at the first call
-  void SnapToWorkArea(WINDOWPOS& position) const;
-  void TakeDpi(UINT dpi, const RECT& suggested);
+  void SnapToWorkArea(WINDOWPOS& Position) const;
+  void TakeDpi(UINT Dpi, const RECT& Suggested);
   void FocusFirstControl();
 
   // Set when the system creates the window; let go of unowned when the

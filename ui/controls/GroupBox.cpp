@@ -1,7 +1,7 @@
 #include "ui/controls/GroupBox.h"
 
-TGroupBox::TGroupBox(const TControlArgs& args)
-    : TControl(args, {"BUTTON", WS_VISIBLE | BS_GROUPBOX, WS_EX_NOPARENTNOTIFY}) {}
+TGroupBox::TGroupBox(const TControlArgs& Args)
+    : TControl(Args, {"BUTTON", WS_VISIBLE | BS_GROUPBOX, WS_EX_NOPARENTNOTIFY}) {}
 
 TParent TGroupBox::AsParent() const {
   TParent parent = Parent();

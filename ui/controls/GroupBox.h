@@ -6,6 +6,6 @@
 
 class TGroupBox : public TControl {
  public:
-  explicit TGroupBox(const TControlArgs& args);
+  explicit TGroupBox(const TControlArgs& Args);
   TParent AsParent() const;
 };

@@ -1,10 +1,10 @@
 #include "ui/controls/Image.h"
 
-TImage::TImage(const TControlArgs& args, HICON icon)
-    : TControl(args, {"STATIC", WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE, WS_EX_NOPARENTNOTIFY}) {
-  SendMessageA(Handle(), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+TImage::TImage(const TControlArgs& Args, HICON Icon)
+    : TControl(Args, {"STATIC", WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE, WS_EX_NOPARENTNOTIFY}) {
+  SendMessageA(Handle(), STM_SETICON, reinterpret_cast<WPARAM>(Icon), 0);
   ICONINFO info{};
-  if (icon && GetIconInfo(icon, &info)) {
+  if (Icon && GetIconInfo(Icon, &info)) {
     BITMAP bitmap{};
     GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
     const int height = info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2;

@@ -6,5 +6,5 @@
 class TImage : public TControl {
  public:
   // The icon is shared (loaded from the program's resources); not owned.
-  TImage(const TControlArgs& args, HICON icon);
+  TImage(const TControlArgs& Args, HICON Icon);
 };

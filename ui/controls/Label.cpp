@@ -4,8 +4,8 @@
 
 namespace {
 
-DWORD AlignmentStyle(TAlignment alignment) {
-  switch (alignment) {
+DWORD AlignmentStyle(TAlignment Alignment) {
+  switch (Alignment) {
     case TAlignment::Center: return SS_CENTER;
     case TAlignment::Right: return SS_RIGHT;
     default: return SS_LEFT;
@@ -22,16 +22,19 @@ HDC MeasuringDC() {
 
 }  // namespace
 
-SIZE TextSize(const std::string& text, HFONT font) {
+// The size of the text in the font, one pixel wider than its advance
+// widths: the last glyph's anti-aliased edge may stand past them and would
+// be cut off. An empty text is as high as a line.
+SIZE TextSize(const std::string& Text, HFONT Font) {
   const HDC dc = MeasuringDC();
-  TSelectObject selected(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+  TSelectObject selected(dc, Font ? static_cast<HGDIOBJ>(Font) : GetStockObject(SYSTEM_FONT));
   RECT r{0, 0, 0, 0};
-  if (text.empty()) {
+  if (Text.empty()) {
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     return {0, metrics.tmHeight};
   }
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+  DrawTextA(dc, Text.c_str(), static_cast<int>(Text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
   return {r.right + 1, r.bottom};
 }
 
@@ -39,9 +42,9 @@ namespace {
 
 // A label that sizes itself is created at the size of its text in the
 // form's font, so that it need not be resized right after.
-TControlArgs SizedToText(const TLabelArgs& args) {
-  TControlArgs sized = args.Control;
-  if (args.AutoSize && sized.Parent.Form) {
+TControlArgs SizedToText(const TLabelArgs& Args) {
+  TControlArgs sized = Args.Control;
+  if (Args.AutoSize && sized.Parent.Form) {
     const SIZE size = TextSize(sized.Caption, sized.Parent.Form->FontHandle());
     sized.Bounds.Width = sized.Parent.Form->Unscale(size.cx);
     sized.Bounds.Height = sized.Parent.Form->Unscale(size.cy);
@@ -51,16 +54,16 @@ TControlArgs SizedToText(const TLabelArgs& args) {
 
 }  // namespace
 
-TLabel::TLabel(const TLabelArgs& args)
-    : TControl(SizedToText(args), {"STATIC", WS_VISIBLE | SS_NOTIFY | AlignmentStyle(args.Alignment),
+TLabel::TLabel(const TLabelArgs& Args)
+    : TControl(SizedToText(Args), {"STATIC", WS_VISIBLE | SS_NOTIFY | AlignmentStyle(Args.Alignment),
                                    WS_EX_NOPARENTNOTIFY}),
-      FAutoSize(args.AutoSize) {
+      FAutoSize(Args.AutoSize) {
   FontChanged();
 }
 
-void TLabel::SetFontColor(TColor color) {
+void TLabel::SetFontColor(TColor Color) {
   TFont font = Font();
-  font.Color = color;
+  font.Color = Color;
   SetFont(font);
   InvalidateRect(Handle(), nullptr, TRUE);
 }
@@ -72,18 +75,18 @@ void TLabel::FontChanged() {
   SetPixelSize(size.cx, size.cy);
 }
 
-void TLabel::Command(WORD code) {
-  if (code == STN_CLICKED && OnClick) OnClick(*this);
+void TLabel::Command(WORD Code) {
+  if (Code == STN_CLICKED && OnClick) OnClick(*this);
 }
 
-HBRUSH TLabel::CtlColor(HDC dc) {
-  SetTextColor(dc, ColorToRGB(Font().Color));
-  SetBkMode(dc, TRANSPARENT);
+HBRUSH TLabel::CtlColor(HDC DC) {
+  SetTextColor(DC, ColorToRGB(Font().Color));
+  SetBkMode(DC, TRANSPARENT);
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
-bool TLabel::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& Result) {
-  switch (message) {
+bool TLabel::HandleMessage(UINT Message, WPARAM, LPARAM, LRESULT& Result) {
+  switch (Message) {
     case WM_MOUSEMOVE:
       if (!FMouseInside) {
         FMouseInside = true;

@@ -25,19 +25,19 @@ class TLabel : public TControl {
  public:
   using TNotifyEvent = std::function<void(TLabel& Sender)>;
 
-  explicit TLabel(const TLabelArgs& args);
+  explicit TLabel(const TLabelArgs& Args);
 
-  void SetFontColor(TColor color);
-  void SetCursor(LPCSTR systemCursor) { FCursor = systemCursor; }
+  void SetFontColor(TColor Color);
+  void SetCursor(LPCSTR SystemCursor) { FCursor = SystemCursor; }
 
   TNotifyEvent OnClick;
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
 
  protected:
-  void Command(WORD code) override;
-  HBRUSH CtlColor(HDC dc) override;
-  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
+  void Command(WORD Code) override;
+  HBRUSH CtlColor(HDC DC) override;
+  bool HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
   void FontChanged() override;
 
  private:

@@ -3,27 +3,19 @@
 #pragma once
 
 #include <functional>
-#include <string>
-#include <vector>
 
-#include "ui/controls/Control.h"
+#include "ui/controls/ItemList.h"
 
-class TListBox : public TControl {
+class TListBox : public TItemList {
  public:
   using TNotifyEvent = std::function<void(TListBox& Sender)>;
 
-  explicit TListBox(const TControlArgs& args);
-
-  // Replaces the entries; nothing is selected afterwards.
-  void SetItems(const std::vector<std::string>& items);
-  std::vector<std::string> Items() const;
-  int ItemCount() const;
-  int ItemIndex() const;
-  void SetItemIndex(int index);  // -1: no selection
+  explicit TListBox(const TControlArgs& Args);
 
   TNotifyEvent OnClick;
 
  protected:
-  void Command(WORD code) override;
-  HBRUSH CtlColor(HDC dc) override;
+  void SelectionChanged() override {
+    if (OnClick) OnClick(*this);
+  }
 };

@@ -4,8 +4,8 @@
 
 #include "ui/controls/Form.h"
 
-TPageControl::TPageControl(const TControlArgs& args)
-    : TControl(args, {WC_TABCONTROLA,
+TPageControl::TPageControl(const TControlArgs& Args)
+    : TControl(Args, {WC_TABCONTROLA,
                       WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | TCS_MULTILINE,
                       WS_EX_CONTROLPARENT | WS_EX_NOPARENTNOTIFY}) {}
 
@@ -14,11 +14,11 @@ TPageControl::~TPageControl() {
   FPages.clear();
 }
 
-TTabSheet& TPageControl::AddPage(const std::string& caption) {
-  FPages.push_back(std::make_unique<TTabSheet>(TParent{Handle(), {0, 0}, &Form()}, caption));
+TTabSheet& TPageControl::AddPage(const std::string& Caption) {
+  FPages.push_back(std::make_unique<TTabSheet>(TParent{Handle(), {0, 0}, &Form()}, Caption));
   TCITEMA item{};
   item.mask = TCIF_TEXT;
-  item.pszText = const_cast<char*>(caption.c_str());
+  item.pszText = const_cast<char*>(Caption.c_str());
   SendMessageA(Handle(), TCM_INSERTITEMA, FPages.size() - 1, reinterpret_cast<LPARAM>(&item));
   LayoutPages();
   ShowActivePage();
@@ -29,9 +29,9 @@ int TPageControl::ActivePageIndex() const {
   return static_cast<int>(SendMessageA(Handle(), TCM_GETCURSEL, 0, 0));
 }
 
-void TPageControl::SetActivePage(const TTabSheet& page) {
+void TPageControl::SetActivePage(const TTabSheet& Page) {
   for (std::size_t i = 0; i < FPages.size(); ++i)
-    if (FPages[i].get() == &page) SendMessageA(Handle(), TCM_SETCURSEL, i, 0);
+    if (FPages[i].get() == &Page) SendMessageA(Handle(), TCM_SETCURSEL, i, 0);
   ShowActivePage();
 }
 
@@ -48,10 +48,10 @@ void TPageControl::ShowActivePage() {
     FPages[i]->SetVisible(static_cast<int>(i) == active);
 }
 
-bool TPageControl::Notify(NMHDR& header, LRESULT& result) {
-  if (header.code != TCN_SELCHANGE) return false;
+bool TPageControl::Notify(NMHDR& Header, LRESULT& Result) {
+  if (Header.code != TCN_SELCHANGE) return false;
   ShowActivePage();
-  result = 0;
+  Result = 0;
   return true;
 }
 

@@ -11,17 +11,17 @@
 
 class TPageControl : public TControl {
  public:
-  explicit TPageControl(const TControlArgs& args);
+  explicit TPageControl(const TControlArgs& Args);
   ~TPageControl() override;
 
-  TTabSheet& AddPage(const std::string& caption);
+  TTabSheet& AddPage(const std::string& Caption);
   int ActivePageIndex() const;
-  void SetActivePage(const TTabSheet& page);
+  void SetActivePage(const TTabSheet& Page);
   // Lays the pages out again; call after the bounds changed.
   void LayoutPages();
 
  protected:
-  bool Notify(NMHDR& header, LRESULT& result) override;
+  bool Notify(NMHDR& Header, LRESULT& Result) override;
   void FontChanged() override;
 
  private:

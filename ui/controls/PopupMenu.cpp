@@ -20,12 +20,12 @@ std::string TShortCut::Text() const {
   return text;
 }
 
-TMenuItem::TMenuItem(HMENU menu, UINT command, std::string caption, TShortCut shortCut)
-    : FMenu(menu), FCommand(command), FCaption(std::move(caption)), FShortCut(shortCut) {}
+TMenuItem::TMenuItem(HMENU Menu, UINT Command, std::string Caption, TShortCut ShortCut)
+    : FMenu(Menu), FCommand(Command), FCaption(std::move(Caption)), FShortCut(ShortCut) {}
 
-void TMenuItem::SetEnabled(bool enabled) {
-  FEnabled = enabled;
-  EnableMenuItem(FMenu, FCommand, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+void TMenuItem::SetEnabled(bool Enable) {
+  FEnabled = Enable;
+  EnableMenuItem(FMenu, FCommand, MF_BYCOMMAND | (Enable ? MF_ENABLED : MF_GRAYED));
 }
 
 void TMenuItem::Click() {
@@ -34,29 +34,29 @@ void TMenuItem::Click() {
 
 TPopupMenu::TPopupMenu() : FMenu(CreatePopupMenu()) {}
 
-TMenuItem& TPopupMenu::Add(const std::string& caption, TShortCut shortCut) {
+TMenuItem& TPopupMenu::Add(const std::string& Caption, TShortCut ShortCut) {
   const UINT command = NextCommand++;
-  std::string text = caption;
-  if (shortCut.Key) text.append("\t").append(shortCut.Text());
+  std::string text = Caption;
+  if (ShortCut.Key) text.append("\t").append(ShortCut.Text());
   AppendMenuA(FMenu.Get(), MF_STRING, command, text.c_str());
-  FItems.push_back(std::make_unique<TMenuItem>(FMenu.Get(), command, caption, shortCut));
+  FItems.push_back(std::make_unique<TMenuItem>(FMenu.Get(), command, Caption, ShortCut));
   BuildAccelerators();
   return *FItems.back();
 }
 
 void TPopupMenu::AddSeparator() { AppendMenuA(FMenu.Get(), MF_SEPARATOR, 0, nullptr); }
 
-void TPopupMenu::Popup(HWND owner, POINT at) {
+void TPopupMenu::Popup(HWND Owner, POINT At) {
   // The owner must be the foreground window, or the menu would not close
   // when the user clicks elsewhere.
-  SetForegroundWindow(owner);
-  TrackPopupMenu(FMenu.Get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
-  PostMessageA(owner, WM_NULL, 0, 0);
+  SetForegroundWindow(Owner);
+  TrackPopupMenu(FMenu.Get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, At.x, At.y, 0, Owner, nullptr);
+  PostMessageA(Owner, WM_NULL, 0, 0);
 }
 
-bool TPopupMenu::Execute(UINT command) {
+bool TPopupMenu::Execute(UINT Command) {
   for (auto& item : FItems) {
-    if (item->Command() == command) {
+    if (item->Command() == Command) {
       item->Click();
       return true;
     }

@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 struct TShortCut {
   WORD Key = 0;  // virtual key; 0 for none
@@ -20,19 +20,19 @@ struct TShortCut {
 };
 
 // Ctrl and a key: 'A' to 'Z' name their letter keys.
-inline TShortCut CtrlKey(WORD key) { return {.Key = key, .Ctrl = true}; }
+inline TShortCut CtrlKey(WORD Key) { return {.Key = Key, .Ctrl = true}; }
 
 class TMenuItem {
  public:
   using TNotifyEvent = std::function<void(TMenuItem& Sender)>;
 
-  TMenuItem(HMENU menu, UINT command, std::string caption, TShortCut shortCut);
+  TMenuItem(HMENU Menu, UINT Command, std::string Caption, TShortCut ShortCut);
 
   UINT Command() const { return FCommand; }
   const std::string& Caption() const { return FCaption; }
   const TShortCut& ShortCut() const { return FShortCut; }
   bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool enabled);
+  void SetEnabled(bool Enable);
   void Click();  // as the user's choice: does nothing while disabled
 
   TNotifyEvent OnClick;
@@ -49,16 +49,16 @@ class TPopupMenu {
  public:
   TPopupMenu();
 
-  TMenuItem& Add(const std::string& caption, TShortCut shortCut = {});
+  TMenuItem& Add(const std::string& Caption, TShortCut ShortCut = {});
   void AddSeparator();
 
   HMENU Handle() const { return FMenu.Get(); }
   HACCEL Accelerators() const { return FAccelerators.Get(); }
   const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return FItems; }
   // Shows the menu at a screen point; the choice comes back as a command.
-  void Popup(HWND owner, POINT at);
+  void Popup(HWND Owner, POINT At);
   // Runs the item with this command number; false when there is none.
-  bool Execute(UINT command);
+  bool Execute(UINT Command);
 
  private:
   void BuildAccelerators();

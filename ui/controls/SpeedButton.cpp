@@ -3,21 +3,21 @@
 #include "ui/controls/Form.h"
 #include "ui/controls/ToolTip.h"
 
-TSpeedButton::TSpeedButton(const TControlArgs& args)
-    : TControl(args, {"BUTTON", WS_VISIBLE | BS_PUSHBUTTON, WS_EX_NOPARENTNOTIFY}) {}
+TSpeedButton::TSpeedButton(const TControlArgs& Args)
+    : TControl(Args, {"BUTTON", WS_VISIBLE | BS_PUSHBUTTON, WS_EX_NOPARENTNOTIFY}) {}
 
 void TSpeedButton::Click() {
   if (Enabled() && OnClick) OnClick(*this);
 }
 
-void TSpeedButton::SetHint(const std::string& hint) { Form().ToolTips().Add(Handle(), hint); }
+void TSpeedButton::SetHint(const std::string& Hint) { Form().ToolTips().Add(Handle(), Hint); }
 
-void TSpeedButton::Command(WORD code) {
-  if (code == BN_CLICKED) Click();
+void TSpeedButton::Command(WORD Code) {
+  if (Code == BN_CLICKED) Click();
 }
 
-bool TSpeedButton::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& Result) {
-  if (message == WM_SETFOCUS) {
+bool TSpeedButton::HandleMessage(UINT Message, WPARAM wParam, LPARAM, LRESULT& Result) {
+  if (Message == WM_SETFOCUS) {
     // A push button focuses itself on a click; hand the focus straight back
     // to the control that had it. The button still tracks the mouse, as its
     // capture does not depend on the focus.

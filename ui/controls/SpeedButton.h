@@ -11,14 +11,14 @@ class TSpeedButton : public TControl {
  public:
   using TNotifyEvent = std::function<void(TSpeedButton& Sender)>;
 
-  explicit TSpeedButton(const TControlArgs& args);
+  explicit TSpeedButton(const TControlArgs& Args);
 
   void Click();
-  void SetHint(const std::string& hint);
+  void SetHint(const std::string& Hint);
 
   TNotifyEvent OnClick;
 
  protected:
-  void Command(WORD code) override;
-  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
+  void Command(WORD Code) override;
+  bool HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
 };

@@ -1,7 +1,7 @@
 #include "ui/controls/TabSheet.h"
 
+#include "platform/win32/WindowClass.h"
 #include "ui/controls/Form.h"
-#include "ui/controls/WindowClass.h"
 
 namespace {
 
@@ -17,8 +17,8 @@ const char* PageClassName() {
 
 }  // namespace
 
-TTabSheet::TTabSheet(const TParent& tabControl, const std::string& caption)
-    : TControl({tabControl, {0, 0, 0, 0}, caption},
+TTabSheet::TTabSheet(const TParent& TabControl, const std::string& Caption)
+    : TControl({TabControl, {0, 0, 0, 0}, Caption},
                {PageClassName(), WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT | WS_EX_NOPARENTNOTIFY}) {}
 
 int TTabSheet::ClientWidth() const {
@@ -33,6 +33,6 @@ int TTabSheet::ClientHeight() const {
   return Form().Unscale(r.bottom);
 }
 
-bool TTabSheet::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
-  return DispatchNotification(message, wParam, lParam, Result);
+bool TTabSheet::HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
+  return DispatchNotification(Message, wParam, lParam, Result);
 }

@@ -8,12 +8,12 @@
 
 class TTabSheet : public TControl {
  public:
-  TTabSheet(const TParent& tabControl, const std::string& caption);
+  TTabSheet(const TParent& TabControl, const std::string& Caption);
 
   TParent AsParent() { return {Handle(), {0, 0}, &Form()}; }
   int ClientWidth() const;
   int ClientHeight() const;
 
  protected:
-  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
+  bool HandleMessage(UINT Message, WPARAM wParam, LPARAM lParam, LRESULT& Result) override;
 };

@@ -4,29 +4,29 @@
 
 #include <algorithm>
 
-void TToolTip::Add(HWND tool, const std::string& text) {
+void TToolTip::Add(HWND Tool, const std::string& Text) {
   if (FHandle) {
-    AddToWindow(tool, text);
+    AddToWindow(Tool, Text);
     return;
   }
   for (auto& [waitingTool, waitingText] : FWaiting) {
-    if (waitingTool != tool) continue;
-    waitingText = text;
+    if (waitingTool != Tool) continue;
+    waitingText = Text;
     return;
   }
-  FWaiting.emplace_back(tool, text);
+  FWaiting.emplace_back(Tool, Text);
 }
 
-void TToolTip::Set(HWND tool, const std::string& text) {
-  std::erase_if(FWaiting, [tool](const auto& waiting) { return waiting.first == tool; });
+void TToolTip::Set(HWND Tool, const std::string& Text) {
+  std::erase_if(FWaiting, [Tool](const auto& waiting) { return waiting.first == Tool; });
   if (FHandle) {
     TOOLINFOA info{};
     info.cbSize = TTTOOLINFOA_V1_SIZE;
     info.hwnd = FOwner;
-    info.uId = reinterpret_cast<UINT_PTR>(tool);
+    info.uId = reinterpret_cast<UINT_PTR>(Tool);
     SendMessageA(FHandle.Get(), TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));  // none yet: nothing happens
   }
-  if (!text.empty()) Add(tool, text);
+  if (!Text.empty()) Add(Tool, Text);
 }
 
 void TToolTip::FormShowing() {
@@ -39,19 +39,19 @@ void TToolTip::FormShowing() {
   FWaiting.clear();
 }
 
-void TToolTip::AddToWindow(HWND tool, const std::string& text) {
+void TToolTip::AddToWindow(HWND Tool, const std::string& Text) {
   TOOLINFOA info{};
   info.cbSize = TTTOOLINFOA_V1_SIZE;
   info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   info.hwnd = FOwner;
-  info.uId = reinterpret_cast<UINT_PTR>(tool);
-  info.lpszText = const_cast<char*>(text.c_str());  // copied by the control
+  info.uId = reinterpret_cast<UINT_PTR>(Tool);
+  info.lpszText = const_cast<char*>(Text.c_str());  // copied by the control
   // A tool added before gets its new text. Not deleted and added again:
   // Wine's tooltip corrupts its heap deleting a subclassed tool.
-  if (std::find(FAdded.begin(), FAdded.end(), tool) != FAdded.end()) {
+  if (std::find(FAdded.begin(), FAdded.end(), Tool) != FAdded.end()) {
     SendMessageA(FHandle.Get(), TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
     return;
   }
   SendMessageA(FHandle.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
-  FAdded.push_back(tool);
+  FAdded.push_back(Tool);
 }

@@ -8,22 +8,22 @@
 
 #include <windows.h>
 
-#include "ui/controls/Handle.h"
+#include "platform/win32/Handle.h"
 
 class TToolTip {
  public:
-  explicit TToolTip(HWND owner) : FOwner(owner) {}
+  explicit TToolTip(HWND Owner) : FOwner(Owner) {}
   // Adds the tool, or gives a tool added before its new text.
-  void Add(HWND tool, const std::string& text);
+  void Add(HWND Tool, const std::string& Text);
   // Replaces the tool's tip (an empty text removes it).
-  void Set(HWND tool, const std::string& text);
+  void Set(HWND Tool, const std::string& Text);
   // The form is about to be shown. The tooltip window is made then, not
   // with the form: a top-level window costs a round trip to the display,
   // and a hidden form shows no tips.
   void FormShowing();
 
  private:
-  void AddToWindow(HWND tool, const std::string& text);
+  void AddToWindow(HWND Tool, const std::string& Text);
 
   HWND FOwner;
   TWindowHandle FHandle;

@@ -17,29 +17,29 @@ std::string UserThousandSeparator() {
 
 }  // namespace
 
-TUpDown::TUpDown(const TUpDownArgs& args)
+TUpDown::TUpDown(const TUpDownArgs& Args)
     // No UDS_SETBUDDYINT: the text of the edit is written and read here, so
     // its format does not depend on the common-controls version.
-    : TControl(args.Control, {UPDOWN_CLASSA, WS_VISIBLE | UDS_ARROWKEYS | UDS_HOTTRACK,
+    : TControl(Args.Control, {UPDOWN_CLASSA, WS_VISIBLE | UDS_ARROWKEYS | UDS_HOTTRACK,
                               WS_EX_NOPARENTNOTIFY}),
-      FAssociate(args.Associate),
-      FMin(args.Min),
-      FMax(args.Max),
-      FPosition(std::clamp(args.Position, args.Min, args.Max)),
-      FThousands(args.Thousands),
+      FAssociate(Args.Associate),
+      FMin(Args.Min),
+      FMax(Args.Max),
+      FPosition(std::clamp(Args.Position, Args.Min, Args.Max)),
+      FThousands(Args.Thousands),
       FSeparator(UserThousandSeparator()) {
   SendMessageA(Handle(), UDM_SETRANGE32, static_cast<WPARAM>(FMin), FMax);
   SendMessageA(Handle(), UDM_SETPOS32, 0, FPosition);
   // With a buddy the control takes the buddy's arrow keys as steps.
   if (FAssociate) SendMessageA(Handle(), UDM_SETBUDDY, reinterpret_cast<WPARAM>(FAssociate->Handle()), 0);
   // The designed bounds stand; attaching the buddy must not move anything.
-  SetBounds(args.Control.Bounds);
+  SetBounds(Args.Control.Bounds);
   WriteText();
 }
 
-std::string TUpDown::FormatPosition(int value) const {
-  const std::string digits = std::to_string(value < 0 ? -value : value);
-  std::string text = value < 0 ? "-" : "";
+std::string TUpDown::FormatPosition(int Value) const {
+  const std::string digits = std::to_string(Value < 0 ? -Value : Value);
+  std::string text = Value < 0 ? "-" : "";
   for (std::size_t i = 0; i < digits.size(); ++i) {
     const std::size_t left = digits.size() - i;  // digits from here to the end
     if (i > 0 && left % 3 == 0 && FThousands) text += FSeparator;
@@ -48,8 +48,8 @@ std::string TUpDown::FormatPosition(int value) const {
   return text;
 }
 
-bool TUpDown::ParsePosition(const std::string& text, int& value) const {
-  std::string digits = text;
+bool TUpDown::ParsePosition(const std::string& Text, int& Value) const {
+  std::string digits = Text;
   if (!FSeparator.empty()) {
     for (auto at = digits.find(FSeparator); at != std::string::npos; at = digits.find(FSeparator))
       digits.erase(at, FSeparator.size());
@@ -66,7 +66,7 @@ bool TUpDown::ParsePosition(const std::string& text, int& value) const {
     if (digits[i] < '0' || digits[i] > '9') return false;
     result = result * 10 + (digits[i] - '0');
   }
-  value = negative ? -result : result;
+  Value = negative ? -result : result;
   return true;
 }
 
@@ -77,8 +77,8 @@ std::int16_t TUpDown::Position() {
   return FPosition;
 }
 
-void TUpDown::SetPosition(int position) {
-  const auto clamped = static_cast<std::int16_t>(std::clamp<int>(position, FMin, FMax));
+void TUpDown::SetPosition(int Value) {
+  const auto clamped = static_cast<std::int16_t>(std::clamp<int>(Value, FMin, FMax));
   if (clamped == Position()) return;
   FPosition = clamped;
   SendMessageA(Handle(), UDM_SETPOS32, 0, FPosition);
@@ -89,10 +89,10 @@ void TUpDown::WriteText() {
   if (FAssociate) FAssociate->SetText(FormatPosition(FPosition));
 }
 
-bool TUpDown::Notify(NMHDR& header, LRESULT& result) {
-  if (header.code != UDN_DELTAPOS) return false;
-  const auto& change = reinterpret_cast<NMUPDOWN&>(header);
+bool TUpDown::Notify(NMHDR& Header, LRESULT& Result) {
+  if (Header.code != UDN_DELTAPOS) return false;
+  const auto& change = reinterpret_cast<NMUPDOWN&>(Header);
   SetPosition(Position() + change.iDelta);
-  result = TRUE;  // the control's own idea of the position is not used
+  Result = TRUE;  // the control's own idea of the position is not used
   return true;
 }

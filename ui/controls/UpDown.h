@@ -24,22 +24,22 @@ struct TUpDownArgs {
 
 class TUpDown : public TControl {
  public:
-  explicit TUpDown(const TUpDownArgs& args);
+  explicit TUpDown(const TUpDownArgs& Args);
 
   std::int16_t Min() const { return FMin; }
   std::int16_t Max() const { return FMax; }
   // Reads the edit's text first.
   std::int16_t Position();
   // Clamped to Min..Max; a position equal to the current one changes nothing.
-  void SetPosition(int position);
+  void SetPosition(int Value);
 
   // The text the up-down writes for a value, and the value of a text
   // (false when the text is no integer); both follow the user's locale.
-  std::string FormatPosition(int value) const;
-  bool ParsePosition(const std::string& text, int& value) const;
+  std::string FormatPosition(int Value) const;
+  bool ParsePosition(const std::string& Text, int& Value) const;
 
  protected:
-  bool Notify(NMHDR& header, LRESULT& result) override;
+  bool Notify(NMHDR& Header, LRESULT& Result) override;
 
  private:
   void WriteText();

@@ -1,4 +1,4 @@
-// Owning wrappers for the system handles the windows use: each kind says how
+// Owning wrappers for the system handles of windows and their drawing: each kind says how
 // it is freed, and the wrapper frees it exactly once.
 #pragma once
 
@@ -12,21 +12,21 @@ class TUniqueHandle {
   using Handle = typename Traits::Handle;
 
   TUniqueHandle() = default;
-  explicit TUniqueHandle(Handle handle) : FHandle(handle) {}
+  explicit TUniqueHandle(Handle NewHandle) : FHandle(NewHandle) {}
   ~TUniqueHandle() { Reset(); }
   TUniqueHandle(const TUniqueHandle&) = delete;
   TUniqueHandle& operator=(const TUniqueHandle&) = delete;
-  TUniqueHandle(TUniqueHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, Handle{})) {}
-  TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.FHandle, Handle{}));
+  TUniqueHandle(TUniqueHandle&& Other) noexcept : FHandle(std::exchange(Other.FHandle, Handle{})) {}
+  TUniqueHandle& operator=(TUniqueHandle&& Other) noexcept {
+    if (this != &Other) Reset(std::exchange(Other.FHandle, Handle{}));
     return *this;
   }
 
   Handle Get() const { return FHandle; }
   explicit operator bool() const { return FHandle != Handle{}; }
-  void Reset(Handle handle = Handle{}) {
+  void Reset(Handle NewHandle = Handle{}) {
     if (FHandle != Handle{}) Traits::Free(FHandle);
-    FHandle = handle;
+    FHandle = NewHandle;
   }
   Handle Release() { return std::exchange(FHandle, Handle{}); }
 
@@ -36,18 +36,18 @@ class TUniqueHandle {
 
 // How each kind of handle is freed (the handle types are distinct under
 // STRICT, which windows.h sets).
-inline void FreeHandle(HFONT h) { DeleteObject(h); }
-inline void FreeHandle(HBRUSH h) { DeleteObject(h); }
-inline void FreeHandle(HMENU h) { DestroyMenu(h); }
-inline void FreeHandle(HACCEL h) { DestroyAcceleratorTable(h); }
-inline void FreeHandle(HDC h) { DeleteDC(h); }  // a memory device context
-inline void FreeHandle(HMODULE h) { FreeLibrary(h); }
-inline void FreeHandle(HWND h) { DestroyWindow(h); }
+inline void FreeHandle(HFONT H) { DeleteObject(H); }
+inline void FreeHandle(HBRUSH H) { DeleteObject(H); }
+inline void FreeHandle(HMENU H) { DestroyMenu(H); }
+inline void FreeHandle(HACCEL H) { DestroyAcceleratorTable(H); }
+inline void FreeHandle(HDC H) { DeleteDC(H); }  // a memory device context
+inline void FreeHandle(HMODULE H) { FreeLibrary(H); }
+inline void FreeHandle(HWND H) { DestroyWindow(H); }
 
 template <typename THandle>
 struct THandleTraits {
   using Handle = THandle;
-  static void Free(Handle h) { FreeHandle(h); }
+  static void Free(Handle H) { FreeHandle(H); }
 };
 
 using TFontHandle = TUniqueHandle<THandleTraits<HFONT>>;
@@ -61,7 +61,7 @@ using TWindowHandle = TUniqueHandle<THandleTraits<HWND>>;
 // A device context of a window, released when it goes.
 class TWindowDC {
  public:
-  explicit TWindowDC(HWND window) : FWindow(window), FDC(GetDC(window)) {}
+  explicit TWindowDC(HWND Window) : FWindow(Window), FDC(GetDC(Window)) {}
   ~TWindowDC() { ReleaseDC(FWindow, FDC); }
   TWindowDC(const TWindowDC&) = delete;
   TWindowDC& operator=(const TWindowDC&) = delete;
@@ -75,7 +75,7 @@ class TWindowDC {
 // Selects a GDI object into a device context for one scope.
 class TSelectObject {
  public:
-  TSelectObject(HDC dc, HGDIOBJ object) : FDC(dc), FOld(SelectObject(dc, object)) {}
+  TSelectObject(HDC DC, HGDIOBJ Object) : FDC(DC), FOld(SelectObject(DC, Object)) {}
   ~TSelectObject() { SelectObject(FDC, FOld); }
   TSelectObject(const TSelectObject&) = delete;
   TSelectObject& operator=(const TSelectObject&) = delete;
