@@ -8,16 +8,16 @@
 
 namespace sim {
 
-namespace {
 // Identifiers are never given out twice in the life of the process, so an
 // identifier kept from an earlier event can never kill a later one.
-UINT NewTimerId() {
+UINT TimerService::NewTimerId() {
   static std::atomic<UINT> created{0};  // atomic: events may be created on any thread
   UINT id = created.fetch_add(1, std::memory_order_relaxed) + 1;
   while (id == 0) id = created.fetch_add(1, std::memory_order_relaxed) + 1;
   return id;
 }
 
+namespace {
 constexpr UINT CallbackTypeBits = 0x0030;  // TIME_CALLBACK_EVENT_SET / _PULSE
 }  // namespace
 
@@ -131,43 +131,6 @@ MMRESULT TimerService::Kill(std::map<UINT, EventPtr>& Events, UINT Id, bool AsTi
   return result;
 }
 
-UINT TimerService::CreateWakeUp(LPTIMECALLBACK Callback, DWORD_PTR User) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto event = std::make_shared<Event>();
-  event->Id = NewTimerId();
-  event->Callback = Callback;
-  event->User = User;
-  event->WakeUp = true;
-  wakeUps_.emplace(event->Id, event);
-  if (realTime_) StartThread(event);
-  return event->Id;
-}
-
-void TimerService::WakeUpAt(UINT WakeUpId, TDateTime Moment) {
-  // Asked before the lock: the clock has a lock of its own, taken here
-  // without the service's.
-  const double ahead = clock_.MillisecondsUntil(Moment);
-  const double at = clock_.TimelineMs() + ahead;
-  const Steady::time_point realAt =
-      Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double, std::milli>(ahead));
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = wakeUps_.find(WakeUpId);
-  if (found == wakeUps_.end()) return;
-  Event& event = *found->second;
-  if (event.Armed && event.NextDueMs <= at) return;
-  event.Armed = true;
-  event.NextDueMs = at;
-  event.ArmedAt = realAt;
-  wake_.notify_all();
-}
-
-void TimerService::KillWakeUp(UINT WakeUpId) { Kill(wakeUps_, WakeUpId, false); }
-
-std::size_t TimerService::WakeUps() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return wakeUps_.size();
-}
-
 void TimerService::SetCaps(UINT PeriodMin, UINT PeriodMax) {
   std::lock_guard<std::mutex> lock(mutex_);
   periodMin_ = PeriodMin;
@@ -239,28 +202,6 @@ void TimerService::RealTimeLoop(EventPtr Event, Steady::time_point First) {
     next += interval;
     const Steady::time_point now = Steady::now();
     if (next < now) next = now;
-  }
-}
-
-void TimerService::WakeUpLoop(EventPtr Event) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (Event->Killed || Event->StopThread) return;
-    if (!Event->Armed) {
-      wake_.wait(lock);
-      continue;
-    }
-    // Woken early by an earlier moment, a kill or a stop: looked at again.
-    if (Steady::now() < Event->ArmedAt) {
-      wake_.wait_until(lock, Event->ArmedAt);
-      continue;
-    }
-    Event->Armed = false;
-    if (!BeginCallback(*Event)) return;
-    lock.unlock();
-    Event->Callback(Event->Id, 0, Event->User, 0, 0);
-    lock.lock();
-    EndCallback(*Event);
   }
 }
 

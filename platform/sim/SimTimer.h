@@ -80,6 +80,8 @@ class TimerService {
   };
   using EventPtr = std::shared_ptr<Event>;
 
+  static UINT NewTimerId();
+
   bool BeginCallback(Event& Entry);                      // caller holds mutex_
   void EndCallback(Event& Entry);                        // caller holds mutex_
   void FireOnce(const EventPtr& Event);                  // takes mutex_ itself

@@ -5,6 +5,7 @@
 
 #include "engine/Exceptions.h"
 #include "platform/win32/WindowClass.h"
+#include "ui/controls/DisabledWindows.h"
 #include "ui/controls/Application.h"
 #include "ui/controls/Button.h"
 #include "ui/controls/Control.h"
@@ -35,31 +36,6 @@ RECT WorkAreaOf(HWND Window) {
   GetMonitorInfoA(MonitorFromWindow(Window, MONITOR_DEFAULTTONEAREST), &info);
   return info.rcWork;
 }
-
-// Enables again, at the end of a modal showing, the windows it disabled.
-class TDisabledWindows {
- public:
-  explicit TDisabledWindows(HWND Except) : FExcept(Except) {
-    EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
-    for (HWND window : FWindows) EnableWindow(window, FALSE);
-  }
-  ~TDisabledWindows() {
-    for (HWND window : FWindows)
-      if (IsWindow(window)) EnableWindow(window, TRUE);
-  }
-  TDisabledWindows(const TDisabledWindows&) = delete;
-  TDisabledWindows& operator=(const TDisabledWindows&) = delete;
-
- private:
-  static BOOL CALLBACK Collect(HWND Window, LPARAM Self) {
-    auto* me = reinterpret_cast<TDisabledWindows*>(Self);
-    if (Window != me->FExcept && IsWindowVisible(Window) && IsWindowEnabled(Window))
-      me->FWindows.push_back(Window);
-    return TRUE;
-  }
-  HWND FExcept;
-  std::vector<HWND> FWindows;
-};
 
 }  // namespace
 
