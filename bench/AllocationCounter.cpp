@@ -14,11 +14,11 @@
 // this purpose: a replacement malloc that forwards here keeps every block a
 // glibc block, so the library's statistics stay true.
 extern "C" {
-void* __libc_malloc(std::size_t size);
-void __libc_free(void* block);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* block, std::size_t size);
-void* __libc_memalign(std::size_t alignment, std::size_t size);
+void* __libc_malloc(std::size_t Size);
+void __libc_free(void* Block);
+void* __libc_calloc(std::size_t Count, std::size_t Size);
+void* __libc_realloc(void* Block, std::size_t Size);
+void* __libc_memalign(std::size_t Alignment, std::size_t Size);
 }
 
 namespace {
@@ -55,87 +55,87 @@ Slot& MySlot() {
 
 // The chunk a block occupies: its usable size plus the size word in front of
 // it (glibc on 64-bit systems keeps one 8-byte header per block in use).
-std::uint64_t ChunkBytes(void* block) {
-  return static_cast<std::uint64_t>(malloc_usable_size(block)) + sizeof(std::size_t);
+std::uint64_t ChunkBytes(void* Block) {
+  return static_cast<std::uint64_t>(malloc_usable_size(Block)) + sizeof(std::size_t);
 }
 
-void Allocated(void* block, std::size_t asked) {
-  if (block == nullptr) return;
+void Allocated(void* Block, std::size_t Asked) {
+  if (Block == nullptr) return;
   Slot& slot = MySlot();
   slot.Allocations.fetch_add(1, std::memory_order_relaxed);
-  slot.Bytes.fetch_add(asked, std::memory_order_relaxed);
+  slot.Bytes.fetch_add(Asked, std::memory_order_relaxed);
   LiveBlocks.fetch_add(1, std::memory_order_relaxed);
   const std::uint64_t live =
-      LiveChunkBytes.fetch_add(ChunkBytes(block), std::memory_order_relaxed) + ChunkBytes(block);
+      LiveChunkBytes.fetch_add(ChunkBytes(Block), std::memory_order_relaxed) + ChunkBytes(Block);
   std::uint64_t peak = PeakChunkBytes.load(std::memory_order_relaxed);
   while (live > peak &&
          !PeakChunkBytes.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
   }
 }
 
-void Released(void* block) {
-  if (block == nullptr) return;
+void Released(void* Block) {
+  if (Block == nullptr) return;
   LiveBlocks.fetch_sub(1, std::memory_order_relaxed);
-  LiveChunkBytes.fetch_sub(ChunkBytes(block), std::memory_order_relaxed);
+  LiveChunkBytes.fetch_sub(ChunkBytes(Block), std::memory_order_relaxed);
 }
 
 }  // namespace
 
 extern "C" {
 
-void* malloc(std::size_t size) {
-  void* block = __libc_malloc(size);
-  Allocated(block, size);
+void* malloc(std::size_t Size) {
+  void* block = __libc_malloc(Size);
+  Allocated(block, Size);
   return block;
 }
 
-void free(void* block) {
-  Released(block);
-  __libc_free(block);
+void free(void* Block) {
+  Released(Block);
+  __libc_free(Block);
 }
 
-void* calloc(std::size_t count, std::size_t size) {
-  void* block = __libc_calloc(count, size);
-  Allocated(block, count * size);
+void* calloc(std::size_t Count, std::size_t Size) {
+  void* block = __libc_calloc(Count, Size);
+  Allocated(block, Count * Size);
   return block;
 }
 
-void* realloc(void* block, std::size_t size) {
-  if (block == nullptr) return malloc(size);
-  if (size == 0) {
-    free(block);
+void* realloc(void* Block, std::size_t Size) {
+  if (Block == nullptr) return malloc(Size);
+  if (Size == 0) {
+    free(Block);
     return nullptr;
   }
   // Counted as a release and a new allocation, whether or not the block
   // moved: a growing container on a hot path is what this is meant to catch.
-  const std::uint64_t before = ChunkBytes(block);
-  void* moved = __libc_realloc(block, size);
+  const std::uint64_t before = ChunkBytes(Block);
+  void* moved = __libc_realloc(Block, Size);
   if (moved == nullptr) return nullptr;
   LiveBlocks.fetch_sub(1, std::memory_order_relaxed);
   LiveChunkBytes.fetch_sub(before, std::memory_order_relaxed);
-  Allocated(moved, size);
+  Allocated(moved, Size);
   return moved;
 }
 
-void* memalign(std::size_t alignment, std::size_t size) {
-  void* block = __libc_memalign(alignment, size);
-  Allocated(block, size);
+void* memalign(std::size_t Alignment, std::size_t Size) {
+  void* block = __libc_memalign(Alignment, Size);
+  Allocated(block, Size);
   return block;
 }
 
-void* aligned_alloc(std::size_t alignment, std::size_t size) { return memalign(alignment, size); }
+void* aligned_alloc(std::size_t Alignment, std::size_t Size) { return memalign(Alignment, Size); }
 
-int posix_memalign(void** result, std::size_t alignment, std::size_t size) {
-  if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return EINVAL;
-  void* block = memalign(alignment, size);
+int posix_memalign(void** Result, std::size_t Alignment, std::size_t Size) {
+  if (Alignment < sizeof(void*) || (Alignment & (Alignment - 1)) != 0) return EINVAL;
+  void* block = memalign(Alignment, Size);
   if (block == nullptr) return ENOMEM;
-  *result = block;
+  *Result = block;
   return 0;
 }
 
-void* valloc(std::size_t size) { return memalign(4096, size); }
+void* valloc(std::size_t Size) { return memalign(4096, Size); }
 
-void* pvalloc(std::size_t size) { return memalign(4096, (size + 4095) & ~std::size_t{4095}); }
+void* pvalloc(std::size_t Size) { return memalign(4096, (Size + 4095) & ~std::size_t{4095}); }
 
 }  // extern "C"
 

@@ -10,13 +10,13 @@
 
 namespace bench {
 
-TBenchMachine::TBenchMachine(int outputDevices) {
+TBenchMachine::TBenchMachine(int OutputDevices) {
   sim::Reset();
   // A long run would otherwise keep a record of every call it made.
   sim::SetCallRecording(false);
   sim::SetInputDevices({{.Name = "Keyboard", .DriverVersion = 0x0100}});
   std::vector<sim::DeviceConfig> outputs;
-  for (int i = 0; i < outputDevices; ++i) {
+  for (int i = 0; i < OutputDevices; ++i) {
     outputs.push_back({.Name = "Synth " + std::string(1, static_cast<char>('A' + i)), .DriverVersion = 0x0100});
   }
   sim::SetOutputDevices(outputs);

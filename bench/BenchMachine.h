@@ -13,7 +13,7 @@ namespace bench {
 
 class TBenchMachine {
  public:
-  explicit TBenchMachine(int outputDevices);
+  explicit TBenchMachine(int OutputDevices);
   ~TBenchMachine();  // the engine saves and goes, then the catalogue and the path
   TBenchMachine(const TBenchMachine&) = delete;
   TBenchMachine& operator=(const TBenchMachine&) = delete;

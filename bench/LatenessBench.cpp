@@ -157,19 +157,19 @@ bool CreateAtTimerPriority(bool Wanted, bool PinToOneProcessor, Work Create) {
   return granted;
 }
 
-void RunReference(TStream& stream) {
-  stream.ReferenceThread = bench::ThisThread();
-  stream.ReferenceReady.store(true, std::memory_order_release);
-  const auto total = static_cast<int>(stream.ReferenceDue.size());
+void RunReference(TStream& Stream) {
+  Stream.ReferenceThread = bench::ThisThread();
+  Stream.ReferenceReady.store(true, std::memory_order_release);
+  const auto total = static_cast<int>(Stream.ReferenceDue.size());
   for (int k = 0; k < total; ++k) {
-    int published = stream.Published.load(std::memory_order_acquire);
+    int published = Stream.Published.load(std::memory_order_acquire);
     while (published <= k) {
-      stream.Published.wait(published, std::memory_order_acquire);
-      published = stream.Published.load(std::memory_order_acquire);
+      Stream.Published.wait(published, std::memory_order_acquire);
+      published = Stream.Published.load(std::memory_order_acquire);
     }
-    const Steady::time_point due = stream.ReferenceDue[static_cast<std::size_t>(k)];
+    const Steady::time_point due = Stream.ReferenceDue[static_cast<std::size_t>(k)];
     std::this_thread::sleep_until(due);
-    stream.ReferenceLatenessMs[static_cast<std::size_t>(k)] =
+    Stream.ReferenceLatenessMs[static_cast<std::size_t>(k)] =
         std::chrono::duration<double, std::milli>(Steady::now() - due).count();
   }
 }
@@ -177,13 +177,13 @@ void RunReference(TStream& stream) {
 std::vector<bench::ThreadAllocations> AllocationSnapshot() { return bench::AllocationsByThread(); }
 
 // Allocations made since `before` by every thread that is not excluded.
-std::uint64_t AllocationsOfOthers(const std::vector<bench::ThreadAllocations>& before,
-                                  const std::vector<unsigned long>& excluded) {
+std::uint64_t AllocationsOfOthers(const std::vector<bench::ThreadAllocations>& Before,
+                                  const std::vector<unsigned long>& Excluded) {
   const std::vector<bench::ThreadAllocations> after = AllocationSnapshot();
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < after.size(); ++i) {
-    if (std::find(excluded.begin(), excluded.end(), after[i].Thread) != excluded.end()) continue;
-    const std::uint64_t earlier = i < before.size() ? before[i].Allocations : 0;
+    if (std::find(Excluded.begin(), Excluded.end(), after[i].Thread) != Excluded.end()) continue;
+    const std::uint64_t earlier = i < Before.size() ? Before[i].Allocations : 0;
     total += after[i].Allocations - earlier;
   }
   return total;
@@ -585,17 +585,17 @@ bool TimingMet(const TLatencySummary& Figures, const TLatencySummary& Reference,
              : Figures.P99 <= 4.5;
 }
 
-bool TargetsMet(const TResult& r) {
-  return TimingMet(r.Engine, r.Reference, r.Case.IntervalMs) && r.OutOfOrder == 0 && r.Lost == 0 &&
-         r.Unmatched == 0 && r.TimerThreadAllocations == 0;
+bool TargetsMet(const TResult& R) {
+  return TimingMet(R.Engine, R.Reference, R.Case.IntervalMs) && R.OutOfOrder == 0 && R.Lost == 0 &&
+         R.Unmatched == 0 && R.TimerThreadAllocations == 0;
 }
 
-void WriteTable(const std::vector<const TResult*>& Rows, std::ostream& out) {
-  out << "| Interval | Delay | Rate /s | Messages | Waiting at end of input | p50 ms (ref) | "
+void WriteTable(const std::vector<const TResult*>& Rows, std::ostream& Out) {
+  Out << "| Interval | Delay | Rate /s | Messages | Waiting at end of input | p50 ms (ref) | "
          "p99 ms (ref) | p99.9 ms (ref) | max ms (ref) | Stalled (ref) | Stalled alone | "
          "p99 / max ms, shared stalls set aside | Out of order | Lost | Timer allocs | "
          "Main thread per notice p50 / p99.9 / max µs | Targets |\n";
-  out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
+  Out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
   for (const TResult* row : Rows) {
     const TResult& r = *row;
     const std::string target = r.Case.IntervalMs == 1 ? "p99 ≤ 1.5, max ≤ ref max + 1, order, 0 allocs"
@@ -605,7 +605,7 @@ void WriteTable(const std::vector<const TResult*>& Rows, std::ostream& out) {
         r.Lost + r.Unmatched == 0 && r.TimerThreadAllocations == 0) {
       outcome += "; met with shared stalls set aside";
     }
-    out << "| " << r.Case.IntervalMs << " ms | " << DelaysText(r.Case) << " | "
+    Out << "| " << r.Case.IntervalMs << " ms | " << DelaysText(r.Case) << " | "
         << Grouped(static_cast<unsigned long long>(r.Case.RatePerSecond)) << " | "
         << Grouped(static_cast<unsigned long long>(r.Messages)) << " | "
         << Grouped(static_cast<unsigned long long>(r.WaitingAtEndOfInput)) << " | "
@@ -619,7 +619,7 @@ void WriteTable(const std::vector<const TResult*>& Rows, std::ostream& out) {
         << Fixed(r.NoticeMicroseconds.P999, 1) << " / " << Fixed(r.NoticeMicroseconds.Max, 0)
         << " | " << target << ": " << outcome << " |\n";
   }
-  out << "\n";
+  Out << "\n";
 }
 
 struct TWorst {
@@ -688,13 +688,13 @@ TMaxOverReference WorstMaxOverReference(const std::vector<const TResult*>& Rows)
   return worst;
 }
 
-void WriteFindings(const std::vector<const TResult*>& Rows, std::ostream& out) {
+void WriteFindings(const std::vector<const TResult*>& Rows, std::ostream& Out) {
   for (int interval : {1, 4}) {
     const TWorst worst = WorstOf(Rows, interval);
     if (!worst.Any) continue;
     std::int64_t outOfOrder = 0;
     for (const TResult* r : Rows) outOfOrder += r->Case.IntervalMs == interval ? r->OutOfOrder : 0;
-    out << "- " << interval << " ms interval, worst row: p99 " << Ms(worst.P99) << ", max "
+    Out << "- " << interval << " ms interval, worst row: p99 " << Ms(worst.P99) << ", max "
         << Ms(worst.Max) << " (reference: p99 " << Ms(worst.ReferenceP99) << ", max "
         << Ms(worst.ReferenceMax) << "); with the stalls shared with the reference set aside: "
         << "p99 " << Ms(worst.SetAsideP99) << ", max " << Ms(worst.SetAsideMax) << ". Target "
@@ -708,7 +708,7 @@ void WriteFindings(const std::vector<const TResult*>& Rows, std::ostream& out) {
         << " (target 0: " << bench::Verdict(outOfOrder == 0) << ").\n";
     const TBusyAndSlow pair = BusyAndSlow(Rows, interval);
     if (pair.Busy && pair.Slow) {
-      out << "- " << interval << " ms interval, 9 999 ms delay: 10 000 a second ("
+      Out << "- " << interval << " ms interval, 9 999 ms delay: 10 000 a second ("
           << Grouped(static_cast<unsigned long long>(pair.Busy->WaitingAtEndOfInput))
           << " waiting) p50 / p99 / max " << Fixed(pair.Busy->Engine.P50, 3) << " / "
           << Fixed(pair.Busy->Engine.P99, 3) << " / " << Fixed(pair.Busy->Engine.Max, 3)
@@ -727,7 +727,7 @@ void Split(const std::vector<TResult>& Results, std::vector<const TResult*>& Mai
 }
 
 void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAllocations,
-                   std::int64_t ControlBlocks, std::ostream& out) {
+                   std::int64_t ControlBlocks, std::ostream& Out) {
   std::vector<const TResult*> raised, normal, mainToo;
   Split(Results, raised, normal, mainToo);
   bool allGranted = true;
@@ -735,8 +735,8 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
     if (r.Case.TimerPriority && !r.PriorityGranted) allGranted = false;
   }
 
-  out << "## Lateness end to end (simulated platform, real-time mode)\n\n";
-  out << "The main thread injects note-on messages on the simulated input, each at a random "
+  Out << "## Lateness end to end (simulated platform, real-time mode)\n\n";
+  Out << "The main thread injects note-on messages on the simulated input, each at a random "
          "moment of its slot of the rate, and delivers each notice at once (the engine queues "
          "the message); the engine's timer thread sends what is due; the simulated output "
          "records the real time of each send. Lateness = send time − due time, in "
@@ -746,7 +746,7 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
          "run (well under a microsecond as a rule). Each cell shows the engine, and in "
          "parentheses the ideal reference of the same run: a thread per stream that sleeps "
          "until each message's exact due time on the steady clock.\n\n";
-  out << "The timer service's thread and the reference sleepers share one processor, so the "
+  Out << "The timer service's thread and the reference sleepers share one processor, so the "
          "reference meets every stall of that processor that the timer thread meets. "
          "*Stalled*: sends later than one timer period plus 0.5 ms (beyond the timer's own "
          "limit), and in parentheses reference wake-ups later than 0.5 ms. *Stalled alone*: "
@@ -759,8 +759,8 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
          "case, i.e. the timer service's threads. *Main thread per notice*: the time the main "
          "thread spends handling one input notice, queue insertion and any wait for the "
          "queue's lock included.\n\n";
-  out << "### Timer thread at real-time priority\n\n";
-  out << "Windows runs multimedia-timer callbacks on a thread of time-critical priority; the "
+  Out << "### Timer thread at real-time priority\n\n";
+  Out << "Windows runs multimedia-timer callbacks on a thread of time-critical priority; the "
          "simulated timer service's thread gets the Linux counterpart here (SCHED_FIFO), and "
          "so do the reference sleepers. The main thread keeps normal priority, as the "
          "program's user-interface thread does. "
@@ -768,15 +768,15 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
                      : "**The priority was refused (no CAP_SYS_NICE) for some or all cases; "
                        "those ran at normal priority.**")
       << "\n\n";
-  WriteTable(raised, out);
-  WriteFindings(raised, out);
+  WriteTable(raised, Out);
+  WriteFindings(raised, Out);
   std::uint64_t timerAllocations = 0;
   unsigned long long shortsSent = 0;
   for (const TResult& r : Results) {
     timerAllocations += r.TimerThreadAllocations;
     shortsSent += static_cast<unsigned long long>(r.Received);
   }
-  out << "- Heap allocations on the timer thread while it sent " << Grouped(shortsSent)
+  Out << "- Heap allocations on the timer thread while it sent " << Grouped(shortsSent)
       << " short messages (all rows of all tables): " << timerAllocations
       << " (target 0: " << bench::Verdict(timerAllocations == 0)
       << "). Control, same counter: routing " << ControlBlocks
@@ -784,13 +784,13 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
       << " allocations on the timer thread (each send copies its block), so the counter does "
          "see that thread.\n\n";
   if (!normal.empty()) {
-    out << "### Every thread at normal priority\n\n";
-    out << "The timer service's thread and the reference sleepers at normal priority, "
+    Out << "### Every thread at normal priority\n\n";
+    Out << "The timer service's thread and the reference sleepers at normal priority, "
            "competing with whatever else the machine runs: the difference to the table above "
            "is the scheduler's.\n\n";
-    WriteTable(normal, out);
+    WriteTable(normal, Out);
     const TMaxOverReference worst = WorstMaxOverReference(normal);
-    out << "- Target at the 1 ms interval: max lateness within the reference's max of the same "
+    Out << "- Target at the 1 ms interval: max lateness within the reference's max of the same "
            "row + "
         << Fixed(MaxOverReferenceMs, 0) << " ms. Worst row: max "
         << Ms(worst.Engine) << " against the reference's " << Ms(worst.Reference) << " ("
@@ -798,15 +798,15 @@ void WriteMarkdown(const std::vector<TResult>& Results, std::uint64_t ControlAll
         << bench::Verdict(worst.Met) << ".\n\n";
   }
   if (!mainToo.empty()) {
-    out << "### Main thread at real-time priority too\n\n";
-    out << "The timer thread waits, however briefly, for locks the main thread holds: the "
+    Out << "### Main thread at real-time priority too\n\n";
+    Out << "The timer thread waits, however briefly, for locks the main thread holds: the "
            "queue's while a message is linked in, and in the simulated platform the clock's "
            "and the call record's (the Windows clock reads a counter and takes no lock). When "
            "other work pushes the main thread aside inside such a section, the timer thread "
            "waits until it runs again, and the reference does not. With the main thread at "
            "real-time priority as well, nothing pushes it aside; the difference to the first "
            "table is that wait.\n\n";
-    WriteTable(mainToo, out);
+    WriteTable(mainToo, Out);
   }
 }
 

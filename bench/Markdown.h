@@ -39,12 +39,12 @@ inline void AppendSummary(const std::string& File, const std::string& Target,
 
 // The value of "--name=value" or "--name value" among the arguments; empty
 // when absent. Consumed arguments are left in place for other parsers.
-inline std::string Option(int argc, char** argv, const std::string& Name) {
+inline std::string Option(int Argc, char** Argv, const std::string& Name) {
   const std::string flag = "--" + Name;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  for (int i = 1; i < Argc; ++i) {
+    const std::string arg = Argv[i];
     if (arg.rfind(flag + "=", 0) == 0) return arg.substr(flag.size() + 1);
-    if (arg == flag && i + 1 < argc) return argv[i + 1];
+    if (arg == flag && i + 1 < Argc) return Argv[i + 1];
   }
   return {};
 }

@@ -101,13 +101,13 @@ struct TWaitingQueue {
 // One Insert per iteration into a queue of exactly `Waiting` messages: the
 // inserted node is unlinked again at once (three stores, counted in), so the
 // queue is the same for every iteration.
-void InsertCost(benchmark::State& state, TWalk Walk, TPattern Pattern) {
-  TWaitingQueue queue(Pattern, state.range(0));
+void InsertCost(benchmark::State& State, TWalk Walk, TPattern Pattern) {
+  TWaitingQueue queue(Pattern, State.range(0));
   std::mutex referenceLock;
   TMidiOutShortMessage nodes[2] = {TMidiOutShortMessage(0x90, queue.NextDue[0]),
                                    TMidiOutShortMessage(0x98, queue.NextDue[1])};
   unsigned turn = 0;
-  for (auto _ : state) {
+  for (auto _ : State) {
     TMidiOutMessage* m = &nodes[turn];
     turn ^= (Pattern == TPattern::TwoDevices) ? 1u : 0u;
     switch (Walk) {
@@ -121,7 +121,7 @@ void InsertCost(benchmark::State& state, TWalk Walk, TPattern Pattern) {
   }
   // Out of the queue for good before they go.
   for (auto& node : nodes) node.Next = node.Prev = nullptr;
-  state.counters["waiting"] = double(queue.Count);
+  State.counters["waiting"] = double(queue.Count);
 }
 
 // The stream: 10 000 messages a second, arrivals alternating between three
@@ -235,24 +235,24 @@ void FillNotDue(std::int64_t Count) {
 
 // The engine's dispatch as the timer calls it, with nothing due: one reading
 // of Now, one look at the first message.
-void TickNothingDue(benchmark::State& state, bool RealTimeClock) {
-  FillNotDue(state.range(0));
+void TickNothingDue(benchmark::State& State, bool RealTimeClock) {
+  FillNotDue(State.range(0));
   if (RealTimeClock) sim::SetRealTime(true);
   TVelmoraEngine& engine = Machine->Engine();
-  for (auto _ : state) engine.DispatchDueMessages();
+  for (auto _ : State) engine.DispatchDueMessages();
   if (RealTimeClock) sim::SetRealTime(false);
   engine.MessageList().Clear();
 }
 
 // A tick that sends k due messages (and frees them) to an open device, with
 // 100 not yet due behind them. The k messages are queued untimed.
-void TickSending(benchmark::State& state) {
-  const std::int64_t k = state.range(0);
+void TickSending(benchmark::State& State) {
+  const std::int64_t k = State.range(0);
   FillNotDue(100);
   TVelmoraEngine& engine = Machine->Engine();
   const TDateTime now = platform::Now();  // the manual clock stands still
   std::int64_t sinceClear = 0;
-  for (auto _ : state) {
+  for (auto _ : State) {
     for (std::int64_t i = 0; i < k; ++i) {
       engine.MessageList().Head()->InsertAfter(
           new TMidiOutShortMessage(bench::NoteOnCarrying(0, std::uint32_t(k - i)), now));
@@ -260,7 +260,7 @@ void TickSending(benchmark::State& state) {
     const auto start = Steady::now();
     engine.DispatchDueMessages();
     const auto end = Steady::now();
-    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    State.SetIterationTime(std::chrono::duration<double>(end - start).count());
     if ((sinceClear += k) > 100000) {
       sim::ClearReceived();  // the simulated device's record would grow without end
       sinceClear = 0;
@@ -274,19 +274,19 @@ void TickSending(benchmark::State& state) {
 // front as one chain (sending and freeing them happen after the lock is
 // let go). The engine's main thread posts without it; only a direct Insert
 // would wait for at most this.
-void TakeDueHold(benchmark::State& state) {
-  const std::int64_t k = state.range(0);
+void TakeDueHold(benchmark::State& State) {
+  const std::int64_t k = State.range(0);
   TMidiOutMessageList list;
   const TDateTime now = platform::Now();
   for (std::int64_t i = 0; i < 100; ++i) {
     list.Tail()->InsertBefore(new TMidiOutShortMessage(0x90, now + Ms(10000 + double(i))));
   }
-  for (auto _ : state) {
+  for (auto _ : State) {
     for (std::int64_t i = 0; i < k; ++i) list.Head()->InsertAfter(new TMidiOutShortMessage(0x90, now));
     const auto start = Steady::now();
     TMidiOutMessage* chain = list.TakeDue(now);
     const auto end = Steady::now();
-    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    State.SetIterationTime(std::chrono::duration<double>(end - start).count());
     while (chain != nullptr) {
       TMidiOutMessage* next = chain->Next;
       chain->Free();
@@ -295,10 +295,10 @@ void TakeDueHold(benchmark::State& state) {
   }
 }
 
-void SendShortOnOpenDevice(benchmark::State& state) {
+void SendShortOnOpenDevice(benchmark::State& State) {
   TMidiOutputDev& device = Machine->Engine().MidiOuts(0);
   std::int64_t sent = 0;
-  for (auto _ : state) {
+  for (auto _ : State) {
     benchmark::DoNotOptimize(device.SendShort(0x00403C90));
     if (++sent % 100000 == 0) sim::ClearReceived();
   }
@@ -308,24 +308,24 @@ void SendShortOnOpenDevice(benchmark::State& state) {
 // What following held notes adds to an arrival: a Note On recorded on its
 // device and, six strikes later on the same channel, a Note Off that finds
 // where its note sounds; chords move over sixteen channels and eight devices.
-void HeldNotesBookkeeping(benchmark::State& state) {
+void HeldNotesBookkeeping(benchmark::State& State) {
   constexpr int Devices = 8, Voices = 6, Keys = 48;
   THeldNotes held(Devices);
   int step = 0;
-  for (auto _ : state) {
+  for (auto _ : State) {
     const int channel = step % ChannelCount;
     const int round = step / ChannelCount;
     benchmark::DoNotOptimize(held.NoteOn(channel % Devices, channel, 36 + round % Keys));
     benchmark::DoNotOptimize(held.NoteOff(channel, 36 + (round + Keys - Voices) % Keys));
     ++step;
   }
-  state.SetItemsProcessed(2 * state.iterations());
+  State.SetItemsProcessed(2 * State.iterations());
 }
 
-void SimulatedDriverShortMsg(benchmark::State& state) {
+void SimulatedDriverShortMsg(benchmark::State& State) {
   const auto handle = reinterpret_cast<HMIDIOUT>(sim::OutputHandle(0));
   std::int64_t sent = 0;
-  for (auto _ : state) {
+  for (auto _ : State) {
     benchmark::DoNotOptimize(platform::midiOutShortMsg(handle, 0x00403C90));
     if (++sent % 100000 == 0) sim::ClearReceived();
   }
@@ -333,12 +333,12 @@ void SimulatedDriverShortMsg(benchmark::State& state) {
 }
 
 // What the manual timing of TickSending adds by itself: two clock readings.
-void ClockReadingPair(benchmark::State& state) {
-  for (auto _ : state) {
+void ClockReadingPair(benchmark::State& State) {
+  for (auto _ : State) {
     const auto start = Steady::now();
     benchmark::ClobberMemory();
     const auto end = Steady::now();
-    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    State.SetIterationTime(std::chrono::duration<double>(end - start).count());
   }
 }
 
@@ -346,9 +346,9 @@ void ClockReadingPair(benchmark::State& state) {
 // the median of the repetitions when there are several.
 class TKeepingReporter : public benchmark::ConsoleReporter {
  public:
-  void ReportRuns(const std::vector<Run>& reports) override {
-    ConsoleReporter::ReportRuns(reports);
-    for (const Run& run : reports) {
+  void ReportRuns(const std::vector<Run>& Reports) override {
+    ConsoleReporter::ReportRuns(Reports);
+    for (const Run& run : Reports) {
       if (run.error_occurred) continue;
       const std::string name = run.run_name.function_name +
                                (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
@@ -385,9 +385,9 @@ std::string Ratio(double Reference, double Measured) {
 }
 
 // A manually timed figure less the two clock readings that timed it.
-double Net(const TKeepingReporter& r, const std::string& Name) {
-  const double raw = r.Get(Name);
-  const double readings = r.Get("Timing/two-clock-readings");
+double Net(const TKeepingReporter& R, const std::string& Name) {
+  const double raw = R.Get(Name);
+  const double readings = R.Get("Timing/two-clock-readings");
   if (raw < 0 || readings < 0) return raw;
   return std::max(0.0, raw - readings);
 }
@@ -403,7 +403,7 @@ std::string Spread(const bench::TLatencySummary& Figures) {
   return Ns(Figures.P50) + " / " + Ns(Figures.P99) + " / " + Ns(Figures.Max);
 }
 
-void WriteStreamSummary(const TStreamFigures& f, const std::string& File) {
+void WriteStreamSummary(const TStreamFigures& F, const std::string& File) {
   const auto row = [&](const char* side, const bench::TLatencySummary& engine,
                        const bench::TLatencySummary& reference) {
     bench::AppendSummary(
@@ -413,13 +413,13 @@ void WriteStreamSummary(const TStreamFigures& f, const std::string& File) {
             Ratio(reference.P99, engine.P99) + " the engine's)",
         bench::Verdict(engine.P99 < 1000));
   };
-  row("main thread per arrival", f.Engine.ArrivalNs, f.Reference.ArrivalNs);
-  row("timer thread per message", f.Engine.PerMessageNs, f.Reference.PerMessageNs);
+  row("main thread per arrival", F.Engine.ArrivalNs, F.Reference.ArrivalNs);
+  row("timer thread per message", F.Engine.PerMessageNs, F.Reference.PerMessageNs);
 }
 
-void WriteStreamMarkdown(const TStreamFigures& f, std::ostream& out) {
-  out << "## Queue: a stream through three interleaved delays\n\n";
-  out << "10 000 short messages a second, arrivals alternating between three devices delayed "
+void WriteStreamMarkdown(const TStreamFigures& F, std::ostream& Out) {
+  Out << "## Queue: a stream through three interleaved delays\n\n";
+  Out << "10 000 short messages a second, arrivals alternating between three devices delayed "
          "0, 2 500 and 9 999 ms, a tick every millisecond, on a simulated clock (one thread "
          "plays both sides in turn, so both paths meet exactly the same stream; "
       << Fixed(StreamWarmUpSeconds, 1) << " s of it fill the queue, the next "
@@ -430,32 +430,32 @@ void WriteStreamMarkdown(const TStreamFigures& f, std::ostream& out) {
          "sought from both ends under the queue's lock); its tick takes and frees what is "
          "due. Both use the same message class and pool. Every figure is as timed, two clock "
          "readings included ("
-      << Ns(f.ClockPair) << "); sending is not included (see `SendShort` below).\n\n";
-  out << "| p50 / p99 / max | Engine | Reference: today's `Insert` | reference / engine at p99 | Target |\n";
-  out << "|---|---:|---:|---:|---|\n";
-  out << "| main thread per arrival | " << Spread(f.Engine.ArrivalNs) << " | "
-      << Spread(f.Reference.ArrivalNs) << " | " << Ratio(f.Reference.ArrivalNs.P99, f.Engine.ArrivalNs.P99)
-      << " | p99 < 1 µs: " << bench::Verdict(f.Engine.ArrivalNs.P99 < 1000) << " |\n";
-  out << "| timer thread per message (a tick's work / messages it took) | "
-      << Spread(f.Engine.PerMessageNs) << " | " << Spread(f.Reference.PerMessageNs) << " | "
-      << Ratio(f.Reference.PerMessageNs.P99, f.Engine.PerMessageNs.P99)
-      << " | p99 < 1 µs: " << bench::Verdict(f.Engine.PerMessageNs.P99 < 1000) << " |\n";
-  out << "| timer thread per tick | " << Spread(f.Engine.TickNs) << " | "
-      << Spread(f.Reference.TickNs) << " | " << Ratio(f.Reference.TickNs.P99, f.Engine.TickNs.P99)
+      << Ns(F.ClockPair) << "); sending is not included (see `SendShort` below).\n\n";
+  Out << "| p50 / p99 / max | Engine | Reference: today's `Insert` | reference / engine at p99 | Target |\n";
+  Out << "|---|---:|---:|---:|---|\n";
+  Out << "| main thread per arrival | " << Spread(F.Engine.ArrivalNs) << " | "
+      << Spread(F.Reference.ArrivalNs) << " | " << Ratio(F.Reference.ArrivalNs.P99, F.Engine.ArrivalNs.P99)
+      << " | p99 < 1 µs: " << bench::Verdict(F.Engine.ArrivalNs.P99 < 1000) << " |\n";
+  Out << "| timer thread per message (a tick's work / messages it took) | "
+      << Spread(F.Engine.PerMessageNs) << " | " << Spread(F.Reference.PerMessageNs) << " | "
+      << Ratio(F.Reference.PerMessageNs.P99, F.Engine.PerMessageNs.P99)
+      << " | p99 < 1 µs: " << bench::Verdict(F.Engine.PerMessageNs.P99 < 1000) << " |\n";
+  Out << "| timer thread per tick | " << Spread(F.Engine.TickNs) << " | "
+      << Spread(F.Reference.TickNs) << " | " << Ratio(F.Reference.TickNs.P99, F.Engine.TickNs.P99)
       << " | — |\n";
-  out << "| arrivals measured / messages taken / most waiting | "
-      << Grouped(static_cast<unsigned long long>(f.Engine.Arrivals)) << " / "
-      << Grouped(static_cast<unsigned long long>(f.Engine.Taken)) << " / "
-      << Grouped(static_cast<unsigned long long>(f.Engine.MostWaiting)) << " | "
-      << Grouped(static_cast<unsigned long long>(f.Reference.Arrivals)) << " / "
-      << Grouped(static_cast<unsigned long long>(f.Reference.Taken)) << " / "
-      << Grouped(static_cast<unsigned long long>(f.Reference.MostWaiting)) << " | — | — |\n\n";
+  Out << "| arrivals measured / messages taken / most waiting | "
+      << Grouped(static_cast<unsigned long long>(F.Engine.Arrivals)) << " / "
+      << Grouped(static_cast<unsigned long long>(F.Engine.Taken)) << " / "
+      << Grouped(static_cast<unsigned long long>(F.Engine.MostWaiting)) << " | "
+      << Grouped(static_cast<unsigned long long>(F.Reference.Arrivals)) << " / "
+      << Grouped(static_cast<unsigned long long>(F.Reference.Taken)) << " / "
+      << Grouped(static_cast<unsigned long long>(F.Reference.MostWaiting)) << " | — | — |\n\n";
 }
 
-void WriteSummary(const TKeepingReporter& r, const std::string& File) {
-  const double at0 = r.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/0");
-  const double atMillion = r.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/1000000");
-  const double forwardMillion = r.Get(InsertName(TWalk::Forward, TPattern::InOrder) + "/1000000");
+void WriteSummary(const TKeepingReporter& R, const std::string& File) {
+  const double at0 = R.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/0");
+  const double atMillion = R.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/1000000");
+  const double forwardMillion = R.Get(InsertName(TWalk::Forward, TPattern::InOrder) + "/1000000");
   const double growth = at0 > 0 ? atMillion / at0 : -1;
   bench::AppendSummary(File, "`Insert` in due-time order: 1 000 000 waiting within 2× of 0",
                        Ns(atMillion) + " vs " + Ns(at0) + " = " + Fixed(growth, 2) +
@@ -464,13 +464,13 @@ void WriteSummary(const TKeepingReporter& r, const std::string& File) {
   double worstIdle = 0;
   for (const char* name : {"Tick/nothing-due/manual-clock/0", "Tick/nothing-due/manual-clock/100000",
                            "Tick/nothing-due/real-time-clock/100000"}) {
-    worstIdle = std::max(worstIdle, r.Get(name));
+    worstIdle = std::max(worstIdle, R.Get(name));
   }
   bench::AppendSummary(File, "A tick with nothing due under 1 µs", Ns(worstIdle) + " (worst of three)",
                        bench::Verdict(worstIdle >= 0 && worstIdle < 1000));
-  const double hold10 = Net(r, "Tick/take-due-lock-hold/10");
-  const double hold100 = Net(r, "Tick/take-due-lock-hold/100");
-  const double send = r.Get("Send/SendShort-open-device");
+  const double hold10 = Net(R, "Tick/take-due-lock-hold/10");
+  const double hold100 = Net(R, "Tick/take-due-lock-hold/100");
+  const double send = R.Get("Send/SendShort-open-device");
   bench::AppendSummary(
       File, "The main thread never waits on the timer thread for longer than one send",
       "arrivals are posted without a lock; a tick holds the queue's lock (never taken by the "
@@ -480,9 +480,9 @@ void WriteSummary(const TKeepingReporter& r, const std::string& File) {
       bench::Verdict(hold10 >= 0 && hold10 <= send));
 }
 
-void WriteMarkdown(const TKeepingReporter& r, std::ostream& out) {
-  out << "## Queue: Insert and tick\n\n";
-  out << "Google Benchmark, release build, one thread; each figure is the median of the "
+void WriteMarkdown(const TKeepingReporter& R, std::ostream& Out) {
+  Out << "## Queue: Insert and tick\n\n";
+  Out << "Google Benchmark, release build, one thread; each figure is the median of the "
          "repetitions. `Insert` is timed into a queue that holds exactly the given number of "
          "waiting messages (the node is unlinked again after each insert; those three stores "
          "are included). *In order*: one device, 10 000 messages a second, every arrival due "
@@ -497,70 +497,70 @@ void WriteMarkdown(const TKeepingReporter& r, std::ostream& out) {
          "`P.DueTime <= M.DueTime`, insert before P). *Backward walk*: the engine's earlier "
          "`Insert` (from the latest message while it is due later). Both under a lock of the "
          "same kind as the queue's.\n\n";
-  out << "| Waiting | In order: engine | forward walk (reference) | reference / engine | "
+  Out << "| Waiting | In order: engine | forward walk (reference) | reference / engine | "
          "backward walk | Two devices: engine | forward walk (reference) | reference / engine | "
          "backward walk |\n";
-  out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  Out << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (std::int64_t waiting : WaitingCounts) {
     // Built in two steps: GCC 12 warns falsely (-Wrestrict) on "/" + string.
     std::string n = "/";
     n += std::to_string(waiting);
-    out << "| " << Grouped(static_cast<unsigned long long>(waiting));
+    Out << "| " << Grouped(static_cast<unsigned long long>(waiting));
     for (TPattern pattern : {TPattern::InOrder, TPattern::TwoDevices}) {
-      const double engine = r.Get(InsertName(TWalk::Engine, pattern) + n);
-      const double forward = r.Get(InsertName(TWalk::Forward, pattern) + n);
-      const double backward = r.Get(InsertName(TWalk::Backward, pattern) + n);
-      out << " | " << Ns(engine) << " | " << Ns(forward) << " | " << Ratio(forward, engine)
+      const double engine = R.Get(InsertName(TWalk::Engine, pattern) + n);
+      const double forward = R.Get(InsertName(TWalk::Forward, pattern) + n);
+      const double backward = R.Get(InsertName(TWalk::Backward, pattern) + n);
+      Out << " | " << Ns(engine) << " | " << Ns(forward) << " | " << Ratio(forward, engine)
           << " | " << Ns(backward);
     }
-    out << " |\n";
+    Out << " |\n";
   }
-  const double at0 = r.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/0");
-  const double atMillion = r.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/1000000");
+  const double at0 = R.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/0");
+  const double atMillion = R.Get(InsertName(TWalk::Engine, TPattern::InOrder) + "/1000000");
   const double growth = at0 > 0 ? atMillion / at0 : -1;
-  out << "\nTarget: `Insert` in due-time order costs the same within 2× at 1 000 000 waiting "
+  Out << "\nTarget: `Insert` in due-time order costs the same within 2× at 1 000 000 waiting "
          "as at 0: "
       << Ns(atMillion) << " / " << Ns(at0) << " = " << Fixed(growth, 2) << "× — "
       << bench::Verdict(growth > 0 && growth <= 2.0) << ".\n\n";
 
-  const double none0 = r.Get("Tick/nothing-due/manual-clock/0");
-  const double none100k = r.Get("Tick/nothing-due/manual-clock/100000");
-  const double noneReal = r.Get("Tick/nothing-due/real-time-clock/100000");
-  const double pair = r.Get("Timing/two-clock-readings");
-  out << "| Tick (`DispatchDueMessages`, as the timer calls it) | Cost | Target |\n";
-  out << "|---|---:|---|\n";
+  const double none0 = R.Get("Tick/nothing-due/manual-clock/0");
+  const double none100k = R.Get("Tick/nothing-due/manual-clock/100000");
+  const double noneReal = R.Get("Tick/nothing-due/real-time-clock/100000");
+  const double pair = R.Get("Timing/two-clock-readings");
+  Out << "| Tick (`DispatchDueMessages`, as the timer calls it) | Cost | Target |\n";
+  Out << "|---|---:|---|\n";
   const auto underMicrosecond = [](double ns) { return ns >= 0 && ns < 1000.0; };
-  out << "| nothing due, queue empty, manual clock | " << Ns(none0) << " | < 1 µs: "
+  Out << "| nothing due, queue empty, manual clock | " << Ns(none0) << " | < 1 µs: "
       << bench::Verdict(underMicrosecond(none0)) << " |\n";
-  out << "| nothing due, 100 000 waiting, manual clock | " << Ns(none100k) << " | < 1 µs: "
+  Out << "| nothing due, 100 000 waiting, manual clock | " << Ns(none100k) << " | < 1 µs: "
       << bench::Verdict(underMicrosecond(none100k)) << " |\n";
-  out << "| nothing due, 100 000 waiting, real-time clock | " << Ns(noneReal) << " | < 1 µs: "
+  Out << "| nothing due, 100 000 waiting, real-time clock | " << Ns(noneReal) << " | < 1 µs: "
       << bench::Verdict(underMicrosecond(noneReal)) << " |\n";
   for (int k : {1, 10, 100}) {
     const std::string name = "Tick/sending/" + std::to_string(k);
-    const double t = Net(r, name);
-    out << "| sending " << k << " due message" << (k == 1 ? "" : "s")
+    const double t = Net(R, name);
+    Out << "| sending " << k << " due message" << (k == 1 ? "" : "s")
         << " to an open device (100 waiting behind) | " << Ns(t) << " (" << Ns(t / k)
-        << " a message; " << Ns(r.Get(name)) << " as timed) | — |\n";
+        << " a message; " << Ns(R.Get(name)) << " as timed) | — |\n";
   }
   for (int k : {1, 10, 100}) {
     const std::string name = "Tick/take-due-lock-hold/" + std::to_string(k);
-    out << "| the queue's lock held by a tick that takes " << k << " due message"
+    Out << "| the queue's lock held by a tick that takes " << k << " due message"
         << (k == 1 ? "" : "s") << " (`TakeDue`; sends come after the lock) | "
-        << Ns(Net(r, name)) << " (" << Ns(r.Get(name)) << " as timed) | — |\n";
+        << Ns(Net(R, name)) << " (" << Ns(R.Get(name)) << " as timed) | — |\n";
   }
-  out << "| of which one `SendShort` on an open device (lock, state test, driver) | "
-      << Ns(r.Get("Send/SendShort-open-device")) << " | — |\n";
-  out << "| of which the simulated driver's `midiOutShortMsg` alone | "
-      << Ns(r.Get("Send/simulated-midiOutShortMsg")) << " | — |\n";
+  Out << "| of which one `SendShort` on an open device (lock, state test, driver) | "
+      << Ns(R.Get("Send/SendShort-open-device")) << " | — |\n";
+  Out << "| of which the simulated driver's `midiOutShortMsg` alone | "
+      << Ns(R.Get("Send/simulated-midiOutShortMsg")) << " | — |\n";
   // Two messages a round: a Note On and a Note Off.
-  const double followPerMessage = r.Get("Arrival/held-notes-bookkeeping") / 2;
-  out << "| following held notes, per arriving message (a Note On recorded, a Note Off's device found) | "
+  const double followPerMessage = R.Get("Arrival/held-notes-bookkeeping") / 2;
+  Out << "| following held notes, per arriving message (a Note On recorded, a Note Off's device found) | "
       << Ns(followPerMessage) << " | a few tens of ns: " << bench::Verdict(followPerMessage >= 0 && followPerMessage < 50)
       << " |\n";
-  out << "| two clock readings, subtracted from the manually timed rows above | "
+  Out << "| two clock readings, subtracted from the manually timed rows above | "
       << Ns(pair) << " | — |\n\n";
-  out << "The simulated driver stands in for `midiOutShortMsg`: it takes its own lock, "
+  Out << "The simulated driver stands in for `midiOutShortMsg`: it takes its own lock, "
          "reads the clock and records the message, which a real driver does not do in this "
          "form, so the per-message figure is an upper bound for the engine's share plus a "
          "stand-in for the driver's.\n\n";

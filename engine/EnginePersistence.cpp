@@ -30,8 +30,8 @@ const std::string InputsSection = "MidiInputs";
 const std::string InputsCountKey = "Count";
 
 const std::string DeviceKeyPrefix = "Device";
-std::string DeviceKey(std::int32_t n) { return DeviceKeyPrefix + std::to_string(n); }
-std::string DelayKey(std::int32_t n) { return "Delay" + std::to_string(n); }
+std::string DeviceKey(std::int32_t Index) { return DeviceKeyPrefix + std::to_string(Index); }
+std::string DelayKey(std::int32_t Index) { return "Delay" + std::to_string(Index); }
 
 }  // namespace
 

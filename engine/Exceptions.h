@@ -7,10 +7,10 @@
 
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  explicit Exception(const std::string& Message) : std::runtime_error(Message) {}
 };
 
 class EListError : public Exception {
  public:
-  explicit EListError(const std::string& message) : Exception(message) {}
+  explicit EListError(const std::string& Message) : Exception(Message) {}
 };

@@ -17,20 +17,20 @@ const std::string CountKey = "PresetsCount";
 const std::string DefaultPreset = "default";
 
 const std::string NameKeyPrefix = "PresetName";
-std::string NameKey(std::size_t n) { return NameKeyPrefix + std::to_string(n); }
+std::string NameKey(std::size_t Index) { return NameKeyPrefix + std::to_string(Index); }
 
 // Folds exactly as SameText compares (ASCII letters only), so that a set of
 // folded names finds the same duplicates as IndexOf.
-std::string Folded(const std::string& name) {
-  std::string folded = name;
+std::string Folded(const std::string& Name) {
+  std::string folded = Name;
   for (char& c : folded) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return folded;
 }
 
-bool IsControl(char c) {
-  const auto byte = static_cast<unsigned char>(c);
+bool IsControl(char Character) {
+  const auto byte = static_cast<unsigned char>(Character);
   return byte < 0x20 || byte == 0x7F;
 }
 

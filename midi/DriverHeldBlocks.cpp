@@ -13,7 +13,7 @@ std::vector<void*>& Kept() {  // guarded by KeptLock
 }
 }  // namespace
 
-void KeepBlockForDriver(void* block) {
+void KeepBlockForDriver(void* Block) {
   std::lock_guard<std::mutex> guard(KeptLock);
-  Kept().push_back(block);
+  Kept().push_back(Block);
 }

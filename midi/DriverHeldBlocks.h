@@ -6,4 +6,4 @@
 
 #include <cstddef>
 
-void KeepBlockForDriver(void* block);
+void KeepBlockForDriver(void* Block);

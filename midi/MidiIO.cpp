@@ -11,18 +11,18 @@ TDeviceNames MidiOutDeviceNames;
 std::int32_t MidiOutDeviceCount = 0;
 
 namespace {
-char FoldCase(char c) {
+char FoldCase(char Character) {
   // ASCII letters fold; other bytes compare as they are. The names come
   // from the system in its single-byte code page, where that is the part a
   // user changes by typing.
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return (Character >= 'a' && Character <= 'z') ? static_cast<char>(Character - 'a' + 'A') : Character;
 }
 }  // namespace
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+bool SameText(const std::string& Left, const std::string& Right) {
+  if (Left.size() != Right.size()) return false;
+  for (std::size_t i = 0; i < Left.size(); ++i) {
+    if (FoldCase(Left[i]) != FoldCase(Right[i])) return false;
   }
   return true;
 }
@@ -34,14 +34,14 @@ std::int32_t TDeviceNames::IndexOf(const std::string& Name) const {
   return NoDevice;
 }
 
-std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT driverVersion) {
+std::string DeviceDisplayName(const char (&ProductName)[MAXPNAMELEN], UINT DriverVersion) {
   // A name that fills all 32 characters has no terminating zero.
-  const std::size_t length = strnlen(productName, MAXPNAMELEN);
-  std::string name(productName, length);
+  const std::size_t length = strnlen(ProductName, MAXPNAMELEN);
+  std::string name(ProductName, length);
   name += " (";
-  name += std::to_string((driverVersion >> 8) & 0xFF);
+  name += std::to_string((DriverVersion >> 8) & 0xFF);
   name += ".";
-  name += std::to_string(driverVersion & 0xFF);
+  name += std::to_string(DriverVersion & 0xFF);
   name += ")";
   return name;
 }

@@ -30,7 +30,7 @@ extern TDeviceNames MidiOutDeviceNames;
 extern std::int32_t MidiOutDeviceCount;
 
 // "product (major.minor)" from a capability record's name and driver version.
-std::string DeviceDisplayName(const char (&productName)[MAXPNAMELEN], UINT driverVersion);
+std::string DeviceDisplayName(const char (&ProductName)[MAXPNAMELEN], UINT DriverVersion);
 
 // At program start, before the engine is created; at program end, after it.
 // Also while the program runs, on the main thread, when the system reports
@@ -43,4 +43,4 @@ std::optional<std::string> ReadOutputDeviceName(std::int32_t Device);
 void FreeDeviceCatalogue();
 
 // Letter-case-blind comparison used for device and preset names.
-bool SameText(const std::string& a, const std::string& b);
+bool SameText(const std::string& Left, const std::string& Right);

@@ -94,8 +94,8 @@ void TMidiInput::Close() {
   SetDeviceIndex(ClosedPortIndex);
 }
 
-void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {
-  for (const int slot : slots) {
+void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& Slots) {
+  for (const int slot : Slots) {
     const MIDIHDR& header = *FSysExBuffers[slot].Get();
     // A buffer the device did not return (its reset failed) may still be
     // written to; its bytes are lost with the device.
@@ -107,9 +107,9 @@ void TMidiInput::PassOnReturnedBuffers(const std::deque<int>& slots) {
   }
 }
 
-int TMidiInput::HeaderSlot(LPARAM address) const {
+int TMidiInput::HeaderSlot(LPARAM Address) const {
   for (int slot = 0; slot < SysExBufferCount; ++slot) {
-    if (FSysExBuffers[slot] && reinterpret_cast<LPARAM>(FSysExBuffers[slot].Get()) == address)
+    if (FSysExBuffers[slot] && reinterpret_cast<LPARAM>(FSysExBuffers[slot].Get()) == Address)
       return slot;
   }
   return -1;
@@ -134,20 +134,20 @@ int TMidiInput::TakeReturnedSlot(const TMessage& Message) {
   return slot;
 }
 
-bool TMidiInput::GiveBuffer(int slot) {
-  const MMRESULT given = platform::midiInAddBuffer(FHandle, FSysExBuffers[slot].Get(), HeaderSize);
+bool TMidiInput::GiveBuffer(int Slot) {
+  const MMRESULT given = platform::midiInAddBuffer(FHandle, FSysExBuffers[Slot].Get(), HeaderSize);
   // The device is gone: the port is closed once this notice has been handled.
   if (DeviceGone(given) && State() == mpsOpen) PostSelfNotice();
   if (given != MMSYSERR_NOERROR) return false;
-  FQueuedSlots.push_back(slot);
+  FQueuedSlots.push_back(Slot);
   return true;
 }
 
-void TMidiInput::HandBack(int slot) {
+void TMidiInput::HandBack(int Slot) {
   // The header is still prepared. A failure needs no handling: a buffer the
   // device refuses stays with the port until the close.
-  platform::midiInPrepareHeader(FHandle, FSysExBuffers[slot].Get(), HeaderSize);
-  GiveBuffer(slot);
+  platform::midiInPrepareHeader(FHandle, FSysExBuffers[Slot].Get(), HeaderSize);
+  GiveBuffer(Slot);
 }
 
 void TMidiInput::WndProc(TMessage& Message) {

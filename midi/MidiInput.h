@@ -41,13 +41,13 @@ class TMidiInput : public TMidiIOBase {
   void WndProc(TMessage& Message) override;
 
  private:
-  int HeaderSlot(LPARAM address) const;
+  int HeaderSlot(LPARAM Address) const;
   // The slot of a buffer the device has returned with this notice, taken off
   // the queued ones; -1 for a stale or foreign notice.
   int TakeReturnedSlot(const TMessage& Message);
-  bool GiveBuffer(int slot);
-  void HandBack(int slot);
-  void PassOnReturnedBuffers(const std::deque<int>& slots);
+  bool GiveBuffer(int Slot);
+  void HandBack(int Slot);
+  void PassOnReturnedBuffers(const std::deque<int>& Slots);
 
   HMIDIIN FHandle = nullptr;
   // Owned by the port while it is open, also while the device holds them.

@@ -12,22 +12,22 @@ std::vector<const void*>& Handles() {  // guarded by HandlesLock
 }
 }  // namespace
 
-void NoteHandleOpened(const void* handle) {
-  if (handle == nullptr) return;
+void NoteHandleOpened(const void* Handle) {
+  if (Handle == nullptr) return;
   std::lock_guard<std::mutex> guard(HandlesLock);
-  Handles().push_back(handle);
+  Handles().push_back(Handle);
 }
 
-void NoteHandleReleased(const void* handle) {
-  if (handle == nullptr) return;
+void NoteHandleReleased(const void* Handle) {
+  if (Handle == nullptr) return;
   std::lock_guard<std::mutex> guard(HandlesLock);
   auto& handles = Handles();
-  const auto found = std::find(handles.begin(), handles.end(), handle);
+  const auto found = std::find(handles.begin(), handles.end(), Handle);
   if (found != handles.end()) handles.erase(found);
 }
 
-bool HandleHeldByAPort(const void* handle) {
+bool HandleHeldByAPort(const void* Handle) {
   std::lock_guard<std::mutex> guard(HandlesLock);
   const auto& handles = Handles();
-  return std::find(handles.begin(), handles.end(), handle) != handles.end();
+  return std::find(handles.begin(), handles.end(), Handle) != handles.end();
 }

@@ -6,9 +6,9 @@
 
 #include "platform/MmSystem.h"
 
-void NoteHandleOpened(const void* handle);
-void NoteHandleReleased(const void* handle);
-bool HandleHeldByAPort(const void* handle);
+void NoteHandleOpened(const void* Handle);
+void NoteHandleReleased(const void* Handle);
+bool HandleHeldByAPort(const void* Handle);
 
 // Closes again a handle whose close was refused with MIDIERR_STILLPLAYING,
 // through which the system still holds the device open, and forgets it once

@@ -10,18 +10,18 @@ std::string IniFileName;
 
 namespace {
 
-bool IsDelimiter(char c) {
+bool IsDelimiter(char Character) {
 #if defined(_WIN32)
-  return c == '\\' || c == '/';
+  return Character == '\\' || Character == '/';
 #else
-  return c == platform::PathDelimiter;
+  return Character == platform::PathDelimiter;
 #endif
 }
 
-std::string CutAtNul(std::string text) {
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
-  return text;
+std::string CutAtNul(std::string Text) {
+  const std::size_t nul = Text.find('\0');
+  if (nul != std::string::npos) Text.resize(nul);
+  return Text;
 }
 
 // The program file's name without folder and without its last extension.

@@ -9,38 +9,42 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsBlank(char Character) {
+  return Character == ' ' || Character == '\t' || Character == '\v' || Character == '\f' || Character == '\r';
+}
 
 // The bounds [begin, end) of text[begin, end) without its outer blanks.
-void Trim(std::string_view text, std::size_t& begin, std::size_t& end) {
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
+void Trim(std::string_view Text, std::size_t& Begin, std::size_t& End) {
+  while (Begin < End && IsBlank(Text[Begin])) ++Begin;
+  while (End > Begin && IsBlank(Text[End - 1])) --End;
 }
 
-std::string Trimmed(const std::string& text) {
-  std::size_t begin = 0, end = text.size();
-  Trim(text, begin, end);
-  return text.substr(begin, end - begin);
+std::string Trimmed(const std::string& Text) {
+  std::size_t begin = 0, end = Text.size();
+  Trim(Text, begin, end);
+  return Text.substr(begin, end - begin);
 }
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldCase(char Character) {
+  return (Character >= 'A' && Character <= 'Z') ? static_cast<char>(Character - 'A' + 'a') : Character;
+}
 
-std::string Folded(const char* text, std::size_t length) {
-  std::string result(text, length);
+std::string Folded(const char* Text, std::size_t Length) {
+  std::string result(Text, Length);
   for (char& c : result) c = FoldCase(c);
   return result;
 }
 
 // Line breaks inside a name or value would end the line early and let the
 // rest of the text pose as further keys or sections.
-std::string OnOneLine(std::string text) {
-  for (char& c : text) {
+std::string OnOneLine(std::string Text) {
+  for (char& c : Text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  return text;
+  return Text;
 }
 
-std::string CleanName(const std::string& name) { return Trimmed(OnOneLine(name)); }
+std::string CleanName(const std::string& Name) { return Trimmed(OnOneLine(Name)); }
 
 constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr std::size_t ByteOrderMarkLength = 3;
@@ -54,70 +58,70 @@ struct ParsedLine {
   std::size_t EqualsPos = 0;                 // position of the "=" of a key
 };
 
-ParsedLine ParseLine(std::string_view text, std::size_t start) {
+ParsedLine ParseLine(std::string_view Text, std::size_t Start) {
   ParsedLine parsed;
-  std::size_t first = start;
-  while (first < text.size() && IsBlank(text[first])) ++first;
-  if (first == text.size()) return parsed;
-  if (text[first] == '[') {
+  std::size_t first = Start;
+  while (first < Text.size() && IsBlank(Text[first])) ++first;
+  if (first == Text.size()) return parsed;
+  if (Text[first] == '[') {
     parsed.Kind = LineKind::Header;
-    const std::size_t close = text.rfind(']');
+    const std::size_t close = Text.rfind(']');
     parsed.NameBegin = first + 1;
-    parsed.NameEnd = (close == std::string_view::npos || close < first) ? text.size() : close;
-    Trim(text, parsed.NameBegin, parsed.NameEnd);
+    parsed.NameEnd = (close == std::string_view::npos || close < first) ? Text.size() : close;
+    Trim(Text, parsed.NameBegin, parsed.NameEnd);
     return parsed;
   }
-  if (text[first] == ';') {
+  if (Text[first] == ';') {
     parsed.Kind = LineKind::Comment;
     return parsed;
   }
-  const std::size_t equals = text.find('=', first);
+  const std::size_t equals = Text.find('=', first);
   if (equals == std::string_view::npos) return parsed;  // a key without "=" is ignored
   parsed.Kind = LineKind::Key;
   parsed.EqualsPos = equals;
   parsed.NameBegin = first;
   parsed.NameEnd = equals;
-  Trim(text, parsed.NameBegin, parsed.NameEnd);
+  Trim(Text, parsed.NameBegin, parsed.NameEnd);
   parsed.ValueBegin = equals + 1;
-  parsed.ValueEnd = text.size();
-  Trim(text, parsed.ValueBegin, parsed.ValueEnd);
+  parsed.ValueEnd = Text.size();
+  Trim(Text, parsed.ValueBegin, parsed.ValueEnd);
   return parsed;
 }
 
-bool IsBlankLine(std::string_view text) {
-  for (char c : text) {
+bool IsBlankLine(std::string_view Text) {
+  for (char c : Text) {
     if (!IsBlank(c)) return false;
   }
   return true;
 }
 
-std::size_t Occurrences(std::string_view text, char c) {
+std::size_t Occurrences(std::string_view Text, char Character) {
   std::size_t count = 0;
-  const char* at = text.data();
-  const char* const end = at + text.size();
-  while ((at = static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)))) != nullptr) {
+  const char* at = Text.data();
+  const char* const end = at + Text.size();
+  while ((at = static_cast<const char*>(std::memchr(at, Character, static_cast<std::size_t>(end - at)))) != nullptr) {
     ++count;
     ++at;
   }
   return count;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+int HexDigit(char Character) {
+  if (Character >= '0' && Character <= '9') return Character - '0';
+  if (Character >= 'a' && Character <= 'f') return Character - 'a' + 10;
+  if (Character >= 'A' && Character <= 'F') return Character - 'A' + 10;
   return -1;
 }
 
 }  // namespace
 
-bool ParseIniInteger(const std::string& text, std::int32_t& value) {
+bool ParseIniInteger(const std::string& Text, std::int32_t& Value) {
   std::size_t pos = 0;
   bool hex = false;
-  if (text.size() >= 3 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+  if (Text.size() >= 3 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
     hex = true;
     pos = 2;
-  } else if (!text.empty() && text[0] == '$') {
+  } else if (!Text.empty() && Text[0] == '$') {
     hex = true;
     pos = 1;
   }
@@ -125,38 +129,38 @@ bool ParseIniInteger(const std::string& text, std::int32_t& value) {
     // Up to eight significant digits, taken as the 32-bit pattern they
     // spell: "$FFFFFFFF" is -1, and the colour "$FF000008" reads back as the
     // -16777208 that is written for it. More digits do not fit.
-    if (pos == text.size()) return false;
+    if (pos == Text.size()) return false;
     std::uint32_t bits = 0;
     int significant = 0;
-    for (; pos < text.size(); ++pos) {
-      const int digit = HexDigit(text[pos]);
+    for (; pos < Text.size(); ++pos) {
+      const int digit = HexDigit(Text[pos]);
       if (digit < 0) return false;
       if (significant > 0 || digit != 0) ++significant;
       if (significant > 8) return false;
       bits = (bits << 4) | static_cast<std::uint32_t>(digit);
     }
-    value = static_cast<std::int32_t>(bits);
+    Value = static_cast<std::int32_t>(bits);
     return true;
   }
   bool negative = false;
-  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
-    negative = text[pos] == '-';
+  if (pos < Text.size() && (Text[pos] == '-' || Text[pos] == '+')) {
+    negative = Text[pos] == '-';
     ++pos;
   }
-  if (pos == text.size()) return false;
+  if (pos == Text.size()) return false;
   const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
   std::int64_t magnitude = 0;
-  for (; pos < text.size(); ++pos) {
-    const char c = text[pos];
+  for (; pos < Text.size(); ++pos) {
+    const char c = Text[pos];
     if (c < '0' || c > '9') return false;
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > limit) return false;  // 2147483648 and beyond do not fit
   }
-  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  Value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
   return true;
 }
 
-TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
+TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {
   if (!platform::ReadFileText(FFileName, FText)) {
     FText.clear();
     // Only a file that is not there means the defaults.
@@ -165,8 +169,8 @@ TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
   Parse();
 }
 
-std::string_view TIniFile::Made(std::string text) {
-  FMadeLines.push_back(std::move(text));
+std::string_view TIniFile::Made(std::string Text) {
+  FMadeLines.push_back(std::move(Text));
   return FMadeLines.back();
 }
 
@@ -223,23 +227,23 @@ std::size_t TIniFile::FindSection(const std::string& Section) const {
   return found == FSectionIndex.end() ? NotFound : found->second;
 }
 
-const std::unordered_map<std::string, std::size_t>& TIniFile::KeyIndex(const SectionLines& section) const {
-  if (!section.KeysIndexed) {
-    for (std::size_t i = 1; i < section.Count; ++i) {
-      const std::string_view text = FLines[section.First + i].Text;
+const std::unordered_map<std::string, std::size_t>& TIniFile::KeyIndex(const SectionLines& Section) const {
+  if (!Section.KeysIndexed) {
+    for (std::size_t i = 1; i < Section.Count; ++i) {
+      const std::string_view text = FLines[Section.First + i].Text;
       const ParsedLine parsed = ParseLine(text, 0);
       if (parsed.Kind != LineKind::Key) continue;
-      section.Keys.try_emplace(Folded(text.data() + parsed.NameBegin,
+      Section.Keys.try_emplace(Folded(text.data() + parsed.NameBegin,
                                       parsed.NameEnd - parsed.NameBegin),
                                i);  // the first key of a name wins
     }
-    section.KeysIndexed = true;
+    Section.KeysIndexed = true;
   }
-  return section.Keys;
+  return Section.Keys;
 }
 
-std::size_t TIniFile::FindKey(const SectionLines& section, const std::string& Ident) const {
-  const auto& keys = KeyIndex(section);
+std::size_t TIniFile::FindKey(const SectionLines& Section, const std::string& Ident) const {
+  const auto& keys = KeyIndex(Section);
   const std::string name = CleanName(Ident);
   const auto found = keys.find(Folded(name.data(), name.size()));
   return found == keys.end() ? NotFound : found->second;
@@ -310,9 +314,9 @@ void TIniFile::UpdateFile() {
   FWritten = false;
 }
 
-void TIniFile::ShiftSectionsAfter(std::size_t s, std::ptrdiff_t lines) {
-  for (std::size_t t = s + 1; t < FSections.size(); ++t)
-    FSections[t].First = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(FSections[t].First) + lines);
+void TIniFile::ShiftSectionsAfter(std::size_t Section, std::ptrdiff_t Lines) {
+  for (std::size_t t = Section + 1; t < FSections.size(); ++t)
+    FSections[t].First = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(FSections[t].First) + Lines);
 }
 
 void TIniFile::WriteString(const std::string& Section, const std::string& Ident,

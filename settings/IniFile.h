@@ -27,10 +27,10 @@
 class EIniFileException : public Exception {
  public:
   enum class TFault : std::uint8_t { Write, Read };
-  explicit EIniFileException(const std::string& fileName, TFault fault = TFault::Write)
-      : Exception((fault == TFault::Read ? "Unable to read " : "Unable to write to ") + fileName),
-        FileName(fileName),
-        Fault(fault) {}
+  explicit EIniFileException(const std::string& FileName, TFault Fault = TFault::Write)
+      : Exception((Fault == TFault::Read ? "Unable to read " : "Unable to write to ") + FileName),
+        FileName(FileName),
+        Fault(Fault) {}
   std::string FileName;
   TFault Fault;
 };
@@ -40,7 +40,7 @@ class TIniFile {
   // Reads the file once. A missing file is empty; a file that exists but
   // cannot be read (another program holds it) reads as empty too, but is
   // marked, and UpdateFile will not write over it.
-  explicit TIniFile(std::string fileName);
+  explicit TIniFile(std::string FileName);
   // Writes not committed by UpdateFile are dropped, not written: a writer
   // that an error stopped half-way must leave the file as it was before its
   // save, and a destructor could not report a failed write anyway.
@@ -104,11 +104,11 @@ class TIniFile {
   static constexpr std::size_t NotFound = static_cast<std::size_t>(-1);
 
   void Parse();
-  std::string_view Made(std::string text);  // a line of a write's own, kept for the object's life
+  std::string_view Made(std::string Text);  // a line of a write's own, kept for the object's life
   std::size_t FindSection(const std::string& Section) const;
-  const std::unordered_map<std::string, std::size_t>& KeyIndex(const SectionLines& section) const;
-  std::size_t FindKey(const SectionLines& section, const std::string& Ident) const;
-  void ShiftSectionsAfter(std::size_t s, std::ptrdiff_t lines);  // moves the later sections' First
+  const std::unordered_map<std::string, std::size_t>& KeyIndex(const SectionLines& Section) const;
+  std::size_t FindKey(const SectionLines& Section, const std::string& Ident) const;
+  void ShiftSectionsAfter(std::size_t Section, std::ptrdiff_t Lines);  // moves the later sections' First
   std::string Render() const;
 
   std::string FFileName;
@@ -123,4 +123,4 @@ class TIniFile {
 
 // Parses an integer by the rules of ReadInteger; false when it is not one.
 // The text is taken as it is (ReadInteger has already trimmed the value).
-bool ParseIniInteger(const std::string& text, std::int32_t& value);
+bool ParseIniInteger(const std::string& Text, std::int32_t& Value);

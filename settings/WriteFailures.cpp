@@ -11,15 +11,15 @@ std::string Fault;                       // guarded by FailuresLock
 std::function<void()> FaultListener;     // guarded by FailuresLock
 }  // namespace
 
-void RecordWriteFailure(const std::string& fileName) {
+void RecordWriteFailure(const std::string& FileName) {
   const std::lock_guard<std::mutex> lock(FailuresLock);
-  if (std::find(Failures.begin(), Failures.end(), fileName) == Failures.end())
-    Failures.push_back(fileName);
+  if (std::find(Failures.begin(), Failures.end(), FileName) == Failures.end())
+    Failures.push_back(FileName);
 }
 
-void ForgetWriteFailure(const std::string& fileName) {
+void ForgetWriteFailure(const std::string& FileName) {
   const std::lock_guard<std::mutex> lock(FailuresLock);
-  Failures.erase(std::remove(Failures.begin(), Failures.end(), fileName), Failures.end());
+  Failures.erase(std::remove(Failures.begin(), Failures.end(), FileName), Failures.end());
 }
 
 std::vector<std::string> TakeWriteFailures() {

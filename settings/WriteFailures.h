@@ -12,11 +12,11 @@
 
 // Records that fileName could not be written; a file already recorded and
 // not yet taken is not recorded again.
-void RecordWriteFailure(const std::string& fileName);
+void RecordWriteFailure(const std::string& FileName);
 
 // A later save has stored what the failed one could not: the file is no
 // longer to be told.
-void ForgetWriteFailure(const std::string& fileName);
+void ForgetWriteFailure(const std::string& FileName);
 
 // The files recorded since the last call, in the order of their first
 // failure; the record is empty afterwards.

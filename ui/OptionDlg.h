@@ -82,6 +82,7 @@ class TOptionDialog : public TForm {
 
  private:
   void BuildDelayRows();
+  void BuildInputRows();
 
   bool FBuilt = false;
   TFormPosition FPosition{*this, "OptionDialog"};  // last: saved while the controls still stand

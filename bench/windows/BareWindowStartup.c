@@ -13,32 +13,32 @@
 
 enum { ComboCount = 18, ButtonCount = 4, RowsPerColumn = 9, ColumnWidth = 376, RowHeight = 30 };
 
-static double MillisecondsBetween(FILETIME from, FILETIME to) {
+static double MillisecondsBetween(FILETIME From, FILETIME To) {
   ULARGE_INTEGER a, b;
-  a.LowPart = from.dwLowDateTime;
-  a.HighPart = from.dwHighDateTime;
-  b.LowPart = to.dwLowDateTime;
-  b.HighPart = to.dwHighDateTime;
+  a.LowPart = From.dwLowDateTime;
+  a.HighPart = From.dwHighDateTime;
+  b.LowPart = To.dwLowDateTime;
+  b.HighPart = To.dwHighDateTime;
   return (double)(b.QuadPart - a.QuadPart) / 10000.0; /* 100-ns units */
 }
 
-static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
+static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM wParam, LPARAM lParam) {
+  if (Message == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcA(Window, Message, wParam, lParam);
 }
 
-static HWND Child(HWND parent, const char* className, const char* text, DWORD style, int x, int y,
-                  int width, int height, HFONT font) {
-  HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                               parent, NULL, GetModuleHandleA(NULL), NULL);
-  SendMessageA(child, WM_SETFONT, (WPARAM)font, FALSE);
+static HWND Child(HWND Parent, const char* ClassName, const char* Text, DWORD Style, int X, int Y,
+                  int Width, int Height, HFONT Font) {
+  HWND child = CreateWindowExA(0, ClassName, Text, WS_CHILD | WS_VISIBLE | Style, X, Y, Width, Height,
+                               Parent, NULL, GetModuleHandleA(NULL), NULL);
+  SendMessageA(child, WM_SETFONT, (WPARAM)Font, FALSE);
   return child;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+int WINAPI WinMain(HINSTANCE Instance, HINSTANCE Previous, LPSTR CommandLine, int Show) {
   static const char* const buttons[ButtonCount] = {"Setup", "Edit", "Panic", "Quit"};
   FILETIME created, exited, kernel, user, entered, idle;
   WNDCLASSA windowClass = {0};
@@ -46,20 +46,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   HFONT font;
   MSG message;
   int i;
-  (void)previous;
-  (void)commandLine;
+  (void)Previous;
+  (void)CommandLine;
 
   GetSystemTimePreciseAsFileTime(&entered);
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
 
   windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance;
+  windowClass.hInstance = Instance;
   windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
   windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = "BareWindow";
   RegisterClassA(&windowClass);
   window = CreateWindowExA(0, "BareWindow", "Bare", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
-                           776, 410, NULL, NULL, instance, NULL);
+                           776, 410, NULL, NULL, Instance, NULL);
   font = (HFONT)GetStockObject(DEFAULT_GUI_FONT);
   for (i = 0; i < ComboCount; ++i) {
     const int x = 8 + ColumnWidth * (i / RowsPerColumn);
@@ -76,7 +76,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   for (i = 0; i < ButtonCount; ++i)
     Child(window, "BUTTON", buttons[i], WS_TABSTOP | BS_PUSHBUTTON, 8 + 96 * i, 8 + RowHeight * RowsPerColumn,
           88, 24, font);
-  ShowWindow(window, show);
+  ShowWindow(window, Show);
   UpdateWindow(window);
 
   for (;;) {

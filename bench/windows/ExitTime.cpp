@@ -23,16 +23,16 @@
 
 namespace {
 
-double MillisecondsSince(const LARGE_INTEGER& from) {
+double MillisecondsSince(const LARGE_INTEGER& From) {
   LARGE_INTEGER now, frequency;
   QueryPerformanceCounter(&now);
   QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(now.QuadPart - from.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(now.QuadPart - From.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-double MillisecondsBetween(const FILETIME& from, const FILETIME& to) {
+double MillisecondsBetween(const FILETIME& From, const FILETIME& To) {
   const auto ticks = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
-  return (static_cast<double>(ticks(to)) - static_cast<double>(ticks(from))) / 10000.0;
+  return (static_cast<double>(ticks(To)) - static_cast<double>(ticks(From))) / 10000.0;
 }
 
 struct TExitTimes {

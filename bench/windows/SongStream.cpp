@@ -12,9 +12,9 @@ constexpr std::int64_t HumanisingUs = 3000;   // a player's spread either way
 constexpr std::int64_t ExpressionStepUs = 50000;
 constexpr std::int64_t BendStepUs = 20000;
 
-DWORD Short(int status, int channel, int data1, int data2) {
-  return static_cast<DWORD>(status | channel) | static_cast<DWORD>(data1 & 0x7F) << 8 |
-         static_cast<DWORD>(data2 & 0x7F) << 16;
+DWORD Short(int Status, int Channel, int Data1, int Data2) {
+  return static_cast<DWORD>(Status | Channel) | static_cast<DWORD>(Data1 & 0x7F) << 8 |
+         static_cast<DWORD>(Data2 & 0x7F) << 16;
 }
 
 class TSongWriter {

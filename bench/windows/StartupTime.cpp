@@ -24,36 +24,36 @@
 
 namespace {
 
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+std::uint64_t Ticks(const FILETIME& Time) {
+  return (std::uint64_t{Time.dwHighDateTime} << 32) | Time.dwLowDateTime;
 }
 
 // 100-nanosecond units of the system time, as milliseconds.
-double MillisecondsBetween(const FILETIME& from, const FILETIME& to) {
-  return static_cast<double>(Ticks(to) - Ticks(from)) / 10000.0;
+double MillisecondsBetween(const FILETIME& From, const FILETIME& To) {
+  return static_cast<double>(Ticks(To) - Ticks(From)) / 10000.0;
 }
 
-double MillisecondsSince(const LARGE_INTEGER& from) {
+double MillisecondsSince(const LARGE_INTEGER& From) {
   LARGE_INTEGER now, frequency;
   QueryPerformanceCounter(&now);
   QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(now.QuadPart - from.QuadPart) * 1000.0 /
+  return static_cast<double>(now.QuadPart - From.QuadPart) * 1000.0 /
          static_cast<double>(frequency.QuadPart);
 }
 
-void Timed(const char* what, const std::function<void()>& step) {
+void Timed(const char* What, const std::function<void()>& Step) {
   LARGE_INTEGER start;
   QueryPerformanceCounter(&start);
-  step();
-  std::printf("step %-58s %8.1f ms\n", what, MillisecondsSince(start));
+  Step();
+  std::printf("step %-58s %8.1f ms\n", What, MillisecondsSince(start));
 }
 
 int CALLBACK AnyFace(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM) { return 0; }
 
-void LookUpFace(const char* name) {
+void LookUpFace(const char* Name) {
   LOGFONTA query{};
   query.lfCharSet = DEFAULT_CHARSET;
-  std::strncpy(query.lfFaceName, name, LF_FACESIZE - 1);
+  std::strncpy(query.lfFaceName, Name, LF_FACESIZE - 1);
   HDC screen = GetDC(nullptr);
   EnumFontFamiliesExA(screen, &query, AnyFace, 0, 0);
   ReleaseDC(nullptr, screen);

@@ -45,18 +45,18 @@ struct TPass {
 
 // The driver's records of what reached the output, matched in order to
 // what was played.
-TPass Collect(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream,
-              const std::vector<std::int64_t>& handedAt) {
-  driver.Sync();
-  const auto received = driver.Received(OutSynthB);
+TPass Collect(vmidi::Controller& Driver, const std::vector<bench::TTimedMessage>& Stream,
+              const std::vector<std::int64_t>& HandedAt) {
+  Driver.Sync();
+  const auto received = Driver.Received(OutSynthB);
   TPass pass;
   std::vector<double> latency;
-  for (std::size_t n = 0; n < stream.size(); ++n) {
-    if (n >= received.size() || handedAt[n] == 0 || received[n].Packed() != stream[n].Message) {
+  for (std::size_t n = 0; n < Stream.size(); ++n) {
+    if (n >= received.size() || HandedAt[n] == 0 || received[n].Packed() != Stream[n].Message) {
       ++pass.Lost;
       continue;
     }
-    latency.push_back(QpcToMilliseconds(received[n].Qpc - handedAt[n]));
+    latency.push_back(QpcToMilliseconds(received[n].Qpc - HandedAt[n]));
   }
   pass.Latency = bench::Summarise(latency);
   return pass;
@@ -71,29 +71,29 @@ void AddHandlerTimes(const bench::TVelmoraWindowUnderTest&, std::vector<double>&
 // Two inputs played at once: each record at the output is the next message
 // of one input's stream (of two that fit, the one handed to winmm first),
 // and each input's messages must come out in their order.
-TPass CollectMerged(vmidi::Controller& driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
-                    const std::array<std::vector<std::int64_t>, 2>& handedAt) {
-  driver.Sync();
+TPass CollectMerged(vmidi::Controller& Driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
+                    const std::array<std::vector<std::int64_t>, 2>& HandedAt) {
+  Driver.Sync();
   std::array<std::size_t, 2> next{0, 0};
   TPass pass;
   const auto skipUntaken = [&](std::size_t input) {
-    while (next[input] < streams[input].size() && handedAt[input][next[input]] == 0) {
+    while (next[input] < streams[input].size() && HandedAt[input][next[input]] == 0) {
       ++pass.Lost;
       ++next[input];
     }
   };
   std::vector<double> latency;
-  for (const vmidi::OutputRecord& record : driver.Received(OutSynthB)) {
+  for (const vmidi::OutputRecord& record : Driver.Received(OutSynthB)) {
     int from = -1;
     for (std::size_t input = 0; input < 2; ++input) {
       skipUntaken(input);
       if (next[input] >= streams[input].size() || streams[input][next[input]].Message != record.Packed()) continue;
-      if (from < 0 || handedAt[input][next[input]] < handedAt[static_cast<std::size_t>(from)][next[static_cast<std::size_t>(from)]])
+      if (from < 0 || HandedAt[input][next[input]] < HandedAt[static_cast<std::size_t>(from)][next[static_cast<std::size_t>(from)]])
         from = static_cast<int>(input);
     }
     if (from < 0) continue;
     const auto input = static_cast<std::size_t>(from);
-    latency.push_back(QpcToMilliseconds(record.Qpc - handedAt[input][next[input]]));
+    latency.push_back(QpcToMilliseconds(record.Qpc - HandedAt[input][next[input]]));
     ++next[input];
   }
   for (std::size_t input = 0; input < 2; ++input) pass.Lost += streams[input].size() - next[input];
@@ -104,29 +104,29 @@ TPass CollectMerged(vmidi::Controller& driver, const std::array<std::vector<benc
 // Starts the program with the driver's records cleared before and after its
 // ports opened, so only the played stream is recorded.
 template <typename TProgram>
-auto StartQuiet(vmidi::Controller& driver, TProgram&& start) {
-  driver.Sync();
-  driver.ClearRecords();
-  auto program = start();
+auto StartQuiet(vmidi::Controller& Driver, TProgram&& Start) {
+  Driver.Sync();
+  Driver.ClearRecords();
+  auto program = Start();
   PumpFor(50);  // the ports' opening notices handled
-  driver.Sync();
-  driver.ClearRecords();
+  Driver.Sync();
+  Driver.ClearRecords();
   return program;
 }
 
 template <typename TProgram>
-TPass PlayMerged(vmidi::Controller& driver, const std::array<std::vector<bench::TTimedMessage>, 2>& streams,
-                 TProgram&& start) {
-  auto program = StartQuiet(driver, start);
+TPass PlayMerged(vmidi::Controller& Driver, const std::array<std::vector<bench::TTimedMessage>, 2>& Streams,
+                 TProgram&& Start) {
+  auto program = StartQuiet(Driver, Start);
   std::array<std::vector<std::int64_t>, 2> handedAt;
   {
-    bench::TStreamPlayer first(driver, InUsbMidi, streams[0]);
-    bench::TStreamPlayer second(driver, InKeyboard, streams[1]);
+    bench::TStreamPlayer first(Driver, InUsbMidi, Streams[0]);
+    bench::TStreamPlayer second(Driver, InKeyboard, Streams[1]);
     first.PumpUntilPlayed(0);
     second.PumpUntilPlayed(TailMs);
     handedAt = {first.HandedAt(), second.HandedAt()};
   }
-  return CollectMerged(driver, streams, handedAt);
+  return CollectMerged(Driver, Streams, handedAt);
 }
 
 std::unique_ptr<bench::TVelmoraWindowUnderTest> StartVelmora() {
@@ -136,15 +136,15 @@ std::unique_ptr<bench::TVelmoraWindowUnderTest> StartVelmora() {
 }
 
 template <typename TProgram>
-TPass Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, TProgram&& start) {
-  auto program = StartQuiet(driver, start);
+TPass Play(vmidi::Controller& Driver, const std::vector<bench::TTimedMessage>& Stream, TProgram&& Start) {
+  auto program = StartQuiet(Driver, Start);
   std::vector<std::int64_t> handedAt;
   {
-    bench::TStreamPlayer player(driver, InUsbMidi, stream);
+    bench::TStreamPlayer player(Driver, InUsbMidi, Stream);
     player.PumpUntilPlayed(TailMs);
     handedAt = player.HandedAt();
   }
-  TPass pass = Collect(driver, stream, handedAt);
+  TPass pass = Collect(Driver, Stream, handedAt);
   std::vector<double> handler;
   AddHandlerTimes(*program, handler);
   pass.Handler = bench::Summarise(handler);
@@ -162,12 +162,12 @@ struct TComparison {
 // Runs the bare reference and Velmora in turns, run by run, and reports the
 // medians of the per-run ratios. PlayBare and PlayVelmora play run r's stream.
 template <typename TBare, typename TVelmora>
-void Compare(const bench::TWineOptions& options, const TComparison& comparison, TBare&& PlayBare,
+void Compare(const bench::TWineOptions& Options, const TComparison& Comparison, TBare&& PlayBare,
              TVelmora&& PlayVelmora) {
-  const int runs = options.Runs;
-  const std::string& markdown = options.Markdown;
-  const std::string& summary = options.Summary;
-  const std::size_t messages = comparison.PlayedPerRun;
+  const int runs = Options.Runs;
+  const std::string& markdown = Options.Markdown;
+  const std::string& summary = Options.Summary;
+  const std::size_t messages = Comparison.PlayedPerRun;
   std::string rows;
   std::vector<double> p50Ratios, p99Ratios, handlerP99s;
   double handlerMax = 0;
@@ -192,7 +192,7 @@ void Compare(const bench::TWineOptions& options, const TComparison& comparison, 
             std::to_string(v.Latency.Count) + " | " + bench::Figures(b.Latency) + " | " + bench::Figures(v.Latency) + " | " +
             bench::Fixed(r50, 2) + "× | " + bench::Fixed(r99, 2) + "× | " + std::to_string(b.Lost) + " / " +
             std::to_string(v.Lost) + " |\n";
-    std::printf("%s, run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", comparison.Title, run + 1,
+    std::printf("%s, run %d: bare %s, Velmora %s ms (p50 / p99 / max)\n", Comparison.Title, run + 1,
                 bench::Figures(b.Latency).c_str(), bench::Figures(v.Latency).c_str());
     std::fflush(stdout);
   }
@@ -200,7 +200,7 @@ void Compare(const bench::TWineOptions& options, const TComparison& comparison, 
   const bool met = m50 <= RatioTarget && m99 <= RatioTarget && lost == 0;
 
   std::string report;
-  report += std::string("### ") + comparison.Title + "\n\n" + comparison.Setting + "\n\n";
+  report += std::string("### ") + Comparison.Title + "\n\n" + Comparison.Setting + "\n\n";
   report += "| Run | Messages each | Bare thru p50 / p99 / max ms | Velmora p50 / p99 / max ms | p50 ratio | p99 ratio | Lost (bare / Velmora) |\n";
   report += "|---|---:|---:|---:|---:|---:|---:|\n" + rows + "\n";
   report += "Velmora's own share, its input handler from the notice to the return of the driver call (the routing, the record of held notes, the send): p99 " +
@@ -210,7 +210,7 @@ void Compare(const bench::TWineOptions& options, const TComparison& comparison, 
             bench::Fixed(RatioTarget, 1) + "× at both, nothing lost: " + bench::Verdict(met) + ".\n";
   std::printf("%s", report.c_str());
   if (!markdown.empty()) std::ofstream(markdown, std::ios::app) << report << "\n";
-  bench::AppendSummary(summary, comparison.SummaryRow,
+  bench::AppendSummary(summary, Comparison.SummaryRow,
                        "p50 " + bench::Fixed(m50, 2) + "×, p99 " + bench::Fixed(m99, 2) + "× over " + std::to_string(runs) +
                            " runs of " + std::to_string(messages) + " messages (" + std::to_string(lost) + " lost)",
                        bench::Verdict(met));
@@ -218,8 +218,8 @@ void Compare(const bench::TWineOptions& options, const TComparison& comparison, 
 
 }  // namespace
 
-int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
-  const std::size_t messages = options.Messages;
+int Measure(const bench::TWineOptions& Options, vmidi::Controller& Driver) {
+  const std::size_t messages = Options.Messages;
   const std::string program =
       "*Velmora*: the whole program as a user starts it, its main window on screen with the lamps of the input and of the sixteen rows flickering with the stream, every channel routed to one device with no delay, timer interval " +
       std::to_string(DefaultInterval) + " ms.";
@@ -231,7 +231,7 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
     return bench::SongStream(messages, static_cast<unsigned>(run + 1) + offset);
   };
 
-  Compare(options,
+  Compare(Options,
           {.Title = "Undelayed route beside a bare thru under Wine",
            .Setting = latency + "*Bare thru* (`bench/windows/BareThru.cpp`, the reference): the input opened with window notification, `midiOutShortMsg` called in the notice handler. " +
                       program + " Each run plays the same " + std::to_string(messages) + song +
@@ -239,14 +239,14 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
            .SummaryRow = "Undelayed route at the 4 ms interval within 1.2× of a bare thru under Wine (p50 and p99, median of per-run ratios)",
            .PlayedPerRun = messages},
           [&](int run) {
-            return Play(driver, stream(run, 0), [] { return std::make_unique<bench::TBareThru>(InUsbMidi, OutSynthB); });
+            return Play(Driver, stream(run, 0), [] { return std::make_unique<bench::TBareThru>(InUsbMidi, OutSynthB); });
           },
-          [&](int run) { return Play(driver, stream(run, 0), StartVelmora); });
+          [&](int run) { return Play(Driver, stream(run, 0), StartVelmora); });
 
   // Streams of their own for the second input, so the two play different music at once.
   constexpr unsigned SecondInputSeeds = 1000;
   const auto streams = [&](int run) { return std::array{stream(run, 0), stream(run, SecondInputSeeds)}; };
-  Compare(options,
+  Compare(Options,
           {.Title = "Two inputs merged, beside a bare thru merging them, under Wine",
            .Setting = latency + "Two inputs play at once, each its own " + std::to_string(messages) + song +
                       ", into one output; each message at the output is matched to its input in order. *Bare thru*: both inputs opened as above, each notice handler calling `midiOutShortMsg` on the one output. " +
@@ -254,12 +254,12 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
            .SummaryRow = "Undelayed route from each of two inputs playing at once within 1.2× of a bare thru merging them under Wine (p50 and p99, median of per-run ratios)",
            .PlayedPerRun = 2 * messages},
           [&](int run) {
-            return PlayMerged(driver, streams(run), [] {
+            return PlayMerged(Driver, streams(run), [] {
               return std::make_unique<bench::TBareThru>(std::vector<UINT>{InUsbMidi, InKeyboard}, OutSynthB);
             });
           },
           [&](int run) {
-            return PlayMerged(driver, streams(run), [] {
+            return PlayMerged(Driver, streams(run), [] {
               auto velmora = StartVelmora();
               GlobalEngine->SetInputChecked(InKeyboard, true);
               return velmora;

@@ -78,19 +78,19 @@ std::int64_t QpcPerMillisecond() {
 // it; DueAt(n, route, k) is when the program meant message n (the k-th of
 // its route) to leave, 0 when unknown.
 template <typename TDueAt>
-TPass Collect(vmidi::Controller& driver, const TRouteSet& set, const std::vector<bench::TTimedMessage>& stream,
-              TDueAt&& dueAt) {
-  driver.Sync();
+TPass Collect(vmidi::Controller& Driver, const TRouteSet& Set, const std::vector<bench::TTimedMessage>& Stream,
+              TDueAt&& DueAt) {
+  Driver.Sync();
   std::vector<std::vector<vmidi::OutputRecord>> received;
-  for (std::int32_t device : set.Devices) received.push_back(driver.Received(device));
-  std::vector<std::size_t> next(set.Devices.size(), 0);
+  for (std::int32_t device : Set.Devices) received.push_back(Driver.Received(device));
+  std::vector<std::size_t> next(Set.Devices.size(), 0);
   TPass pass;
   std::vector<double> lateness;
-  for (std::size_t n = 0; n < stream.size(); ++n) {
-    const auto route = static_cast<std::size_t>(set.RouteOf(static_cast<int>(stream[n].Message & 0x0F)));
+  for (std::size_t n = 0; n < Stream.size(); ++n) {
+    const auto route = static_cast<std::size_t>(Set.RouteOf(static_cast<int>(Stream[n].Message & 0x0F)));
     const std::size_t k = next[route]++;
-    const std::int64_t due = dueAt(n, route, k);
-    if (k >= received[route].size() || due == 0 || received[route][k].Packed() != stream[n].Message) {
+    const std::int64_t due = DueAt(n, route, k);
+    if (k >= received[route].size() || due == 0 || received[route][k].Packed() != Stream[n].Message) {
       ++pass.Lost;
       continue;
     }
@@ -102,56 +102,56 @@ TPass Collect(vmidi::Controller& driver, const TRouteSet& set, const std::vector
   return pass;
 }
 
-std::vector<bench::TRoute> VelmoraRoutes(const TRouteSet& set) {
+std::vector<bench::TRoute> VelmoraRoutes(const TRouteSet& Set) {
   std::vector<bench::TRoute> routes;
   for (int channel = 0; channel < 16; ++channel)
-    routes.push_back({channel, set.Devices[static_cast<std::size_t>(set.RouteOf(channel))]});
+    routes.push_back({channel, Set.Devices[static_cast<std::size_t>(Set.RouteOf(channel))]});
   return routes;
 }
 
-std::vector<std::int32_t> VelmoraDelays(const TRouteSet& set) {
+std::vector<std::int32_t> VelmoraDelays(const TRouteSet& Set) {
   std::vector<std::int32_t> delays(OutputCount, 0);
-  for (std::size_t r = 0; r < set.Devices.size(); ++r) delays[static_cast<std::size_t>(set.Devices[r])] = set.Delays[r];
+  for (std::size_t r = 0; r < Set.Devices.size(); ++r) delays[static_cast<std::size_t>(Set.Devices[r])] = Set.Delays[r];
   return delays;
 }
 
-void Play(vmidi::Controller& driver, const std::vector<bench::TTimedMessage>& stream, bench::TPace pace) {
-  driver.Sync();
-  driver.ClearRecords();
-  bench::TStreamPlayer player(driver, InUsbMidi, stream, pace);
+void Play(vmidi::Controller& Driver, const std::vector<bench::TTimedMessage>& Stream, bench::TPace Pace) {
+  Driver.Sync();
+  Driver.ClearRecords();
+  bench::TStreamPlayer player(Driver, InUsbMidi, Stream, Pace);
   player.PumpUntilPlayed(TailMs);
 }
 
-TPass RunVelmora(vmidi::Controller& driver, const TRouteSet& set, UINT interval,
-                 const std::vector<bench::TTimedMessage>& stream) {
-  bench::TVelmoraUnderTest velmora(static_cast<std::int32_t>(interval), VelmoraRoutes(set), VelmoraDelays(set));
-  Play(driver, stream, bench::TPace::Exact);
+TPass RunVelmora(vmidi::Controller& Driver, const TRouteSet& Set, UINT Interval,
+                 const std::vector<bench::TTimedMessage>& Stream) {
+  bench::TVelmoraUnderTest velmora(static_cast<std::int32_t>(Interval), VelmoraRoutes(Set), VelmoraDelays(Set));
+  Play(Driver, Stream, bench::TPace::Exact);
   const auto& takenAt = velmora.TakenAt();
-  return Collect(driver, set, stream, [&](std::size_t n, std::size_t route, std::size_t) -> std::int64_t {
-    return n < takenAt.size() ? takenAt[n] + set.Delays[route] * QpcPerMillisecond() : 0;
+  return Collect(Driver, Set, Stream, [&](std::size_t n, std::size_t route, std::size_t) -> std::int64_t {
+    return n < takenAt.size() ? takenAt[n] + Set.Delays[route] * QpcPerMillisecond() : 0;
   });
 }
 
-std::unique_ptr<bench::TBareWakeUp> StartBare(const TRouteSet& set, bench::TBareSleep sleep, std::size_t capacity) {
+std::unique_ptr<bench::TBareWakeUp> StartBare(const TRouteSet& Set, bench::TBareSleep Sleep, std::size_t Capacity) {
   std::vector<bench::TBareOutput> outputs;
-  for (std::size_t r = 0; r < set.Devices.size(); ++r)
-    outputs.push_back({static_cast<UINT>(set.Devices[r]), set.Delays[r]});
+  for (std::size_t r = 0; r < Set.Devices.size(); ++r)
+    outputs.push_back({static_cast<UINT>(Set.Devices[r]), Set.Delays[r]});
   std::vector<int> routeOfChannel;
-  for (int channel = 0; channel < 16; ++channel) routeOfChannel.push_back(set.RouteOf(channel));
-  auto bare = std::make_unique<bench::TBareWakeUp>(sleep, InUsbMidi, outputs, routeOfChannel, capacity);
+  for (int channel = 0; channel < 16; ++channel) routeOfChannel.push_back(Set.RouteOf(channel));
+  auto bare = std::make_unique<bench::TBareWakeUp>(Sleep, InUsbMidi, outputs, routeOfChannel, Capacity);
   PumpFor(50);
   return bare;
 }
 
-TPass RunBare(vmidi::Controller& driver, const TRouteSet& set, bench::TBareSleep sleep,
-              const std::vector<bench::TTimedMessage>& stream) {
-  auto bare = StartBare(set, sleep, stream.size());
-  if (!bare->Running()) return {.Lateness = {}, .Lost = stream.size()};
-  Play(driver, stream, bench::TPace::Exact);
+TPass RunBare(vmidi::Controller& Driver, const TRouteSet& Set, bench::TBareSleep Sleep,
+              const std::vector<bench::TTimedMessage>& Stream) {
+  auto bare = StartBare(Set, Sleep, Stream.size());
+  if (!bare->Running()) return {.Lateness = {}, .Lost = Stream.size()};
+  Play(Driver, Stream, bench::TPace::Exact);
   bare->Stop();
   std::vector<std::vector<std::int64_t>> due;
-  for (std::size_t r = 0; r < set.Devices.size(); ++r) due.push_back(bare->DueTimes(r));
-  return Collect(driver, set, stream, [&](std::size_t, std::size_t route, std::size_t k) -> std::int64_t {
+  for (std::size_t r = 0; r < Set.Devices.size(); ++r) due.push_back(bare->DueTimes(r));
+  return Collect(Driver, Set, Stream, [&](std::size_t, std::size_t route, std::size_t k) -> std::int64_t {
     return k < due[route].size() ? due[route][k] : 0;
   });
 }
@@ -167,10 +167,10 @@ double ProcessCpuMs() {
 }
 
 // Percent of one core the process used while `during` ran.
-double CpuPercent(const std::function<void()>& during) {
+double CpuPercent(const std::function<void()>& During) {
   const double cpu = ProcessCpuMs();
   const std::int64_t start = QpcNow();
-  during();
+  During();
   return 100.0 * (ProcessCpuMs() - cpu) / QpcToMilliseconds(QpcNow() - start);
 }
 
@@ -190,8 +190,8 @@ struct TLatenessRow {
 
 }  // namespace
 
-int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
-  const auto& [runs, messages, markdown, summary] = options;
+int Measure(const bench::TWineOptions& Options, vmidi::Controller& Driver) {
+  const auto& [runs, messages, markdown, summary] = Options;
   const bench::TBareSleep sleeps[] = {bench::TBareSleep::OneShotTimer, bench::TBareSleep::WaitableTimer};
 
   // Per interval and route set: every run's verdicts and the worst figures.
@@ -209,9 +209,9 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
       // The references and the two intervals take turns at going first.
       std::vector<std::function<void()>> passes;
       TPass bare[2], velmora[std::size(Intervals)];
-      for (int b = 0; b < 2; ++b) passes.push_back([&, b] { bare[b] = RunBare(driver, set, sleeps[b], stream); });
+      for (int b = 0; b < 2; ++b) passes.push_back([&, b] { bare[b] = RunBare(Driver, set, sleeps[b], stream); });
       for (std::size_t i = 0; i < std::size(Intervals); ++i)
-        passes.push_back([&, i] { velmora[i] = RunVelmora(driver, set, Intervals[i], stream); });
+        passes.push_back([&, i] { velmora[i] = RunVelmora(Driver, set, Intervals[i], stream); });
       std::rotate(passes.begin(), passes.begin() + (run % passes.size()), passes.end());
       for (const auto& pass : passes) pass();
       // The reference is the better of the two ways of sleeping in this run.
@@ -301,12 +301,12 @@ int Measure(const bench::TWineOptions& options, vmidi::Controller& driver) {
       if (who == 2) {
         bench::TVelmoraUnderTest velmora(Intervals[0], VelmoraRoutes(costSet), VelmoraDelays(costSet));
         const std::uint64_t before = velmora.Ticks();
-        velmoraCpus.push_back(CpuPercent([&] { Play(driver, steady, bench::TPace::Sleeping); }));
+        velmoraCpus.push_back(CpuPercent([&] { Play(Driver, steady, bench::TPace::Sleeping); }));
         costTicks = velmora.Ticks() - before;
       } else {
         auto bare = StartBare(costSet, sleeps[who], steady.size());
         bareIdleCpus[who].push_back(CpuPercent([] { PumpFor(IdleMs); }));
-        bareCpus[who].push_back(CpuPercent([&] { Play(driver, steady, bench::TPace::Sleeping); }));
+        bareCpus[who].push_back(CpuPercent([&] { Play(Driver, steady, bench::TPace::Sleeping); }));
       }
     }
   }

@@ -15,21 +15,21 @@ bool StartVirtualDevices() {
   return false;
 }
 
-bool ParseWineOptions(int argc, char** argv, const char* Program, int DefaultRuns, TWineOptions& Options) {
-  const std::string runs = Option(argc, argv, "runs");
-  const std::string messages = Option(argc, argv, "messages");
+bool ParseWineOptions(int Argc, char** Argv, const char* Program, int DefaultRuns, TWineOptions& Options) {
+  const std::string runs = Option(Argc, Argv, "runs");
+  const std::string messages = Option(Argc, Argv, "messages");
   Options.Runs = runs.empty() ? DefaultRuns : std::atoi(runs.c_str());
   Options.Messages = messages.empty() ? 1000 : std::strtoul(messages.c_str(), nullptr, 10);
-  Options.Markdown = Option(argc, argv, "markdown");
-  Options.Summary = Option(argc, argv, "summary");
+  Options.Markdown = Option(Argc, Argv, "markdown");
+  Options.Summary = Option(Argc, Argv, "summary");
   if (Options.Runs >= 1 && Options.Messages >= 10) return true;
   std::fprintf(stderr, "usage: %s [--runs=N>=1] [--messages=N>=10] [--markdown=file] [--summary=file]\n", Program);
   return false;
 }
 
-int RunWineBenchmark(int argc, char** argv, const char* Program, int DefaultRuns, TWineMeasure Measure) {
+int RunWineBenchmark(int Argc, char** Argv, const char* Program, int DefaultRuns, TWineMeasure Measure) {
   TWineOptions options;
-  if (!ParseWineOptions(argc, argv, Program, DefaultRuns, options)) return 2;
+  if (!ParseWineOptions(Argc, Argv, Program, DefaultRuns, options)) return 2;
   if (!StartVirtualDevices()) return 1;
   return Measure(options, *VirtualMidi());
 }

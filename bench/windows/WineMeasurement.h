@@ -23,12 +23,12 @@ struct TWineOptions {
   std::string Summary;       // and the target rows here
 };
 // False, with the usage on stderr, for values out of range.
-bool ParseWineOptions(int argc, char** argv, const char* Program, int DefaultRuns, TWineOptions& Options);
+bool ParseWineOptions(int Argc, char** Argv, const char* Program, int DefaultRuns, TWineOptions& Options);
 
 // The body of such a program: parses its options, brings the virtual
 // devices up, then runs Measure; 2 for bad options, 1 without the driver.
 using TWineMeasure = int (*)(const TWineOptions& Options, vmidi::Controller& Driver);
-int RunWineBenchmark(int argc, char** argv, const char* Program, int DefaultRuns, TWineMeasure Measure);
+int RunWineBenchmark(int Argc, char** Argv, const char* Program, int DefaultRuns, TWineMeasure Measure);
 
 // "p50 / p99 / max" in milliseconds, as the tables show them.
 std::string Figures(const TLatencySummary& Summary);

@@ -64,7 +64,7 @@ HANDLE CreateWakeUpTimer() {
 }  // namespace
 
 struct WakeUp {
-  WakeUp(LPTIMECALLBACK lpTimeProc, DWORD_PTR dwUser) : Callback(lpTimeProc), User(dwUser) {}
+  WakeUp(LPTIMECALLBACK LpTimeProc, DWORD_PTR dwUser) : Callback(LpTimeProc), User(dwUser) {}
   ~WakeUp() {
     if (!Thread.Valid()) return;
     ::SetEvent(Stop.Get());

@@ -17,7 +17,7 @@
 namespace {
 
 // The rules of ReadInteger, written again from their description.
-bool ReferenceInteger(const std::string& text, std::int32_t& value) {
+bool ReferenceInteger(const std::string& Text, std::int32_t& Value) {
   auto hexDigit = [](char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -25,23 +25,23 @@ bool ReferenceInteger(const std::string& text, std::int32_t& value) {
     return -1;
   };
   std::string digits;
-  if (text.size() >= 3 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    digits = text.substr(2);
-  } else if (!text.empty() && text[0] == '$') {
-    digits = text.substr(1);
+  if (Text.size() >= 3 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
+    digits = Text.substr(2);
+  } else if (!Text.empty() && Text[0] == '$') {
+    digits = Text.substr(1);
   } else {
     std::size_t pos = 0;
     bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-    if (pos == text.size()) return false;
+    if (pos < Text.size() && (Text[pos] == '+' || Text[pos] == '-')) negative = Text[pos++] == '-';
+    if (pos == Text.size()) return false;
     long long magnitude = 0;
-    for (; pos < text.size(); ++pos) {
-      if (text[pos] < '0' || text[pos] > '9') return false;
-      magnitude = magnitude * 10 + (text[pos] - '0');
+    for (; pos < Text.size(); ++pos) {
+      if (Text[pos] < '0' || Text[pos] > '9') return false;
+      magnitude = magnitude * 10 + (Text[pos] - '0');
       if (magnitude > 2147483648LL) return false;
     }
     if (!negative && magnitude > 2147483647LL) return false;
-    value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    Value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
     return true;
   }
   if (digits.empty()) return false;
@@ -52,28 +52,28 @@ bool ReferenceInteger(const std::string& text, std::int32_t& value) {
   if (digits.size() - first > 8) return false;
   std::uint32_t bits = 0;
   for (std::size_t i = first; i < digits.size(); ++i) bits = bits * 16 + static_cast<std::uint32_t>(hexDigit(digits[i]));
-  value = static_cast<std::int32_t>(bits);
+  Value = static_cast<std::int32_t>(bits);
   return true;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsBlank(char C) { return C == ' ' || C == '\t' || C == '\v' || C == '\f' || C == '\r'; }
 
-std::string Trimmed(std::string text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
+std::string Trimmed(std::string Text) {
+  std::size_t begin = 0, end = Text.size();
+  while (begin < end && IsBlank(Text[begin])) ++begin;
+  while (end > begin && IsBlank(Text[end - 1])) --end;
+  return Text.substr(begin, end - begin);
 }
 
-std::string OnOneLine(std::string text) {
-  for (char& c : text)
+std::string OnOneLine(std::string Text) {
+  for (char& c : Text)
     if (c == '\r' || c == '\n') c = ' ';
-  return text;
+  return Text;
 }
 
 // A name as the file matches it: one line, trimmed, ASCII letters folded.
-std::string Key(const std::string& name) {
-  std::string key = Trimmed(OnOneLine(name));
+std::string Key(const std::string& Name) {
+  std::string key = Trimmed(OnOneLine(Name));
   for (char& c : key)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return key;
@@ -81,18 +81,19 @@ std::string Key(const std::string& name) {
 
 // Names that the text seems to hold: what stands between "[" and "]" and
 // what stands before "=", on each line; a few of each.
-void Guess(const std::string& text, std::vector<std::string>& sections, std::vector<std::string>& keys) {
+void Guess(const std::string& Text, std::vector<std::string>& Sections, std::vector<std::string>& Keys) {
   std::size_t begin = 0;
-  while (begin < text.size() && (sections.size() < 16 || keys.size() < 16)) {
-    std::size_t end = text.find('\n', begin);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(begin, end - begin);
+  while (begin < Text.size() && (Sections.size() < 16 || Keys.size() < 16)) {
+    std::size_t end = Text.find('\n', begin);
+    if (end == std::string::npos) end = Text.size();
+    const std::string line = Text.substr(begin, end - begin);
     const std::size_t open = line.find('[');
     const std::size_t close = line.rfind(']');
-    if (open != std::string::npos && sections.size() < 16)
-      sections.push_back(line.substr(open + 1, close != std::string::npos && close > open ? close - open - 1 : std::string::npos));
+    if (open != std::string::npos && Sections.size() < 16)
+      Sections.push_back(
+          line.substr(open + 1, close != std::string::npos && close > open ? close - open - 1 : std::string::npos));
     const std::size_t equals = line.find('=');
-    if (equals != std::string::npos && keys.size() < 16) keys.push_back(line.substr(0, equals));
+    if (equals != std::string::npos && Keys.size() < 16) Keys.push_back(line.substr(0, equals));
     begin = end + 1;
   }
 }
@@ -115,8 +116,8 @@ std::string Path() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  const std::string text(reinterpret_cast<const char*>(Data), Size);
   const std::string path = Path();
   FUZZ_CHECK(platform::ReplaceFileText(path, text));
 
@@ -146,11 +147,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // One key written: a name and a value taken from the input.
-  const std::string section = sections[size % sections.size()];
-  std::string key = keys[(size / 7) % keys.size()];
+  const std::string section = sections[Size % sections.size()];
+  std::string key = keys[(Size / 7) % keys.size()];
   if (key.find('=') != std::string::npos || Key(key).empty() || Key(key)[0] == '[' || Key(key)[0] == ';')
     key = "Fuzzed";  // key names are the program's own: no "=", no "[" or ";" in front
-  const std::string value = text.substr(size / 3, 64);
+  const std::string value = text.substr(Size / 3, 64);
   {
     TIniFile ini(path);
     ini.WriteString(section, key, value);

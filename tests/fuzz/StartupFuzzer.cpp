@@ -30,12 +30,12 @@ namespace {
 
 class TInput {
  public:
-  TInput(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
+  TInput(const std::uint8_t* Data, std::size_t Size) : FData(Data), FSize(Size) {}
   std::uint8_t Byte() { return FPos < FSize ? FData[FPos++] : 0; }
-  std::string Bytes(std::size_t n) {
-    n = std::min(n, FSize - FPos);
-    std::string bytes(reinterpret_cast<const char*>(FData + FPos), n);
-    FPos += n;
+  std::string Bytes(std::size_t N) {
+    N = std::min(N, FSize - FPos);
+    std::string bytes(reinterpret_cast<const char*>(FData + FPos), N);
+    FPos += N;
     return bytes;
   }
   std::string Rest() { return Bytes(FSize - FPos); }
@@ -56,26 +56,26 @@ struct TValues {
   bool operator==(const TValues&) const = default;
 };
 
-TValues Values(TVelmoraEngine& engine) {
+TValues Values(TVelmoraEngine& Engine) {
   TValues v;
-  v.Input = engine.MidiInDevice();
-  for (std::int32_t d = 0; d < engine.MidiOutCount(); ++d) v.Delays.push_back(engine.Delays(d));
-  v.Interval = engine.TimerInterval();
-  v.Presets = engine.Presets().Items();
-  v.PresetIndex = engine.Presets().ItemIndex();
-  for (std::uint8_t c = 0; c < 16; ++c) v.Map.push_back(engine.ChannelDevices(c));
+  v.Input = Engine.MidiInDevice();
+  for (std::int32_t d = 0; d < Engine.MidiOutCount(); ++d) v.Delays.push_back(Engine.Delays(d));
+  v.Interval = Engine.TimerInterval();
+  v.Presets = Engine.Presets().Items();
+  v.PresetIndex = Engine.Presets().ItemIndex();
+  for (std::uint8_t c = 0; c < 16; ++c) v.Map.push_back(Engine.ChannelDevices(c));
   return v;
 }
 
 // A name as the file gives it back: on one line, without outer blanks.
-std::string ReadBack(std::string name) {
-  for (char& c : name)
+std::string ReadBack(std::string Name) {
+  for (char& c : Name)
     if (c == '\r' || c == '\n') c = ' ';
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; };
-  std::size_t begin = 0, end = name.size();
-  while (begin < end && blank(name[begin])) ++begin;
-  while (end > begin && blank(name[end - 1])) --end;
-  return name.substr(begin, end - begin);
+  std::size_t begin = 0, end = Name.size();
+  while (begin < end && blank(Name[begin])) ++begin;
+  while (end > begin && blank(Name[end - 1])) --end;
+  return Name.substr(begin, end - begin);
 }
 
 // The values a next start gives for those a session ended with, by the
@@ -83,31 +83,31 @@ std::string ReadBack(std::string name) {
 // the file gives it back, the first of equal names wins, a device without a
 // name (its capabilities could not be read) is found by none, and an unfound
 // channel or input falls back to device 0.
-std::int32_t FoundAgain(const TDeviceNames& names, std::int32_t device) {
-  if (device < 0 || device >= names.Count()) return device;
-  const std::string stored = ReadBack(names[device]);
+std::int32_t FoundAgain(const TDeviceNames& Names, std::int32_t Device) {
+  if (Device < 0 || Device >= Names.Count()) return Device;
+  const std::string stored = ReadBack(Names[Device]);
   if (stored.empty()) return 0;
-  for (std::int32_t i = 0; i < names.Count(); ++i)
-    if (SameText(ReadBack(names[i]), stored)) return i;
+  for (std::int32_t i = 0; i < Names.Count(); ++i)
+    if (SameText(ReadBack(Names[i]), stored)) return i;
   return 0;
 }
 
-TValues AsStored(const TValues& v, const TDeviceNames& inputs, const TDeviceNames& outputs) {
-  TValues stored = v;
-  if (inputs.Count() > 0) stored.Input = FoundAgain(inputs, v.Input);
-  for (std::int32_t& device : stored.Map) device = FoundAgain(outputs, device);
-  std::vector<std::int32_t> delays(v.Delays.size(), 0);
-  for (std::int32_t n = 0; n < outputs.Count(); ++n) {  // the pairs in file order; the later wins
-    if (ReadBack(outputs[n]).empty()) continue;
-    delays[static_cast<std::size_t>(FoundAgain(outputs, n))] = v.Delays[static_cast<std::size_t>(n)];
+TValues AsStored(const TValues& V, const TDeviceNames& Inputs, const TDeviceNames& Outputs) {
+  TValues stored = V;
+  if (Inputs.Count() > 0) stored.Input = FoundAgain(Inputs, V.Input);
+  for (std::int32_t& device : stored.Map) device = FoundAgain(Outputs, device);
+  std::vector<std::int32_t> delays(V.Delays.size(), 0);
+  for (std::int32_t n = 0; n < Outputs.Count(); ++n) {  // the pairs in file order; the later wins
+    if (ReadBack(Outputs[n]).empty()) continue;
+    delays[static_cast<std::size_t>(FoundAgain(Outputs, n))] = V.Delays[static_cast<std::size_t>(n)];
   }
   stored.Delays = delays;
   return stored;
 }
 
-std::string Printable(const std::string& text) {
+std::string Printable(const std::string& Text) {
   std::string shown;
-  for (const char c : text) {
+  for (const char c : Text) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '\n' || (byte >= 0x20 && byte < 0x7F)) {
       shown += c;
@@ -120,9 +120,9 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
-bool CleanPresetName(const std::string& name) {
-  if (name.empty() || name.front() == ' ' || name.back() == ' ') return false;
-  for (const char c : name) {
+bool CleanPresetName(const std::string& Name) {
+  if (Name.empty() || Name.front() == ' ' || Name.back() == ' ') return false;
+  for (const char c : Name) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == ']' || byte < 0x20 || byte == 0x7F) return false;
   }
@@ -130,7 +130,7 @@ bool CleanPresetName(const std::string& name) {
 }
 
 // One session from start to exit, as the program runs it.
-TValues Session(const std::string& addName, const std::string& renameTo, bool edit) {
+TValues Session(const std::string& AddName, const std::string& RenameTo, bool Edit) {
   InitializeIniDefs();
   BuildDeviceCatalogue();
   InitializeEngine();
@@ -146,9 +146,9 @@ TValues Session(const std::string& addName, const std::string& renameTo, bool ed
   }
   sim::RunFor(12);
   sim::DeliverNotices();
-  if (edit) {
-    engine.Presets().AddPreset(addName);
-    engine.Presets().RenamePreset(renameTo);
+  if (Edit) {
+    engine.Presets().AddPreset(AddName);
+    engine.Presets().RenamePreset(RenameTo);
     if (MidiOutDeviceCount > 1) engine.SetChannelDevice(5, 1);
   }
   const TValues values = Values(engine);
@@ -156,38 +156,38 @@ TValues Session(const std::string& addName, const std::string& renameTo, bool ed
   return values;
 }
 
-void CheckCleanFile(const std::string& path, const TValues& v, const TDeviceNames& outputs) {
-  const TIniFile ini(path);
-  FUZZ_CHECK(ini.ReadInteger("VelmoraEngine", "TimerInterval", -999) == v.Interval);
-  FUZZ_CHECK(ini.ReadInteger("VelmoraEngine", "PresetIndex", -999) == v.PresetIndex);
+void CheckCleanFile(const std::string& Path, const TValues& V, const TDeviceNames& Outputs) {
+  const TIniFile ini(Path);
+  FUZZ_CHECK(ini.ReadInteger("VelmoraEngine", "TimerInterval", -999) == V.Interval);
+  FUZZ_CHECK(ini.ReadInteger("VelmoraEngine", "PresetIndex", -999) == V.PresetIndex);
   // The devices present, in catalogue order; after them the absent ones the
   // file named with a delay, kept for their return.
   const std::int32_t pairs = ini.ReadInteger("MidiOutDelays", "MidiOutNumDevs", -1);
-  FUZZ_CHECK(pairs >= outputs.Count());
+  FUZZ_CHECK(pairs >= Outputs.Count());
   for (std::int32_t d = 0; d < pairs; ++d) {
     const std::int32_t delay = ini.ReadInteger("MidiOutDelays", "Delay" + std::to_string(d), -1);
     FUZZ_CHECK(delay >= 0 && delay <= TVelmoraEngine::MaxDelay);
-    if (d < outputs.Count()) {
-      FUZZ_CHECK(delay == v.Delays[static_cast<std::size_t>(d)]);
+    if (d < Outputs.Count()) {
+      FUZZ_CHECK(delay == V.Delays[static_cast<std::size_t>(d)]);
     } else {
       const std::string absent = ini.ReadString("MidiOutDelays", "Device" + std::to_string(d), "");
       FUZZ_CHECK(delay > 0 && !absent.empty());
-      for (std::int32_t present = 0; present < outputs.Count(); ++present)
-        FUZZ_CHECK(!SameText(ReadBack(outputs[present]), absent));
+      for (std::int32_t present = 0; present < Outputs.Count(); ++present)
+        FUZZ_CHECK(!SameText(ReadBack(Outputs[present]), absent));
     }
   }
   const std::int32_t count = ini.ReadInteger("Presets", "PresetsCount", -1);
-  FUZZ_CHECK(count == static_cast<std::int32_t>(v.Presets.size()) - 1);
+  FUZZ_CHECK(count == static_cast<std::int32_t>(V.Presets.size()) - 1);
   for (std::int32_t n = 1; n <= count; ++n) {
     const std::string name = ini.ReadString("Presets", "PresetName" + std::to_string(n), "");
-    FUZZ_CHECK(CleanPresetName(name) && name == v.Presets[static_cast<std::size_t>(n)]);
+    FUZZ_CHECK(CleanPresetName(name) && name == V.Presets[static_cast<std::size_t>(n)]);
   }
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TInput input(data, size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  TInput input(Data, Size);
   const std::uint8_t config = input.Byte();
   const int inputs = config & 3;
   const int outputs = (config >> 2) & 3;

@@ -7,14 +7,14 @@
 
 namespace {
 
-TLED& Lamp(int channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(channel)]; }
+TLED& Lamp(int Channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(Channel)]; }
 
 // Pumps the windows' messages until the condition holds; false after a
 // generous deadline.
 template <class Condition>
-bool PumpUntil(Condition holds) {
+bool PumpUntil(Condition Holds) {
   const ULONGLONG deadline = GetTickCount64() + 5000;
-  while (!holds()) {
+  while (!Holds()) {
     if (GetTickCount64() > deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     gui::Pump();

@@ -28,41 +28,41 @@ class At150Percent : public VelmoraWindows {
   }
 };
 
-std::string ClassOf(HWND window) {
+std::string ClassOf(HWND Window) {
   char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
+  GetClassNameA(Window, name, sizeof name);
   return name;
 }
 
-std::string TextOf(HWND window) {
+std::string TextOf(HWND Window) {
   char text[256] = {};
-  GetWindowTextA(window, text, sizeof text);
+  GetWindowTextA(Window, text, sizeof text);
   return text;
 }
 
-SIZE TextExtent(HWND window, const std::string& text) {
-  const HDC dc = GetDC(window);
-  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+SIZE TextExtent(HWND Window, const std::string& Text) {
+  const HDC dc = GetDC(Window);
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(Window, WM_GETFONT, 0, 0)));
   SIZE size{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  GetTextExtentPoint32A(dc, Text.c_str(), static_cast<int>(Text.size()), &size);
   SelectObject(dc, old);
-  ReleaseDC(window, dc);
+  ReleaseDC(Window, dc);
   return size;
 }
 
 // Where a window stands in the client area of another (its form, its parent).
-RECT RectIn(HWND window, HWND other) {
+RECT RectIn(HWND Window, HWND Other) {
   RECT r{};
-  GetWindowRect(window, &r);
-  MapWindowPoints(nullptr, other, reinterpret_cast<POINT*>(&r), 2);
+  GetWindowRect(Window, &r);
+  MapWindowPoints(nullptr, Other, reinterpret_cast<POINT*>(&r), 2);
   return r;
 }
 
 // Every visible control lies inside the client area of its form and of its
 // parent, and its caption fits the room the control gives it.
-void ExpectLaidOutWhole(TForm& form) {
+void ExpectLaidOutWhole(TForm& Form) {
   std::vector<HWND> controls;
-  EnumChildWindows(form.Handle(), [](HWND window, LPARAM list) -> BOOL {
+  EnumChildWindows(Form.Handle(), [](HWND window, LPARAM list) -> BOOL {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
   }, reinterpret_cast<LPARAM>(&controls));
@@ -70,8 +70,8 @@ void ExpectLaidOutWhole(TForm& form) {
   for (const HWND control : controls) {
     if (!IsWindowVisible(control)) continue;
     const std::string kind = ClassOf(control), text = TextOf(control);
-    SCOPED_TRACE(form.Caption() + ": " + kind + " \"" + text + "\"");
-    for (const HWND container : {form.Handle(), GetParent(control)}) {
+    SCOPED_TRACE(Form.Caption() + ": " + kind + " \"" + text + "\"");
+    for (const HWND container : {Form.Handle(), GetParent(control)}) {
       RECT client{};
       GetClientRect(container, &client);
       const RECT r = RectIn(control, container);
@@ -98,7 +98,7 @@ void ExpectLaidOutWhole(TForm& form) {
     EXPECT_LE(extent.cy, room.bottom - room.top) << "caption cut off at the top or bottom";
   }
   // The tabs' captions fit their tabs.
-  EnumChildWindows(form.Handle(), [](HWND window, LPARAM) -> BOOL {
+  EnumChildWindows(Form.Handle(), [](HWND window, LPARAM) -> BOOL {
     if (ClassOf(window) != WC_TABCONTROLA) return TRUE;
     const int count = static_cast<int>(SendMessageA(window, TCM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {

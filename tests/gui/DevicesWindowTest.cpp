@@ -7,8 +7,8 @@
 
 namespace {
 
-TComboBox& Row(int channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(channel)]; }
-TLED& Lamp(int channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(channel)]; }
+TComboBox& Row(int Channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(Channel)]; }
+TLED& Lamp(int Channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(Channel)]; }
 
 constexpr WPARAM DevicesChanged = 0x0007;  // DBT_DEVNODES_CHANGED
 

@@ -26,11 +26,11 @@ void CALLBACK RunModalAction(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
-void SetCtrl(bool down) {
+void SetCtrl(bool Down) {
   BYTE state[256];
   GetKeyboardState(state);
-  state[VK_CONTROL] = down ? 0x80 : 0;
-  state[VK_LCONTROL] = down ? 0x80 : 0;
+  state[VK_CONTROL] = Down ? 0x80 : 0;
+  state[VK_LCONTROL] = Down ? 0x80 : 0;
   SetKeyboardState(state);
 }
 
@@ -40,35 +40,35 @@ void Pump() {
   if (Application) Application->ProcessMessages();
 }
 
-void PressKey(HWND target, WORD key, bool ctrl) {
-  if (ctrl) SetCtrl(true);
-  const UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
-  PostMessageA(target, WM_KEYDOWN, key, static_cast<LPARAM>(1 | (scan << 16)));
+void PressKey(HWND Target, WORD Key, bool Ctrl) {
+  if (Ctrl) SetCtrl(true);
+  const UINT scan = MapVirtualKeyA(Key, MAPVK_VK_TO_VSC);
+  PostMessageA(Target, WM_KEYDOWN, Key, static_cast<LPARAM>(1 | (scan << 16)));
   Pump();
-  PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(1 | (scan << 16) | 0xC0000000u));
+  PostMessageA(Target, WM_KEYUP, Key, static_cast<LPARAM>(1 | (scan << 16) | 0xC0000000u));
   Pump();
-  if (ctrl) SetCtrl(false);
+  if (Ctrl) SetCtrl(false);
 }
 
-void Type(HWND target, const std::string& text) {
-  for (const char c : text) PostMessageA(target, WM_CHAR, static_cast<unsigned char>(c), 1);
-  Pump();
-}
-
-void Click(HWND button) {
-  SendMessageA(button, BM_CLICK, 0, 0);
+void Type(HWND Target, const std::string& Text) {
+  for (const char c : Text) PostMessageA(Target, WM_CHAR, static_cast<unsigned char>(c), 1);
   Pump();
 }
 
-void WhenModalLoopRuns(std::function<void()> action) {
-  WhenModalLoopRunsRetry([action = std::move(action)] {
+void Click(HWND Button) {
+  SendMessageA(Button, BM_CLICK, 0, 0);
+  Pump();
+}
+
+void WhenModalLoopRuns(std::function<void()> Action) {
+  WhenModalLoopRunsRetry([action = std::move(Action)] {
     action();
     return true;
   });
 }
 
-void WhenModalLoopRunsRetry(std::function<bool()> action) {
-  PendingModalAction = std::move(action);
+void WhenModalLoopRunsRetry(std::function<bool()> Action) {
+  PendingModalAction = std::move(Action);
   ModalActionDone = false;
   ModalTries = 0;
   ModalTimer = SetTimer(nullptr, 0, ModalTryMilliseconds, RunModalAction);

@@ -10,24 +10,24 @@
 
 namespace {
 
-TComboBox& Row(int channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(channel)]; }
+TComboBox& Row(int Channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(Channel)]; }
 
-DWORD NoteOff(int channel, int note) { return static_cast<DWORD>(0x80 | channel) | static_cast<DWORD>(note) << 8; }
+DWORD NoteOff(int Channel, int Note) { return static_cast<DWORD>(0x80 | Channel) | static_cast<DWORD>(Note) << 8; }
 
-void ReleaseNote(int channel, int note) {
-  sim::InjectShort(GlobalEngine->MidiIn().DeviceIndex(), NoteOff(channel, note));
+void ReleaseNote(int Channel, int Note) {
+  sim::InjectShort(GlobalEngine->MidiIn().DeviceIndex(), NoteOff(Channel, Note));
   gui::Pump();
 }
 
-std::size_t Count(int device, DWORD message) {
-  const auto got = sim::ReceivedBy(device);
+std::size_t Count(int Device, DWORD Message) {
+  const auto got = sim::ReceivedBy(Device);
   return static_cast<std::size_t>(
-      std::count_if(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == message; }));
+      std::count_if(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == Message; }));
 }
 
 // Down-arrow presses posted together, handled in one go as a held key's are.
-void QueueDownArrows(TComboBox& combo, int presses) {
-  for (int i = 0; i < presses; ++i) PostMessageA(combo.Handle(), WM_KEYDOWN, VK_DOWN, 1);
+void QueueDownArrows(TComboBox& Combo, int Presses) {
+  for (int i = 0; i < Presses; ++i) PostMessageA(Combo.Handle(), WM_KEYDOWN, VK_DOWN, 1);
   gui::Pump();
 }
 

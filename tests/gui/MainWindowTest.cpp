@@ -10,18 +10,18 @@
 
 namespace {
 
-TComboBox& Row(int channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(channel)]; }
-TLED& Lamp(int channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(channel)]; }
+TComboBox& Row(int Channel) { return *VelmoraForm->ChannelComboBoxes[static_cast<std::size_t>(Channel)]; }
+TLED& Lamp(int Channel) { return *VelmoraForm->ChannelLEDs[static_cast<std::size_t>(Channel)]; }
 
 // The user picks a list entry by typing its first letter.
-void ChooseByLetter(TComboBox& combo, char letter) { gui::Type(combo.Handle(), std::string(1, letter)); }
+void ChooseByLetter(TComboBox& Combo, char Letter) { gui::Type(Combo.Handle(), std::string(1, Letter)); }
 
-bool Received(int device, DWORD message) {
-  const auto got = sim::ReceivedBy(device);
-  return std::any_of(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == message; });
+bool Received(int Device, DWORD Message) {
+  const auto got = sim::ReceivedBy(Device);
+  return std::any_of(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == Message; });
 }
 
-DWORD NoteOn(int channel, int note) { return static_cast<DWORD>(0x90 | channel) | static_cast<DWORD>(note) << 8 | 100u << 16; }
+DWORD NoteOn(int Channel, int Note) { return static_cast<DWORD>(0x90 | Channel) | static_cast<DWORD>(Note) << 8 | 100u << 16; }
 
 }  // namespace
 

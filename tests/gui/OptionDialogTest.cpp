@@ -6,16 +6,16 @@
 namespace {
 
 // The digits with the user's thousands separator between them.
-std::string Grouped(const char* thousands, const char* rest) {
-  return std::string(thousands).append(gui::ThousandSeparator()).append(rest);
+std::string Grouped(const char* Thousands, const char* Rest) {
+  return std::string(Thousands).append(gui::ThousandSeparator()).append(Rest);
 }
 
-TEdit& DelayEdit(int device) { return *OptionDialog->DelayEdits[static_cast<std::size_t>(device)]; }
+TEdit& DelayEdit(int Device) { return *OptionDialog->DelayEdits[static_cast<std::size_t>(Device)]; }
 
 // The real font chooser, answered from inside its own loop: the size typed
 // into its size box, then OK.
-void ChooseFontSizeInChooser(int points) {
-  gui::WhenModalLoopRunsRetry([points] {
+void ChooseFontSizeInChooser(int Points) {
+  gui::WhenModalLoopRunsRetry([Points] {
     HWND chooser = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM found) -> BOOL {
       char name[16] = {};
@@ -28,7 +28,7 @@ void ChooseFontSizeInChooser(int points) {
     }, reinterpret_cast<LPARAM>(&chooser));
     if (!chooser) return false;
     constexpr int SizeBox = 0x472;  // cmb3 of the standard font dialog
-    SetDlgItemTextA(chooser, SizeBox, std::to_string(points).c_str());
+    SetDlgItemTextA(chooser, SizeBox, std::to_string(Points).c_str());
     SendMessageA(chooser, WM_COMMAND, MAKEWPARAM(SizeBox, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(chooser, SizeBox)));
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     return true;

@@ -8,26 +8,26 @@ namespace {
 TEditPresetsDialog& Editor() { return *EditPresetsDialog; }
 TPresets& Presets() { return GlobalEngine->Presets(); }
 
-void AddWithCtrlA(const std::string& name) {
-  gui::Type(Editor().NewPresetEdit.Handle(), name);
+void AddWithCtrlA(const std::string& Name) {
+  gui::Type(Editor().NewPresetEdit.Handle(), Name);
   gui::PressKey(Editor().NewPresetEdit.Handle(), 'A', true);
 }
 
 // Routes channel 0 to a device as the user does in the main window.
-void RouteChannel0(char deviceLetter) {
-  gui::ChooseByLetter(*VelmoraForm->ChannelComboBoxes[0], deviceLetter);
+void RouteChannel0(char DeviceLetter) {
+  gui::ChooseByLetter(*VelmoraForm->ChannelComboBoxes[0], DeviceLetter);
 }
 
 int Channel0() { return GlobalEngine->ChannelDevices(0); }
 
 // Renames the current preset through the rename dialog: the text typed,
 // then Enter.
-void RenameTo(const std::string& name, WORD closingKey = VK_RETURN) {
-  gui::WhenModalLoopRuns([name, closingKey] {
+void RenameTo(const std::string& Name, WORD ClosingKey = VK_RETURN) {
+  gui::WhenModalLoopRuns([Name, ClosingKey] {
     TEdit& edit = RenamePresetDialog->PresetEdit;
     SetWindowTextA(edit.Handle(), "");
-    gui::Type(edit.Handle(), name);
-    gui::PressKey(edit.Handle(), closingKey);
+    gui::Type(edit.Handle(), Name);
+    gui::PressKey(edit.Handle(), ClosingKey);
     // Still no result: Ok was disabled, and the dialog is left with Esc.
     if (RenamePresetDialog->ModalResult() == mrNone) gui::PressKey(edit.Handle(), VK_ESCAPE);
   });

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t length, std::uint32_t crc = 0) {
+std::uint32_t Crc32(const std::uint8_t* Data, std::size_t Length, std::uint32_t Crc = 0) {
   static std::uint32_t table[256];
   static bool ready = false;
   if (!ready) {
@@ -19,32 +19,32 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t length, std::uint32_t 
     }
     ready = true;
   }
-  crc = ~crc;
-  for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
+  Crc = ~Crc;
+  for (std::size_t i = 0; i < Length; ++i) Crc = table[(Crc ^ Data[i]) & 0xFF] ^ (Crc >> 8);
+  return ~Crc;
 }
 
-void PutBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+void PutBigEndian(std::vector<std::uint8_t>& Out, std::uint32_t Value) {
+  for (int shift = 24; shift >= 0; shift -= 8) Out.push_back(static_cast<std::uint8_t>(Value >> shift));
 }
 
-void PutChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
-  PutBigEndian(out, static_cast<std::uint32_t>(data.size()));
-  std::vector<std::uint8_t> typed(type, type + 4);
-  typed.insert(typed.end(), data.begin(), data.end());
-  out.insert(out.end(), typed.begin(), typed.end());
-  PutBigEndian(out, Crc32(typed.data(), typed.size()));
+void PutChunk(std::vector<std::uint8_t>& Out, const char* Type, const std::vector<std::uint8_t>& Data) {
+  PutBigEndian(Out, static_cast<std::uint32_t>(Data.size()));
+  std::vector<std::uint8_t> typed(Type, Type + 4);
+  typed.insert(typed.end(), Data.begin(), Data.end());
+  Out.insert(Out.end(), typed.begin(), typed.end());
+  PutBigEndian(Out, Crc32(typed.data(), typed.size()));
 }
 
 // A PNG of RGB rows, its image data in stored (uncompressed) deflate blocks:
 // large, but written without a compression library.
-std::vector<std::uint8_t> EncodePng(int width, int height, const std::vector<std::uint8_t>& rgbRows) {
+std::vector<std::uint8_t> EncodePng(int Width, int Height, const std::vector<std::uint8_t>& RgbRows) {
   std::vector<std::uint8_t> raw;
-  const std::size_t stride = static_cast<std::size_t>(width) * 3;
-  for (int y = 0; y < height; ++y) {
+  const std::size_t stride = static_cast<std::size_t>(Width) * 3;
+  for (int y = 0; y < Height; ++y) {
     raw.push_back(0);  // no filter
-    raw.insert(raw.end(), rgbRows.begin() + static_cast<std::ptrdiff_t>(y * stride),
-               rgbRows.begin() + static_cast<std::ptrdiff_t>((y + 1) * stride));
+    raw.insert(raw.end(), RgbRows.begin() + static_cast<std::ptrdiff_t>(y * stride),
+               RgbRows.begin() + static_cast<std::ptrdiff_t>((y + 1) * stride));
   }
   std::vector<std::uint8_t> zlib = {0x78, 0x01};
   for (std::size_t at = 0; at < raw.size() || at == 0;) {
@@ -69,8 +69,8 @@ std::vector<std::uint8_t> EncodePng(int width, int height, const std::vector<std
 
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<std::uint8_t> header;
-  PutBigEndian(header, static_cast<std::uint32_t>(width));
-  PutBigEndian(header, static_cast<std::uint32_t>(height));
+  PutBigEndian(header, static_cast<std::uint32_t>(Width));
+  PutBigEndian(header, static_cast<std::uint32_t>(Height));
   header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
   PutChunk(png, "IHDR", header);
   PutChunk(png, "IDAT", zlib);
@@ -88,15 +88,15 @@ std::string ScreenshotFolder() {
   return folder;
 }
 
-bool SaveScreenshot(HWND window, const std::string& name, bool clientOnly) {
+bool SaveScreenshot(HWND Window, const std::string& Name, bool ClientOnly) {
   const std::string folder = ScreenshotFolder();
   if (folder.empty()) return false;
   RECT r{};
-  if (clientOnly) {
-    GetClientRect(window, &r);
-    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  if (ClientOnly) {
+    GetClientRect(Window, &r);
+    MapWindowPoints(Window, nullptr, reinterpret_cast<POINT*>(&r), 2);
   } else {
-    GetWindowRect(window, &r);
+    GetWindowRect(Window, &r);
   }
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
@@ -129,7 +129,7 @@ bool SaveScreenshot(HWND window, const std::string& name, bool clientOnly) {
   ReleaseDC(nullptr, screen);
 
   const std::vector<std::uint8_t> png = EncodePng(width, height, rgb);
-  std::ofstream file(folder + "/" + name + ".png", std::ios::binary);
+  std::ofstream file(folder + "/" + Name + ".png", std::ios::binary);
   file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
   return static_cast<bool>(file);
 }

@@ -11,4 +11,4 @@
 std::string ScreenshotFolder();
 // Writes <folder>/<name>.png; false when it could not be taken or written.
 // The whole window, frame included, or only its client area.
-bool SaveScreenshot(HWND window, const std::string& name, bool clientOnly = false);
+bool SaveScreenshot(HWND Window, const std::string& Name, bool ClientOnly = false);

@@ -8,15 +8,15 @@
 
 namespace {
 
-void ShowAndShoot(TForm& form, const std::string& name, bool alsoClient = false) {
-  form.Show();
-  SetWindowPos(form.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+void ShowAndShoot(TForm& Form, const std::string& Name, bool AlsoClient = false) {
+  Form.Show();
+  SetWindowPos(Form.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(Form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
   gui::Pump();
   Sleep(200);  // the X server shows what Wine drew
   gui::Pump();
-  SaveScreenshot(form.Handle(), name);
-  if (alsoClient) SaveScreenshot(form.Handle(), name + "-client", true);
+  SaveScreenshot(Form.Handle(), Name);
+  if (AlsoClient) SaveScreenshot(Form.Handle(), Name + "-client", true);
 }
 
 }  // namespace

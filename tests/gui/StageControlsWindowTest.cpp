@@ -10,12 +10,12 @@
 
 namespace {
 
-bool Received(int device, DWORD message) {
-  const auto got = sim::ReceivedBy(device);
-  return std::any_of(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == message; });
+bool Received(int Device, DWORD Message) {
+  const auto got = sim::ReceivedBy(Device);
+  return std::any_of(got.begin(), got.end(), [&](const sim::Received& r) { return !r.Long && r.Short == Message; });
 }
 
-DWORD Control(int channel, int controller) { return static_cast<DWORD>(0xB0 | channel) | static_cast<DWORD>(controller) << 8; }
+DWORD Control(int Channel, int Controller) { return static_cast<DWORD>(0xB0 | Channel) | static_cast<DWORD>(Controller) << 8; }
 
 }  // namespace
 

@@ -10,11 +10,11 @@
 namespace gui {
 
 // The user picks a list entry by typing its first letter.
-inline void ChooseByLetter(TComboBox& combo, char letter) { Type(combo.Handle(), std::string(1, letter)); }
+inline void ChooseByLetter(TComboBox& Combo, char Letter) { Type(Combo.Handle(), std::string(1, Letter)); }
 
 // The text as a paste would put it into the edit.
-inline void Paste(TEdit& edit, const std::string& text) {
-  SetWindowTextA(edit.Handle(), text.c_str());
+inline void Paste(TEdit& Edit, const std::string& Text) {
+  SetWindowTextA(Edit.Handle(), Text.c_str());
   Pump();
 }
 

@@ -33,8 +33,8 @@ void VelmoraWindows::StartProgram() {
 
 void VelmoraWindows::EndProgram() { Program.reset(); }
 
-std::string VelmoraWindows::OutputName(int device) {
-  return std::string(OutputNames[device]) + " (1.0)";
+std::string VelmoraWindows::OutputName(int Device) {
+  return std::string(OutputNames[Device]) + " (1.0)";
 }
 
 // The settings' own thread writes the saves: what they store is read once
@@ -43,13 +43,13 @@ void VelmoraWindows::SettingsWritten() {
   if (!IniFileName.empty()) SettingsStore().Flush();
 }
 
-std::string VelmoraWindows::ReadSetting(const std::string& section, const std::string& key) const {
+std::string VelmoraWindows::ReadSetting(const std::string& Section, const std::string& Key) const {
   SettingsWritten();
-  return TIniFile(FSettingsFile).ReadString(section, key, "<absent>");
+  return TIniFile(FSettingsFile).ReadString(Section, Key, "<absent>");
 }
 
-bool VelmoraWindows::SectionExists(const std::string& section) const {
-  return SettingsText().find("[" + section + "]\r\n") != std::string::npos;
+bool VelmoraWindows::SectionExists(const std::string& Section) const {
+  return SettingsText().find("[" + Section + "]\r\n") != std::string::npos;
 }
 
 std::string VelmoraWindows::SettingsText() const {
@@ -59,12 +59,12 @@ std::string VelmoraWindows::SettingsText() const {
   return text;
 }
 
-void VelmoraWindows::PlayNote(int channel, int note) {
-  sim::InjectShort(0, static_cast<DWORD>(0x90 | channel) | static_cast<DWORD>(note) << 8 | 100u << 16);
+void VelmoraWindows::PlayNote(int Channel, int Note) {
+  sim::InjectShort(0, static_cast<DWORD>(0x90 | Channel) | static_cast<DWORD>(Note) << 8 | 100u << 16);
   gui::Pump();
 }
 
-void VelmoraWindows::LetTimePass(double milliseconds) {
-  sim::RunFor(milliseconds);
+void VelmoraWindows::LetTimePass(double Milliseconds) {
+  sim::RunFor(Milliseconds);
   gui::Pump();
 }

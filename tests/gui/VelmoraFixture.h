@@ -35,17 +35,17 @@ class VelmoraWindows : public ::testing::Test {
   void EndProgram();
 
   // The display name of output device i ("Alpha Synth (1.0)").
-  static std::string OutputName(int device);
+  static std::string OutputName(int Device);
   std::string SettingsFile() const { return FSettingsFile; }
   static void SettingsWritten();  // waits until every save asked so far is on the disk
-  std::string ReadSetting(const std::string& section, const std::string& key) const;
-  bool SectionExists(const std::string& section) const;  // its header line is in the file
+  std::string ReadSetting(const std::string& Section, const std::string& Key) const;
+  bool SectionExists(const std::string& Section) const;  // its header line is in the file
   std::string SettingsText() const;
 
   // Notes played on the simulated keyboard (input device 0), and the time
   // passing for the timer to send them.
-  void PlayNote(int channel, int note);
-  void LetTimePass(double milliseconds);
+  void PlayNote(int Channel, int Note);
+  void LetTimePass(double Milliseconds);
 
   std::unique_ptr<TVelmoraProgram> Program;
   std::vector<std::string> Errors;  // what reached the application's error report

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr DWORD NoteOn(int channel, int key) { return midi::Pack(0x90 | channel, key, 0x40); }
-constexpr DWORD NoteOff(int channel, int key) { return midi::Pack(0x80 | channel, key, 0); }
+constexpr DWORD NoteOn(int Channel, int Key) { return midi::Pack(0x90 | Channel, Key, 0x40); }
+constexpr DWORD NoteOff(int Channel, int Key) { return midi::Pack(0x80 | Channel, Key, 0); }
 
 const sim::DeviceConfig SynthA{.Name = "Synth A", .DriverVersion = 0x0105};
 const sim::DeviceConfig SynthB{.Name = "Synth B", .DriverVersion = 0x010A};
@@ -127,16 +127,16 @@ const std::vector<TDeviceChangeRow> Rows = {
 
 class DeviceChanges : public EngineFixture, public ::testing::WithParamInterface<TDeviceChangeRow> {
  protected:
-  void WriteSettings(const std::string& text) {
+  void WriteSettings(const std::string& Text) {
     InitializeIniDefs();
-    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, text));
+    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, Text));
     FinalizeIniDefs();
   }
   // The change as Windows reports it: a burst of notices, one reading of the
   // catalogue once they have settled.
-  void ChangeDevices(const TCatalogue& catalogue) {
-    sim::ChangeOutputDevices(catalogue.Outputs);
-    sim::ChangeInputDevices(catalogue.Inputs);
+  void ChangeDevices(const TCatalogue& Catalogue) {
+    sim::ChangeOutputDevices(Catalogue.Outputs);
+    sim::ChangeInputDevices(Catalogue.Inputs);
     for (int notice = 0; notice < 3; ++notice) {
       engine->DeviceChangeNotice();
       sim::RunFor(100);

@@ -24,8 +24,8 @@ class DeviceFaults : public EngineFixture {
     for (std::uint8_t c = 0; c < 16; ++c) engine->SetChannelDevice(c, c < 8 ? 0 : (c < 12 ? 1 : 2));
   }
   // A note on channels 0, 8 and 12 each, sent at the next ticks.
-  void PlayOnEveryDevice(std::uint8_t key) {
-    for (DWORD channel : {0u, 8u, 12u}) Play(0x90 | channel | (DWORD{key} << 8) | (0x40u << 16));
+  void PlayOnEveryDevice(std::uint8_t Key) {
+    for (DWORD channel : {0u, 8u, 12u}) Play(0x90 | channel | (DWORD{Key} << 8) | (0x40u << 16));
     sim::RunFor(8);
     sim::DeliverNotices();
   }
@@ -37,15 +37,15 @@ class DeviceFaults : public EngineFixture {
     sim::DeliverNotices();
     sim::RunFor(4);
   }
-  std::vector<TStateReport> ReportsOf(std::int32_t device) const {
+  std::vector<TStateReport> ReportsOf(std::int32_t Device) const {
     std::vector<TStateReport> of;
     for (const TStateReport& r : reports)
-      if (r.Port == "out" && r.Device == device) of.push_back(r);
+      if (r.Port == "out" && r.Device == Device) of.push_back(r);
     return of;
   }
-  static std::vector<TStateReport> Out(std::int32_t device, std::vector<TMidiPortState> states) {
+  static std::vector<TStateReport> Out(std::int32_t Device, std::vector<TMidiPortState> States) {
     std::vector<TStateReport> expected;
-    for (TMidiPortState s : states) expected.push_back({"out", device, s});
+    for (TMidiPortState s : States) expected.push_back({"out", Device, s});
     return expected;
   }
 };

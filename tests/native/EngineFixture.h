@@ -27,8 +27,8 @@ struct TStateReport {
   bool operator==(const TStateReport&) const = default;
 };
 
-inline std::ostream& operator<<(std::ostream& os, const TStateReport& r) {
-  return os << r.Port << r.Device << ":" << int(r.State);
+inline std::ostream& operator<<(std::ostream& Os, const TStateReport& R) {
+  return Os << R.Port << R.Device << ":" << int(R.State);
 }
 
 // Waits for a condition another thread brings about, with a generous deadline.
@@ -104,26 +104,26 @@ class EngineFixture : public ::testing::Test {
   }
 
   // Maps every channel to one device.
-  void MapAll(std::int32_t device) {
-    for (std::uint8_t c = 0; c < 16; ++c) engine->SetChannelDevice(c, device);
+  void MapAll(std::int32_t Device) {
+    for (std::uint8_t c = 0; c < 16; ++c) engine->SetChannelDevice(c, Device);
   }
 
   // A short message arriving on the open input, handled by the main thread.
-  void Play(DWORD message) {
-    sim::InjectShort(engine->MidiIn().DeviceIndex(), message);
+  void Play(DWORD Message) {
+    sim::InjectShort(engine->MidiIn().DeviceIndex(), Message);
     sim::DeliverNotices();
   }
 
   // Short messages each output device received.
-  std::vector<DWORD> ShortsTo(int device) {
+  std::vector<DWORD> ShortsTo(int Device) {
     std::vector<DWORD> result;
-    for (const sim::Received& r : sim::ReceivedBy(device))
+    for (const sim::Received& r : sim::ReceivedBy(Device))
       if (!r.Long) result.push_back(r.Short);
     return result;
   }
-  std::vector<std::vector<std::uint8_t>> LongsTo(int device) {
+  std::vector<std::vector<std::uint8_t>> LongsTo(int Device) {
     std::vector<std::vector<std::uint8_t>> result;
-    for (const sim::Received& r : sim::ReceivedBy(device))
+    for (const sim::Received& r : sim::ReceivedBy(Device))
       if (r.Long) result.push_back(r.Bytes);
     return result;
   }

@@ -23,20 +23,20 @@ class EnginePersistence : public EngineFixture {
     }
     return lines;
   }
-  void WriteSettings(const std::string& text) {
+  void WriteSettings(const std::string& Text) {
     InitializeIniDefs();
     settingsPath = IniFileName;
-    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, text));
+    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, Text));
     FinalizeIniDefs();
   }
-  std::string Read(const std::string& section, const std::string& key) {
-    return WrittenSettings().ReadString(section, key, "<absent>");
+  std::string Read(const std::string& Section, const std::string& Key) {
+    return WrittenSettings().ReadString(Section, Key, "<absent>");
   }
   // The channel map stored under a preset, as device indices.
-  std::vector<std::int32_t> StoredMap(const std::string& preset) {
+  std::vector<std::int32_t> StoredMap(const std::string& Preset) {
     std::vector<std::int32_t> map;
     for (int c = 0; c < 16; ++c)
-      map.push_back(MidiOutDeviceNames.IndexOf(Read("Preset_" + preset, "Device" + std::to_string(c))));
+      map.push_back(MidiOutDeviceNames.IndexOf(Read("Preset_" + Preset, "Device" + std::to_string(c))));
     return map;
   }
   std::vector<std::int32_t> LiveMap() {
@@ -44,7 +44,7 @@ class EnginePersistence : public EngineFixture {
     for (std::uint8_t c = 0; c < 16; ++c) map.push_back(engine->ChannelDevices(c));
     return map;
   }
-  static std::vector<std::int32_t> Uniform(std::int32_t d) { return std::vector<std::int32_t>(16, d); }
+  static std::vector<std::int32_t> Uniform(std::int32_t D) { return std::vector<std::int32_t>(16, D); }
 };
 
 TEST_F(EnginePersistence, TheFirstExitWritesEverySectionInItsOrder) {

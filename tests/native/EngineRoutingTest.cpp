@@ -6,9 +6,9 @@ namespace {
 
 class EngineRouting : public EngineFixture {};
 
-constexpr DWORD NoteOn(int channel, int key, int velocity) {
-  return static_cast<DWORD>(0x90 | channel) | (static_cast<DWORD>(key) << 8) |
-         (static_cast<DWORD>(velocity) << 16);
+constexpr DWORD NoteOn(int Channel, int Key, int Velocity) {
+  return static_cast<DWORD>(0x90 | Channel) | (static_cast<DWORD>(Key) << 8) |
+         (static_cast<DWORD>(Velocity) << 16);
 }
 
 TEST_F(EngineRouting, FirstStartOnAnEmptySettingsFileRoutesEverythingToDeviceZero) {

@@ -19,13 +19,13 @@
 
 namespace {
 
-bool FileExists(const std::string& path) { return std::ifstream(path, std::ios::binary).is_open(); }
+bool FileExists(const std::string& Path) { return std::ifstream(Path, std::ios::binary).is_open(); }
 
 // One writer that saves one key.
-void SaveKey(const std::string& path, const std::string& section, const std::string& key,
-             const std::string& value) {
-  TIniFile ini(path);
-  ini.WriteString(section, key, value);
+void SaveKey(const std::string& Path, const std::string& Section, const std::string& Key,
+             const std::string& Value) {
+  TIniFile ini(Path);
+  ini.WriteString(Section, Key, Value);
   ini.UpdateFile();
 }
 

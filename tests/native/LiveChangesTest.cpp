@@ -14,11 +14,11 @@ namespace {
 
 constexpr int A = 0, B = 1;
 
-DWORD On(int channel, int key) { return midi::Pack(0x90 | channel, key, 100); }
-DWORD Off(int channel, int key) { return midi::Pack(0x80 | channel, key, 0); }
-DWORD OnZero(int channel, int key) { return midi::Pack(0x90 | channel, key, 0); }
-DWORD Control(int channel, int controller, int value) { return midi::Pack(0xB0 | channel, controller, value); }
-DWORD Bend(int channel, int low, int high) { return midi::Pack(0xE0 | channel, low, high); }
+DWORD On(int Channel, int Key) { return midi::Pack(0x90 | Channel, Key, 100); }
+DWORD Off(int Channel, int Key) { return midi::Pack(0x80 | Channel, Key, 0); }
+DWORD OnZero(int Channel, int Key) { return midi::Pack(0x90 | Channel, Key, 0); }
+DWORD Control(int Channel, int Controller, int Value) { return midi::Pack(0xB0 | Channel, Controller, Value); }
+DWORD Bend(int Channel, int Low, int High) { return midi::Pack(0xE0 | Channel, Low, High); }
 
 // What a synth is left doing by the messages it received, in their order.
 struct TSynth {
@@ -26,8 +26,8 @@ struct TSynth {
   std::set<std::pair<int, int>> PedalsDown;     // channel, controller
   std::set<int> Bent;                           // channels
 
-  explicit TSynth(const std::vector<sim::Received>& received) {
-    for (const sim::Received& r : received) {
+  explicit TSynth(const std::vector<sim::Received>& Received) {
+    for (const sim::Received& r : Received) {
       if (r.Long) continue;
       const int channel = midi::ChannelOf(r.Short), data1 = midi::Data1Of(r.Short), data2 = midi::Data2Of(r.Short);
       switch (midi::KindOf(r.Short)) {
@@ -65,10 +65,10 @@ struct TSynth {
 // The short messages other than real-time ones that a device received
 // between a system-exclusive message's first block and its F7, where a
 // synth reads them as part of the dump.
-std::vector<DWORD> ShortsInsideSysEx(const std::vector<sim::Received>& received) {
+std::vector<DWORD> ShortsInsideSysEx(const std::vector<sim::Received>& Received) {
   std::vector<DWORD> inside;
   bool open = false;
-  for (const sim::Received& r : received) {
+  for (const sim::Received& r : Received) {
     if (r.Long) {
       if (!r.Bytes.empty()) open = r.Bytes.back() != 0xF7;
     } else if (open && !midi::IsRealTime(r.Short)) {
@@ -83,7 +83,7 @@ class LiveChanges : public EngineFixture {
   using EngineFixture::engine;
   using EngineFixture::Play;
   using EngineFixture::ShortsTo;
-  void Move(int channel, int device) { engine->SetChannelDevice(static_cast<std::uint8_t>(channel), device); }
+  void Move(int Channel, int Device) { engine->SetChannelDevice(static_cast<std::uint8_t>(Channel), Device); }
   // A dump arriving slowly: its first buffer full, without its end.
   void DumpStart() {
     std::vector<std::uint8_t> first(TMidiInput::SysExBufferSize, 0x01);
@@ -98,11 +98,11 @@ class LiveChanges : public EngineFixture {
   }
 
  protected:
-  void Row(const std::function<void()>& actions) {
+  void Row(const std::function<void()>& Actions) {
     BootAndStart();
     engine->Presets().AddPreset("Alt");  // the same map as "default" to begin with
     engine->Presets().SetItemIndex(0);
-    actions();
+    Actions();
     sim::DeliverNotices();
     sim::RunFor(1000);
     sim::DeliverNotices();

@@ -60,11 +60,11 @@ long long HeapInUse() {
 // A message carries its number: 14 bits in the two data bytes, 8 in the top
 // byte, which the router passes on unchanged. Key pressure with no note held
 // follows its channel, as every message did before notes were followed.
-DWORD Carrying(std::uint8_t channel, std::uint32_t id) {
-  return (0xA0u | channel) | ((id & 0x7F) << 8) | (((id >> 7) & 0x7F) << 16) | (((id >> 14) & 0xFF) << 24);
+DWORD Carrying(std::uint8_t Channel, std::uint32_t Id) {
+  return (0xA0u | Channel) | ((Id & 0x7F) << 8) | (((Id >> 7) & 0x7F) << 16) | (((Id >> 14) & 0xFF) << 24);
 }
-std::uint32_t CarriedId(DWORD message) {
-  return ((message >> 8) & 0x7F) | (((message >> 16) & 0x7F) << 7) | (((message >> 24) & 0xFF) << 14);
+std::uint32_t CarriedId(DWORD Message) {
+  return ((Message >> 8) & 0x7F) | (((Message >> 16) & 0x7F) << 7) | (((Message >> 24) & 0xFF) << 14);
 }
 
 class Load : public EngineFixture {
@@ -223,9 +223,9 @@ TEST_F(Load, TenThousandMessagesASecondThroughLongDelaysWhileChannelsAndPresetsC
 }
 
 // The non-blank lines of a settings text.
-std::vector<std::string> LinesOf(const std::string& text) {
+std::vector<std::string> LinesOf(const std::string& Text) {
   std::vector<std::string> lines;
-  std::istringstream in(text);
+  std::istringstream in(Text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -235,9 +235,9 @@ std::vector<std::string> LinesOf(const std::string& text) {
 }
 
 // "Section/Key" of each line that one save added to the end of a new file.
-std::vector<std::string> AddedKeys(const std::string& before, const std::string& after) {
-  const auto old = LinesOf(before);
-  const auto now = LinesOf(after);
+std::vector<std::string> AddedKeys(const std::string& Before, const std::string& After) {
+  const auto old = LinesOf(Before);
+  const auto now = LinesOf(After);
   std::size_t i = 0;
   while (i < old.size() && i < now.size() && old[i] == now[i]) ++i;
   std::string section;

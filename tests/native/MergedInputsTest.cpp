@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr DWORD NoteOn(int channel, int key) { return midi::Pack(0x90 | channel, key, 0x40); }
-constexpr DWORD NoteOff(int channel, int key) { return midi::Pack(0x80 | channel, key, 0); }
-constexpr DWORD Sustain(int channel, int value) { return midi::Pack(0xB0 | channel, 64, value); }
-constexpr DWORD Program(int channel, int program) { return midi::Pack(0xC0 | channel, program, 0); }
+constexpr DWORD NoteOn(int Channel, int Key) { return midi::Pack(0x90 | Channel, Key, 0x40); }
+constexpr DWORD NoteOff(int Channel, int Key) { return midi::Pack(0x80 | Channel, Key, 0); }
+constexpr DWORD Sustain(int Channel, int Value) { return midi::Pack(0xB0 | Channel, 64, Value); }
+constexpr DWORD Program(int Channel, int Program) { return midi::Pack(0xC0 | Channel, Program, 0); }
 
 const sim::DeviceConfig SynthA{.Name = "Synth A", .DriverVersion = 0x0105};
 const sim::DeviceConfig SynthB{.Name = "Synth B", .DriverVersion = 0x010A};
@@ -48,18 +48,18 @@ struct TMergeRow {
 };
 void PrintTo(const TMergeRow& Row, std::ostream* Out) { *Out << Row.Name; }
 
-std::string Hex(const TBytes& bytes) {
+std::string Hex(const TBytes& Bytes) {
   std::string text;
-  for (const std::uint8_t b : bytes) {
+  for (const std::uint8_t b : Bytes) {
     char cell[4];
     std::snprintf(cell, sizeof cell, text.empty() ? "%02X" : " %02X", b);
     text += cell;
   }
   return text;
 }
-std::string Hex(DWORD message) {
-  const std::uint8_t status = midi::StatusOf(message);
-  TBytes bytes{status, midi::Data1Of(message), midi::Data2Of(message)};
+std::string Hex(DWORD Message) {
+  const std::uint8_t status = midi::StatusOf(Message);
+  TBytes bytes{status, midi::Data1Of(Message), midi::Data2Of(Message)};
   if (status >= 0xC0 && status < 0xE0) bytes.pop_back();  // program and channel pressure: one data byte
   return Hex(bytes);
 }

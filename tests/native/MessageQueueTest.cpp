@@ -19,9 +19,9 @@ namespace {
 // A message that records its identity when sent, so order can be read back.
 class TRecordingMessage : public TMidiOutMessage {
  public:
-  TRecordingMessage(TDateTime due, int id, std::vector<int>* sent, int* freed)
-      : Id(id), FSent(sent), FFreed(freed) {
-    DueTime = due;
+  TRecordingMessage(TDateTime Due, int Id, std::vector<int>* Sent, int* Freed)
+      : Id(Id), FSent(Sent), FFreed(Freed) {
+    DueTime = Due;
   }
   ~TRecordingMessage() override {
     if (FFreed) ++*FFreed;
@@ -39,12 +39,12 @@ class MessageQueue : public ::testing::Test {
   void SetUp() override { sim::Reset(); }
   std::vector<int> sent;
   int freed = 0;
-  TRecordingMessage* Make(TDateTime due, int id) { return new TRecordingMessage(due, id, &sent, &freed); }
+  TRecordingMessage* Make(TDateTime Due, int Id) { return new TRecordingMessage(Due, Id, &sent, &freed); }
 
   // Sends everything in the queue in queue order and returns the ids.
-  std::vector<int> SendAll(TMidiOutMessageList& list) {
+  std::vector<int> SendAll(TMidiOutMessageList& List) {
     sent.clear();
-    TMidiOutMessage* m = list.TakeDue(1e9);
+    TMidiOutMessage* m = List.TakeDue(1e9);
     while (m) {
       TMidiOutMessage* next = m->Next;
       m->Send();
@@ -208,8 +208,8 @@ struct TStep {
 
 class TModel {
  public:
-  void Arrive(double due, int id) { FPending.push_back({due, id}); }
-  std::vector<int> Take(double now) {
+  void Arrive(double Due, int Id) { FPending.push_back({Due, Id}); }
+  std::vector<int> Take(double Now) {
     for (const auto& m : FPending) {
       auto p = FQueue.begin();
       while (p != FQueue.end() && p->first <= m.first) ++p;
@@ -217,7 +217,7 @@ class TModel {
     }
     FPending.clear();
     std::vector<int> taken;
-    while (!FQueue.empty() && FQueue.front().first <= now) {
+    while (!FQueue.empty() && FQueue.front().first <= Now) {
       taken.push_back(FQueue.front().second);
       FQueue.erase(FQueue.begin());
     }
@@ -228,28 +228,28 @@ class TModel {
   std::vector<std::pair<double, int>> FQueue, FPending;
 };
 
-std::vector<int> TakenIds(TMidiOutMessage* chain) {
+std::vector<int> TakenIds(TMidiOutMessage* Chain) {
   std::vector<int> ids;
-  while (chain != nullptr) {
-    TMidiOutMessage* next = chain->Next;
-    if (auto* s = dynamic_cast<TMidiOutShortMessage*>(chain)) {
+  while (Chain != nullptr) {
+    TMidiOutMessage* next = Chain->Next;
+    if (auto* s = dynamic_cast<TMidiOutShortMessage*>(Chain)) {
       ids.push_back(static_cast<int>(s->Data >> 8));
     } else {
-      ids.push_back(-static_cast<TMidiOutLongMessage*>(chain)->Size);  // blocks: minus their id
+      ids.push_back(-static_cast<TMidiOutLongMessage*>(Chain)->Size);  // blocks: minus their id
     }
-    chain->Free();
-    chain = next;
+    Chain->Free();
+    Chain = next;
   }
   return ids;
 }
 
-std::vector<TStep> Stream(int arrivals, std::vector<double> delays, double spacing, int takeEvery) {
+std::vector<TStep> Stream(int Arrivals, std::vector<double> Delays, double Spacing, int TakeEvery) {
   std::vector<TStep> steps;
-  for (int i = 0; i < arrivals; ++i) {
-    const double now = i * spacing;
-    const int device = i % static_cast<int>(delays.size());
-    steps.push_back({TStep::PostShort, device, now + delays[static_cast<std::size_t>(device)]});
-    if (i % takeEvery == takeEvery - 1) steps.push_back({TStep::Take, 0, now});
+  for (int i = 0; i < Arrivals; ++i) {
+    const double now = i * Spacing;
+    const int device = i % static_cast<int>(Delays.size());
+    steps.push_back({TStep::PostShort, device, now + Delays[static_cast<std::size_t>(device)]});
+    if (i % TakeEvery == TakeEvery - 1) steps.push_back({TStep::Take, 0, now});
   }
   steps.push_back({TStep::Take, 0, 1e9});
   return steps;

@@ -20,27 +20,27 @@ class MidiInputRobustness : public EngineFixture {
     EngineFixture::TearDown();
   }
 
-  static Bytes SysEx(std::size_t length, std::uint8_t seed = 0) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>((i + seed) % 0x7F);
-    if (length > 0) bytes.front() = 0xF0;
-    if (length > 1) bytes.back() = 0xF7;
+  static Bytes SysEx(std::size_t Length, std::uint8_t Seed = 0) {
+    Bytes bytes(Length);
+    for (std::size_t i = 0; i < Length; ++i) bytes[i] = static_cast<std::uint8_t>((i + Seed) % 0x7F);
+    if (Length > 0) bytes.front() = 0xF0;
+    if (Length > 1) bytes.back() = 0xF7;
     return bytes;
   }
   // Feeds bytes in pieces that the four queued buffers always have room for,
   // handling the returned buffers between pieces as the main thread would.
-  void Feed(const Bytes& bytes) {
-    for (std::size_t offset = 0; offset < bytes.size();) {
-      const std::size_t n = std::min<std::size_t>(2 * TMidiInput::SysExBufferSize, bytes.size() - offset);
-      ASSERT_EQ(sim::InjectSysEx(engine->MidiIn().DeviceIndex(), bytes.data() + offset, n), n);
+  void Feed(const Bytes& Bytes) {
+    for (std::size_t offset = 0; offset < Bytes.size();) {
+      const std::size_t n = std::min<std::size_t>(2 * TMidiInput::SysExBufferSize, Bytes.size() - offset);
+      ASSERT_EQ(sim::InjectSysEx(engine->MidiIn().DeviceIndex(), Bytes.data() + offset, n), n);
       offset += n;
       sim::DeliverNotices();
     }
   }
   // The bytes of every long message a device received, joined.
-  Bytes JoinedLongsTo(int device) {
+  Bytes JoinedLongsTo(int Device) {
     Bytes joined;
-    for (const Bytes& block : LongsTo(device)) joined.insert(joined.end(), block.begin(), block.end());
+    for (const Bytes& block : LongsTo(Device)) joined.insert(joined.end(), block.begin(), block.end());
     return joined;
   }
   // No send went to a handle that was closed or never opened.

@@ -27,11 +27,11 @@ class MidiInputPort : public ::testing::Test {
   }
   void TearDown() override { sim::DeliverNotices(); }
 
-  std::vector<std::uint8_t> SysEx(std::size_t length) {
-    std::vector<std::uint8_t> bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i % 0x7F);
-    if (length > 0) bytes.front() = 0xF0;
-    if (length > 1) bytes.back() = 0xF7;
+  std::vector<std::uint8_t> SysEx(std::size_t Length) {
+    std::vector<std::uint8_t> bytes(Length);
+    for (std::size_t i = 0; i < Length; ++i) bytes[i] = static_cast<std::uint8_t>(i % 0x7F);
+    if (Length > 0) bytes.front() = 0xF0;
+    if (Length > 1) bytes.back() = 0xF7;
     return bytes;
   }
 

@@ -20,8 +20,8 @@ class MidiOutputPort : public ::testing::Test {
   void TearDown() override { sim::DeliverNotices(); }
 
   // Records every state report with the index the port holds during it.
-  void Watch(TMidiOutput& port) {
-    port.OnStateChange = [this](TMidiIOBase& sender, TMidiPortState state) {
+  void Watch(TMidiOutput& Port) {
+    Port.OnStateChange = [this](TMidiIOBase& sender, TMidiPortState state) {
       reports.push_back({state, sender.DeviceIndex()});
     };
   }

@@ -23,8 +23,8 @@ class OperationOrder : public EngineFixture {
     engine->Presets().SetItemIndex(0);
     sim::DeliverNotices();
   }
-  std::int32_t StoredDevice(const std::string& preset, int channel) {
-    const std::string name = WrittenSettings().ReadString("Preset_" + preset, "Device" + std::to_string(channel), "");
+  std::int32_t StoredDevice(const std::string& Preset, int Channel) {
+    const std::string name = WrittenSettings().ReadString("Preset_" + Preset, "Device" + std::to_string(Channel), "");
     return MidiOutDeviceNames.IndexOf(name);
   }
 };
@@ -115,7 +115,7 @@ namespace {
 // runs as the failed operation ends, not inside some later one.
 TEST_F(OperationOrder, AnOperationAskedForByAHandlerThatThrowsRunsWhenTheOuterOneEnds) {
   BootAndStart();
-  engine->OnDelayChange = [this](TVelmoraEngine& e, std::int32_t device, std::int32_t) {
+  engine->OnDelayChange = [](TVelmoraEngine& e, std::int32_t device, std::int32_t) {
     if (device != 0) return;
     e.SetDelay(1, 250);
     throw std::runtime_error("handler failed");

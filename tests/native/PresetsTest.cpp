@@ -22,9 +22,9 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string Joined(const Names& names) {
+std::string Joined(const Names& Names) {
   std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ",") + name;
+  for (const std::string& name : Names) text += (text.empty() ? "" : ",") + name;
   return text;
 }
 
@@ -36,11 +36,11 @@ struct MapKeeper {
   std::map<std::string, std::string> Stored;  // preset name -> its stored map
   std::string Live;
 
-  void Hook(TPresets& presets) {
-    presets.OnChange = [this](TPresets& p) {
+  void Hook(TPresets& Presets) {
+    Presets.OnChange = [this](TPresets& p) {
       Log.push_back("list " + Joined(p.Items()) + " @" + std::to_string(p.ItemIndex()));
     };
-    presets.OnIndexChanging = [this](TPresets& p) {
+    Presets.OnIndexChanging = [this](TPresets& p) {
       const std::int32_t i = p.ItemIndex();
       if (i < 0 || i >= p.Count()) {
         Log.push_back("save none");
@@ -49,7 +49,7 @@ struct MapKeeper {
       Stored[p[i]] = Live;
       Log.push_back("save " + p[i]);
     };
-    presets.OnIndexChange = [this](TPresets& p) {
+    Presets.OnIndexChange = [this](TPresets& p) {
       const auto found = Stored.find(p.CurrentName());
       Live = found == Stored.end() ? "fresh" : found->second;
       Log.push_back("load " + p.CurrentName());
@@ -76,10 +76,10 @@ class PresetsTest : public ::testing::Test {
     SettingsStore().AllowSaves();  // as after the engine's start
   }
   // A settings file whose "Presets" section stores these names.
-  static void StoreNames(const Names& names) {
-    std::string text = "[Presets]\r\nPresetsCount=" + std::to_string(names.size()) + "\r\n";
-    for (std::size_t i = 0; i < names.size(); ++i)
-      text += "PresetName" + std::to_string(i + 1) + "=" + names[i] + "\r\n";
+  static void StoreNames(const Names& Names) {
+    std::string text = "[Presets]\r\nPresetsCount=" + std::to_string(Names.size()) + "\r\n";
+    for (std::size_t i = 0; i < Names.size(); ++i)
+      text += "PresetName" + std::to_string(i + 1) + "=" + Names[i] + "\r\n";
     WriteRaw(IniFileName, text);
     NewRun();
   }

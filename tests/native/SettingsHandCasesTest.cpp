@@ -25,18 +25,18 @@ struct TEngineValues {
   bool operator==(const TEngineValues&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const TEngineValues& v) {
-  os << "input '" << v.Input << "' interval " << v.Interval << " preset " << v.PresetIndex << " of "
-     << v.Presets.size() << " delays";
-  for (auto d : v.Delays) os << " " << d;
-  os << " map";
-  for (auto d : v.Map) os << " " << d;
-  return os;
+std::ostream& operator<<(std::ostream& Os, const TEngineValues& V) {
+  Os << "input '" << V.Input << "' interval " << V.Interval << " preset " << V.PresetIndex << " of "
+     << V.Presets.size() << " delays";
+  for (auto d : V.Delays) Os << " " << d;
+  Os << " map";
+  for (auto d : V.Map) Os << " " << d;
+  return Os;
 }
 
-bool CleanName(const std::string& name) {
-  if (name.empty() || name.front() == ' ' || name.back() == ' ') return false;
-  for (const char c : name) {
+bool CleanName(const std::string& Name) {
+  if (Name.empty() || Name.front() == ' ' || Name.back() == ' ') return false;
+  for (const char c : Name) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == ']' || byte < 0x20 || byte == 0x7F) return false;
   }
@@ -48,15 +48,15 @@ struct THandCounts;
 
 class SettingsHandCases : public EngineFixture {
  protected:
-  void Run(const THandCase& c, THandCounts& counts);
+  void Run(const THandCase& C, THandCounts& Counts);
   void TearDown() override {
     sim::ClearFailures();
     EngineFixture::TearDown();
   }
-  void WriteSettings(const std::string& text) {
+  void WriteSettings(const std::string& Text) {
     InitializeIniDefs();
     settingsPath = IniFileName;
-    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, text));
+    ASSERT_TRUE(platform::ReplaceFileText(IniFileName, Text));
     FinalizeIniDefs();
   }
   TEngineValues Values() {
@@ -72,13 +72,13 @@ class SettingsHandCases : public EngineFixture {
   }
   // The values as the file states them, read key by key as a user would,
   // with the catalogue of the session that wrote it.
-  TEngineValues FromFile(const TDeviceNames& outputs) {
+  TEngineValues FromFile(const TDeviceNames& Outputs) {
     const TIniFile ini = WrittenSettings();
     TEngineValues v;
     v.Input = ini.ReadString("VelmoraEngine", "MidiInDeviceName", "<absent>");
     const std::int32_t devices = ini.ReadInteger("MidiOutDelays", "MidiOutNumDevs", -1);
     for (std::int32_t d = 0; d < devices; ++d) {
-      EXPECT_EQ(ini.ReadString("MidiOutDelays", "Device" + std::to_string(d), ""), outputs[d]);
+      EXPECT_EQ(ini.ReadString("MidiOutDelays", "Device" + std::to_string(d), ""), Outputs[d]);
       v.Delays.push_back(ini.ReadInteger("MidiOutDelays", "Delay" + std::to_string(d), -1));
     }
     v.Interval = ini.ReadInteger("VelmoraEngine", "TimerInterval", -999);
@@ -89,14 +89,14 @@ class SettingsHandCases : public EngineFixture {
     v.PresetIndex = ini.ReadInteger("VelmoraEngine", "PresetIndex", -1);
     const std::string section = "Preset_" + v.Presets.at(static_cast<std::size_t>(std::max(v.PresetIndex, 0)));
     for (int c = 0; c < 16; ++c)
-      v.Map.push_back(outputs.IndexOf(ini.ReadString(section, "Device" + std::to_string(c), "")));
+      v.Map.push_back(Outputs.IndexOf(ini.ReadString(section, "Device" + std::to_string(c), "")));
     return v;
   }
-  void ExpectCleanValues(const TEngineValues& v) {
-    for (const auto d : v.Delays) EXPECT_TRUE(d >= 0 && d <= TVelmoraEngine::MaxDelay) << d;
-    for (const std::string& name : v.Presets) EXPECT_TRUE(CleanName(name)) << "'" << name.substr(0, 80) << "'";
-    EXPECT_TRUE(v.PresetIndex >= 0 && v.PresetIndex < static_cast<std::int32_t>(v.Presets.size()));
-    for (const auto d : v.Map) EXPECT_TRUE(d >= 0 && d < 3) << d;
+  void ExpectCleanValues(const TEngineValues& V) {
+    for (const auto d : V.Delays) EXPECT_TRUE(d >= 0 && d <= TVelmoraEngine::MaxDelay) << d;
+    for (const std::string& name : V.Presets) EXPECT_TRUE(CleanName(name)) << "'" << name.substr(0, 80) << "'";
+    EXPECT_TRUE(V.PresetIndex >= 0 && V.PresetIndex < static_cast<std::int32_t>(V.Presets.size()));
+    for (const auto d : V.Map) EXPECT_TRUE(d >= 0 && d < 3) << d;
   }
 };
 
@@ -207,32 +207,32 @@ struct THandCounts {
   std::size_t Starts = 0, CleanSaves = 0, StableRestarts = 0, Routed = 0;
 };
 
-void SettingsHandCases::Run(const THandCase& c, THandCounts& counts) {
+void SettingsHandCases::Run(const THandCase& C, THandCounts& Counts) {
   {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(C.Name);
     SetUp();
     TakeWriteFailures();
-    WriteSettings(c.File);
+    WriteSettings(C.File);
     BootAndStart();
-    ++counts.Starts;
+    ++Counts.Starts;
     const TEngineValues started = Values();
-    if (c.Interval != -1000) {
-      EXPECT_EQ(started.Interval, c.Interval);
+    if (C.Interval != -1000) {
+      EXPECT_EQ(started.Interval, C.Interval);
     }
-    if (!c.Delays.empty()) {
-      EXPECT_EQ(started.Delays, c.Delays);
+    if (!C.Delays.empty()) {
+      EXPECT_EQ(started.Delays, C.Delays);
     }
-    if (!c.Presets.empty()) {
-      EXPECT_EQ(started.Presets, c.Presets);
+    if (!C.Presets.empty()) {
+      EXPECT_EQ(started.Presets, C.Presets);
     }
-    if (c.PresetIndex >= 0) {
-      EXPECT_EQ(started.PresetIndex, c.PresetIndex);
+    if (C.PresetIndex >= 0) {
+      EXPECT_EQ(started.PresetIndex, C.PresetIndex);
     }
-    if (c.Input >= 0) {
-      EXPECT_EQ(engine->MidiInDevice(), c.Input);
+    if (C.Input >= 0) {
+      EXPECT_EQ(engine->MidiInDevice(), C.Input);
     }
-    if (c.Channel0 >= 0) {
-      EXPECT_EQ(started.Map[0], c.Channel0);
+    if (C.Channel0 >= 0) {
+      EXPECT_EQ(started.Map[0], C.Channel0);
     }
     ExpectCleanValues(started);
     EXPECT_EQ(engine->MidiIn().State(), mpsOpen);
@@ -243,30 +243,30 @@ void SettingsHandCases::Run(const THandCase& c, THandCounts& counts) {
     Play(0x00407F90);
     sim::RunFor(started.Delays[static_cast<std::size_t>(device)] + 2.0 * std::max(started.Interval, 1) + 8.0);
     EXPECT_EQ(ShortsTo(device).size(), before + 1);
-    counts.Routed += ShortsTo(device).size() - before;
+    Counts.Routed += ShortsTo(device).size() - before;
 
     const TDeviceNames outputs = MidiOutDeviceNames;
     Shutdown();
     EXPECT_TRUE(TakeWriteFailures().empty());
     const TEngineValues stored = FromFile(outputs);
     EXPECT_EQ(stored, started) << "the file states what the engine held";
-    counts.CleanSaves += stored == started ? 1 : 0;
+    Counts.CleanSaves += stored == started ? 1 : 0;
 
     BootAndStart();
     const TEngineValues again = Values();
     EXPECT_EQ(again, started) << "a later start reads the same values back";
-    counts.StableRestarts += again == started ? 1 : 0;
+    Counts.StableRestarts += again == started ? 1 : 0;
     Shutdown();
   }
 }
 
-void PrintCounts(const char* Case, const char* What, std::size_t inputs, const THandCounts& counts) {
+void PrintCounts(const char* Case, const char* What, std::size_t Inputs, const THandCounts& Counts) {
   TReliabilityFigures(Case, What)
-      .Add("inputs", inputs)
-      .Add("starts", counts.Starts)
-      .Add("started_and_routed", counts.Routed)
-      .Add("clean_saves", counts.CleanSaves)
-      .Add("stable_restarts", counts.StableRestarts)
+      .Add("inputs", Inputs)
+      .Add("starts", Counts.Starts)
+      .Add("started_and_routed", Counts.Routed)
+      .Add("clean_saves", Counts.CleanSaves)
+      .Add("stable_restarts", Counts.StableRestarts)
       .Print();
 }
 

@@ -30,8 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool CanCreateFileIn(const std::string& folder) {
-  const std::string probe = folder + "/probe.tmp";
+bool CanCreateFileIn(const std::string& Folder) {
+  const std::string probe = Folder + "/probe.tmp";
   std::ofstream file(probe, std::ios::binary);
   const bool created = file.is_open();
   file.close();
@@ -46,7 +46,7 @@ bool CanCreateFileIn(const std::string& folder) {
 // destruction.
 class TReadOnlyFolder {
  public:
-  explicit TReadOnlyFolder(std::string folder) : FFolder(std::move(folder)) {
+  explicit TReadOnlyFolder(std::string Folder) : FFolder(std::move(Folder)) {
 #if !defined(_WIN32)
     chmod(FFolder.c_str(), 0555);
     if (CanCreateFileIn(FFolder)) FImmutable = SetImmutable(true);
@@ -63,13 +63,13 @@ class TReadOnlyFolder {
 
  private:
 #if !defined(_WIN32)
-  bool SetImmutable(bool on) {
+  bool SetImmutable(bool On) {
     const int fd = open(FFolder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return false;
     int flags = 0;
     bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
     if (ok) {
-      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+      flags = On ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
       ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     }
     close(fd);

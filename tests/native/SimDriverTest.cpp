@@ -27,12 +27,12 @@ struct Notice {
   bool operator==(const Notice&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const Notice& n) {
-  return os << "w" << n.Window << ":" << std::hex << n.Msg << "(" << n.WParam << "," << n.LParam
+std::ostream& operator<<(std::ostream& Os, const Notice& N) {
+  return Os << "w" << N.Window << ":" << std::hex << N.Msg << "(" << N.WParam << "," << N.LParam
             << ")" << std::dec;
 }
 
-LPARAM Address(const MIDIHDR& header) { return reinterpret_cast<LPARAM>(&header); }
+LPARAM Address(const MIDIHDR& Header) { return reinterpret_cast<LPARAM>(&Header); }
 
 class SimDriver : public ::testing::Test {
  protected:
@@ -45,18 +45,18 @@ class SimDriver : public ::testing::Test {
   void TearDown() override { sim::Reset(); }
 
   // A notice window that writes what it receives into `seen`.
-  std::unique_ptr<platform::NoticeWindow> Window(int number) {
+  std::unique_ptr<platform::NoticeWindow> Window(int Number) {
     return std::make_unique<platform::NoticeWindow>(
-        [this, number](TMessage& m) { seen.push_back({number, m.Msg, m.WParam, m.LParam}); });
+        [this, Number](TMessage& m) { seen.push_back({Number, m.Msg, m.WParam, m.LParam}); });
   }
 
   // An input buffer of `size` bytes, prepared and queued on `handle`.
-  void Queue(HMIDIIN handle, MIDIHDR& header, std::vector<char>& data) {
-    header = MIDIHDR{};
-    header.lpData = data.data();
-    header.dwBufferLength = static_cast<DWORD>(data.size());
-    ASSERT_EQ(platform::midiInPrepareHeader(handle, &header, sizeof header), MMSYSERR_NOERROR);
-    ASSERT_EQ(platform::midiInAddBuffer(handle, &header, sizeof header), MMSYSERR_NOERROR);
+  void Queue(HMIDIIN Handle, MIDIHDR& Header, std::vector<char>& Data) {
+    Header = MIDIHDR{};
+    Header.lpData = Data.data();
+    Header.dwBufferLength = static_cast<DWORD>(Data.size());
+    ASSERT_EQ(platform::midiInPrepareHeader(Handle, &Header, sizeof Header), MMSYSERR_NOERROR);
+    ASSERT_EQ(platform::midiInAddBuffer(Handle, &Header, sizeof Header), MMSYSERR_NOERROR);
   }
 
   std::vector<Notice> seen;

@@ -10,9 +10,9 @@
 
 namespace {
 
-DWORD ProgramChange(int channel, int program) { return midi::Pack(0xC0 | channel, program, 0); }
-DWORD On(int channel, int key) { return midi::Pack(0x90 | channel, key, 100); }
-DWORD Off(int channel, int key) { return midi::Pack(0x80 | channel, key, 0); }
+DWORD ProgramChange(int Channel, int Program) { return midi::Pack(0xC0 | Channel, Program, 0); }
+DWORD On(int Channel, int Key) { return midi::Pack(0x90 | Channel, Key, 100); }
+DWORD Off(int Channel, int Key) { return midi::Pack(0x80 | Channel, Key, 0); }
 
 class StageControls : public EngineFixture {
  public:
@@ -33,8 +33,8 @@ class StageControls : public EngineFixture {
     sim::ClearReceived();
     events.clear();
   }
-  std::string StoredDeviceOfChannel0(const std::string& preset) {
-    return WrittenSettings().ReadString("Preset_" + preset, "Device0", "");
+  std::string StoredDeviceOfChannel0(const std::string& Preset) {
+    return WrittenSettings().ReadString("Preset_" + Preset, "Device0", "");
   }
 };
 

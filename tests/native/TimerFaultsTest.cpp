@@ -36,14 +36,14 @@ class TimerFaults : public RealTimeEngineFixture {
     heldStopped = false;
     engine->Timer().SetEnabled(true);
   }
-  std::size_t NotesTo(int device) {
+  std::size_t NotesTo(int Device) {
     std::size_t n = 0;
-    for (const sim::Received& r : sim::ReceivedBy(device)) n += r.Long ? 0 : 1;
+    for (const sim::Received& r : sim::ReceivedBy(Device)) n += r.Long ? 0 : 1;
     return n;
   }
-  void WaitUntil(const std::function<bool()>& done) {
+  void WaitUntil(const std::function<bool()>& Done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < end) {
+    while (!Done() && std::chrono::steady_clock::now() < end) {
       sim::DeliverNotices();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -22,8 +22,8 @@ class Timer : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ(sim::OutstandingTimerPeriods(), 0); }
   std::atomic<int> ticks{0};
-  void Count(TMMTimer& t) {
-    t.OnTimer = [this](TMMTimer&) { ++ticks; };
+  void Count(TMMTimer& T) {
+    T.OnTimer = [this](TMMTimer&) { ++ticks; };
   }
 };
 

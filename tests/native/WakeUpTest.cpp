@@ -33,21 +33,21 @@ struct TCase {
   std::vector<TSend> Sends;  // per device in the order received
 };
 
-constexpr DWORD NoteOn(std::int32_t channel, std::int32_t key) {
-  return static_cast<DWORD>(0x90 | channel) | (static_cast<DWORD>(key) << 8) | (0x40u << 16);
+constexpr DWORD NoteOn(std::int32_t Channel, std::int32_t Key) {
+  return static_cast<DWORD>(0x90 | Channel) | (static_cast<DWORD>(Key) << 8) | (0x40u << 16);
 }
 
 class WakeUp : public EngineFixture {
  protected:
   // Channel d goes to device d; nothing else plays.
-  void Run(const TCase& c) {
+  void Run(const TCase& C) {
     BootAndStart();
     for (std::uint8_t channel = 1; channel < 3; ++channel) engine->SetChannelDevice(channel, channel);
     // Somewhere between two periodic ticks, so that no due time meets one by chance.
     sim::RunFor(1.7);
     const TDateTime start = sim::NowValue();
     double elapsed = 0;
-    for (const TStep& step : c.Steps) {
+    for (const TStep& step : C.Steps) {
       sim::RunFor(step.AtMs - elapsed);
       elapsed = step.AtMs;
       switch (step.Do) {
@@ -61,7 +61,7 @@ class WakeUp : public EngineFixture {
     sim::RunFor(100);
     for (std::int32_t device = 0; device < 3; ++device) {
       std::vector<const TSend*> due;
-      for (const TSend& send : c.Sends)
+      for (const TSend& send : C.Sends)
         if (send.Device == device) due.push_back(&send);
       // On time shows as the due time itself; late or early shows as it is.
       std::ostringstream expected, received;
@@ -72,7 +72,7 @@ class WakeUp : public EngineFixture {
         const bool onTime = n < due.size() && std::abs(at - due[n]->AtMs) <= Exact;
         received << ((got[n].Short >> 8) & 0x7F) << "@" << (onTime ? due[n]->AtMs : at) << " ";
       }
-      EXPECT_EQ(received.str(), expected.str()) << c.Name << ", device " << device;
+      EXPECT_EQ(received.str(), expected.str()) << C.Name << ", device " << device;
     }
     Shutdown();
     sim::Reset();

@@ -27,27 +27,27 @@ struct PortReport {
   bool operator==(const PortReport&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const PortReport& r) {
-  return os << (r.Output ? "out" : "in") << r.Device << ":" << int(r.State);
+std::ostream& operator<<(std::ostream& Os, const PortReport& R) {
+  return Os << (R.Output ? "out" : "in") << R.Device << ":" << int(R.State);
 }
 
-std::vector<std::uint8_t> SysEx(std::size_t length, std::uint8_t seed) {
-  std::vector<std::uint8_t> bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) % 0x80);
+std::vector<std::uint8_t> SysEx(std::size_t Length, std::uint8_t Seed) {
+  std::vector<std::uint8_t> bytes(Length);
+  for (std::size_t i = 0; i < Length; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + Seed) % 0x80);
   bytes.front() = 0xF0;
   bytes.back() = 0xF7;
   return bytes;
 }
 
-std::vector<std::uint8_t> Joined(const std::vector<vmidi::OutputRecord>& records) {
+std::vector<std::uint8_t> Joined(const std::vector<vmidi::OutputRecord>& Records) {
   std::vector<std::uint8_t> bytes;
-  for (const auto& r : records) bytes.insert(bytes.end(), r.Bytes.begin(), r.Bytes.end());
+  for (const auto& r : Records) bytes.insert(bytes.end(), r.Bytes.begin(), r.Bytes.end());
   return bytes;
 }
 
-std::vector<std::size_t> LongSizes(const std::vector<vmidi::OutputRecord>& records) {
+std::vector<std::size_t> LongSizes(const std::vector<vmidi::OutputRecord>& Records) {
   std::vector<std::size_t> sizes;
-  for (const auto& r : records)
+  for (const auto& r : Records)
     if (r.Long) sizes.push_back(r.Bytes.size());
   return sizes;
 }
@@ -97,14 +97,14 @@ class EngineOverWinmm : public ::testing::Test {
   }
 
   // Injects a short message on input 0; the time the driver posted it.
-  std::int64_t Inject(DWORD message) {
-    const vmidi::Ack ack = driver->InjectShort(InUsbMidi, message);
+  std::int64_t Inject(DWORD Message) {
+    const vmidi::Ack ack = driver->InjectShort(InUsbMidi, Message);
     EXPECT_EQ(ack.Value, 1u) << "input 0 is not open and started";
     return ack.Qpc;
   }
 
-  bool AwaitReceived(int device, std::size_t count, DWORD timeoutMs = 5000) {
-    return PumpUntil([&] { return driver->Received(device).size() >= count; }, timeoutMs);
+  bool AwaitReceived(int Device, std::size_t count, DWORD TimeoutMs = 5000) {
+    return PumpUntil([&] { return driver->Received(Device).size() >= count; }, TimeoutMs);
   }
 
   vmidi::Controller* driver = nullptr;

@@ -27,10 +27,10 @@ std::string TemporaryFolder() {
   return folder;
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
+std::vector<std::string> FilesIn(const std::string& Folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  HANDLE search = FindFirstFileA((Folder + "\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     const std::string name = found.cFileName;
@@ -239,7 +239,7 @@ TEST(Win32NoticeWindow, NoticesPostedToADestroyedWindowAreDropped) {
 
 namespace {
 std::vector<std::string> reportedErrors;
-void RecordError(const std::exception& error) noexcept { reportedErrors.push_back(error.what()); }
+void RecordError(const std::exception& Error) noexcept { reportedErrors.push_back(Error.what()); }
 }  // namespace
 
 TEST(Win32NoticeWindow, AnExceptionFromAHandlerGoesToTheErrorReportAndDeliveryGoesOn) {
@@ -278,8 +278,8 @@ struct TickLog {
   std::atomic<int> sleepMs{0};
 };
 
-void CALLBACK CountTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
-  auto* log = reinterpret_cast<TickLog*>(user);
+void CALLBACK CountTick(UINT, UINT, DWORD_PTR User, DWORD_PTR, DWORD_PTR) {
+  auto* log = reinterpret_cast<TickLog*>(User);
   log->inCallback = true;
   log->thread = GetCurrentThreadId();
   if (log->sleepMs > 0) Sleep(static_cast<DWORD>(log->sleepMs.load()));

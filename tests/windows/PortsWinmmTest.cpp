@@ -17,9 +17,9 @@ using vmidi::Direction;
 
 namespace {
 
-std::vector<std::uint8_t> Bytes(std::size_t length, std::uint8_t seed) {
-  std::vector<std::uint8_t> bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>((i * 5 + seed) % 0x80);
+std::vector<std::uint8_t> Bytes(std::size_t Length, std::uint8_t Seed) {
+  std::vector<std::uint8_t> bytes(Length);
+  for (std::size_t i = 0; i < Length; ++i) bytes[i] = static_cast<std::uint8_t>((i * 5 + Seed) % 0x80);
   return bytes;
 }
 

@@ -37,18 +37,18 @@ struct Summary {
   double p50 = 0, p99 = 0, max = 0, min = 0;
 };
 
-Summary Summarise(std::vector<double> values) {
+Summary Summarise(std::vector<double> Values) {
   Summary s;
-  if (values.empty()) return s;
-  std::sort(values.begin(), values.end());
+  if (Values.empty()) return s;
+  std::sort(Values.begin(), Values.end());
   const auto at = [&](double q) {
-    const std::size_t rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(values.size())));
-    return values[std::min(values.size() - 1, rank == 0 ? 0 : rank - 1)];
+    const std::size_t rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(Values.size())));
+    return Values[std::min(Values.size() - 1, rank == 0 ? 0 : rank - 1)];
   };
   s.p50 = at(0.50);
   s.p99 = at(0.99);
-  s.max = values.back();
-  s.min = values.front();
+  s.max = Values.back();
+  s.min = Values.front();
   return s;
 }
 
@@ -61,7 +61,7 @@ struct Run {
   Summary endToEnd;
 };
 
-Run Measure(UINT interval, std::size_t count) {
+Run Measure(UINT interval, std::size_t Count) {
   Run run;
   run.interval = interval;
   vmidi::Controller& driver = *VirtualMidi();
@@ -80,11 +80,11 @@ Run Measure(UINT interval, std::size_t count) {
 
   // The moment the engine takes each message in, by its sequence number
   // (carried in the two data bytes).
-  std::vector<std::int64_t> queuedAt(count, 0);
+  std::vector<std::int64_t> queuedAt(Count, 0);
   auto original = engine.MidiIn().OnData;
   engine.MidiIn().OnData = [&](TMidiInput& sender, DWORD data) {
     const std::size_t n = ((data >> 8) & 0x7F) | (((data >> 16) & 0x7F) << 7);
-    if (n < count) queuedAt[n] = QpcNow();
+    if (n < Count) queuedAt[n] = QpcNow();
     original(sender, data);
   };
   driver.Sync();
@@ -93,14 +93,14 @@ Run Measure(UINT interval, std::size_t count) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   const std::int64_t ticksPerMicrosecond = std::max<std::int64_t>(1, frequency.QuadPart / 1000000);
-  std::vector<std::int64_t> injectedAt(count, 0);
+  std::vector<std::int64_t> injectedAt(Count, 0);
   std::atomic<bool> injecting{true};
   std::thread injector([&] {
     // Irregular spacing, 0 to 4 ms, so arrivals fall on every phase of the
     // timer period.
     std::mt19937 random(interval);
     std::uniform_int_distribution<std::int64_t> spacingUs(0, 4000);
-    for (std::size_t n = 0; n < count; ++n) {
+    for (std::size_t n = 0; n < Count; ++n) {
       const DWORD message = 0x90u | static_cast<DWORD>((n & 0x7F) << 8) | static_cast<DWORD>(((n >> 7) & 0x7F) << 16);
       injectedAt[n] = driver.InjectShort(InUsbMidi, message).Qpc;
       const std::int64_t until = QpcNow() + spacingUs(random) * ticksPerMicrosecond;
@@ -108,18 +108,18 @@ Run Measure(UINT interval, std::size_t count) {
     }
     injecting = false;
   });
-  PumpUntil([&] { return !injecting && driver.Received(OutSynthB).size() >= count; }, 120000);
+  PumpUntil([&] { return !injecting && driver.Received(OutSynthB).size() >= Count; }, 120000);
   injector.join();
   PumpFor(50);
   driver.Sync();
-  run.sent = count;
+  run.sent = Count;
 
   std::vector<double> timer, endToEnd;
   std::size_t previous = 0;
   for (const auto& record : driver.Received(OutSynthB)) {
     const DWORD data = record.Packed();
     const std::size_t n = ((data >> 8) & 0x7F) | (((data >> 16) & 0x7F) << 7);
-    if (n >= count || queuedAt[n] == 0) continue;
+    if (n >= Count || queuedAt[n] == 0) continue;
     ++run.received;
     if (n < previous) ++run.outOfOrder;
     previous = n;

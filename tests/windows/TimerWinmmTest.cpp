@@ -16,8 +16,8 @@ struct TickCounter {
   std::atomic<DWORD> thread{0};
   int workMs = 0;
 
-  void Attach(TMMTimer& timer) {
-    timer.OnTimer = [this](TMMTimer&) {
+  void Attach(TMMTimer& Timer) {
+    Timer.OnTimer = [this](TMMTimer&) {
       if (running.fetch_add(1) != 0) ++overlaps;
       thread = GetCurrentThreadId();
       if (workMs > 0) Sleep(static_cast<DWORD>(workMs));

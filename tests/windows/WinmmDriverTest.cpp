@@ -22,15 +22,15 @@ class RecordingWindow {
  public:
   RecordingWindow() : window_([this](TMessage& m) { notices.push_back(m); }) {}
   DWORD_PTR Target() const { return window_.CallbackTarget(); }
-  std::size_t Count(UINT message) const {
+  std::size_t Count(UINT Message) const {
     std::size_t n = 0;
-    for (const auto& m : notices) n += m.Msg == message ? 1 : 0;
+    for (const auto& m : notices) n += m.Msg == Message ? 1 : 0;
     return n;
   }
-  std::vector<TMessage> Of(UINT message) const {
+  std::vector<TMessage> Of(UINT Message) const {
     std::vector<TMessage> found;
     for (const auto& m : notices)
-      if (m.Msg == message) found.push_back(m);
+      if (m.Msg == Message) found.push_back(m);
     return found;
   }
   std::vector<TMessage> notices;

@@ -11,16 +11,16 @@ constexpr int BoxGap = 6;
 
 // A plain (not automatic) check box: the box changes only through Click
 // and SetChecked, so the state shown is always the one handled.
-TCheckBox::TCheckBox(const TCheckBoxArgs& args)
-    : TControl(args.Control, {"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_CHECKBOX, WS_EX_NOPARENTNOTIFY}) {
-  SetChecked(args.Checked);
+TCheckBox::TCheckBox(const TCheckBoxArgs& Args)
+    : TControl(Args.Control, {"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_CHECKBOX, WS_EX_NOPARENTNOTIFY}) {
+  SetChecked(Args.Checked);
   FontChanged();
 }
 
 bool TCheckBox::Checked() const { return SendMessageA(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-void TCheckBox::SetChecked(bool checked) {
-  SendMessageA(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+void TCheckBox::SetChecked(bool Checked) {
+  SendMessageA(Handle(), BM_SETCHECK, Checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void TCheckBox::Click() {
@@ -29,8 +29,8 @@ void TCheckBox::Click() {
   if (OnClick) OnClick(*this);
 }
 
-void TCheckBox::Command(WORD code) {
-  if (code == BN_CLICKED) Click();
+void TCheckBox::Command(WORD Code) {
+  if (Code == BN_CLICKED) Click();
 }
 
 void TCheckBox::FontChanged() {

@@ -15,15 +15,15 @@ class TCheckBox : public TControl {
  public:
   using TNotifyEvent = std::function<void(TCheckBox& Sender)>;
 
-  explicit TCheckBox(const TCheckBoxArgs& args);
+  explicit TCheckBox(const TCheckBoxArgs& Args);
 
   bool Checked() const;
-  void SetChecked(bool checked);
+  void SetChecked(bool Checked);
   void Click();  // as the user's click: does nothing while disabled
 
   TNotifyEvent OnClick;
 
  protected:
-  void Command(WORD code) override;
+  void Command(WORD Code) override;
   void FontChanged() override;
 };

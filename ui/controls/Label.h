@@ -11,7 +11,7 @@
 // The size of the text in the font, in pixels, one pixel wider than its
 // advance widths: the last glyph's anti-aliased edge may stand past them and
 // would be cut off. An empty text is as high as a line.
-SIZE TextSize(const std::string& text, HFONT font);
+SIZE TextSize(const std::string& Text, HFONT Font);
 
 enum class TAlignment { Left, Center, Right };
 

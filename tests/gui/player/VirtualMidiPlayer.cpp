@@ -30,8 +30,8 @@ struct Step {
   DWORD Message;
 };
 
-DWORD Short(int status, int data1, int data2) {
-  return static_cast<DWORD>(status) | static_cast<DWORD>(data1) << 8 | static_cast<DWORD>(data2) << 16;
+DWORD Short(int Status, int Data1, int Data2) {
+  return static_cast<DWORD>(Status) | static_cast<DWORD>(Data1) << 8 | static_cast<DWORD>(Data2) << 16;
 }
 
 // A bar of four beats: an arpeggio on channel 0, a bass line on channel 1,
@@ -57,10 +57,10 @@ std::vector<Step> Phrase() {
   return steps;
 }
 
-double Milliseconds(std::int64_t qpc) {
+double Milliseconds(std::int64_t Qpc) {
   static LARGE_INTEGER frequency{};
   if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(qpc) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(Qpc) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 std::int64_t Now() {
@@ -69,10 +69,10 @@ std::int64_t Now() {
   return counter.QuadPart;
 }
 
-std::string Bytes(const std::vector<std::uint8_t>& bytes) {
+std::string Bytes(const std::vector<std::uint8_t>& Bytes) {
   std::string text;
   char hex[4];
-  for (std::uint8_t b : bytes) {
+  for (std::uint8_t b : Bytes) {
     std::snprintf(hex, sizeof hex, "%02X ", b);
     text += hex;
   }
@@ -80,13 +80,13 @@ std::string Bytes(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
-std::string Describe(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.empty()) return {};
-  const int status = bytes[0] & 0xF0;
-  const int channel = bytes[0] & 0x0F;
-  const char* kind = status == 0x90 && bytes.size() > 2 && bytes[2] ? "note on" : status == 0x80 || status == 0x90 ? "note off" : "";
+std::string Describe(const std::vector<std::uint8_t>& Bytes) {
+  if (Bytes.empty()) return {};
+  const int status = Bytes[0] & 0xF0;
+  const int channel = Bytes[0] & 0x0F;
+  const char* kind = status == 0x90 && Bytes.size() > 2 && Bytes[2] ? "note on" : status == 0x80 || status == 0x90 ? "note off" : "";
   if (!*kind) return {};
-  return std::string(kind) + ", channel " + std::to_string(channel) + ", note " + std::to_string(bytes.size() > 1 ? bytes[1] : 0);
+  return std::string(kind) + ", channel " + std::to_string(channel) + ", note " + std::to_string(Bytes.size() > 1 ? Bytes[1] : 0);
 }
 
 // The lines come from two sources (what was played, what the driver
@@ -94,7 +94,7 @@ std::string Describe(const std::vector<std::uint8_t>& bytes) {
 // time order.
 class Log {
  public:
-  explicit Log(const char* path) : FFile(std::fopen(path, "w")) {}
+  explicit Log(const char* Path) : FFile(std::fopen(Path, "w")) {}
   ~Log() {
     Flush(1e300);
     if (FFile) std::fclose(FFile);
@@ -102,14 +102,14 @@ class Log {
   Log(const Log&) = delete;
   Log& operator=(const Log&) = delete;
   bool Open() const { return FFile != nullptr; }
-  void Line(double ms, const std::string& who, const std::string& what) {
+  void Line(double Ms, const std::string& Who, const std::string& What) {
     char head[48];
-    std::snprintf(head, sizeof head, "%10.1f ms  %-17s ", ms, who.c_str());
-    FPending.emplace(ms, head + what);
+    std::snprintf(head, sizeof head, "%10.1f ms  %-17s ", Ms, Who.c_str());
+    FPending.emplace(Ms, head + What);
   }
-  void Flush(double beforeMs) {
+  void Flush(double BeforeMs) {
     if (!FFile) return;
-    while (!FPending.empty() && FPending.begin()->first < beforeMs) {
+    while (!FPending.empty() && FPending.begin()->first < BeforeMs) {
       std::fprintf(FFile, "%s\n", FPending.begin()->second.c_str());
       FPending.erase(FPending.begin());
     }

@@ -7,8 +7,8 @@
 
 namespace vmidi {
 
-ControlLink::ControlLink(std::uint16_t port, std::vector<std::uint8_t> hello, FrameHandler handler)
-    : port_(port), handler_(std::move(handler)), outgoing_(std::move(hello)) {
+ControlLink::ControlLink(std::uint16_t Port, std::vector<std::uint8_t> Hello, FrameHandler Handler)
+    : port_(Port), handler_(std::move(Handler)), outgoing_(std::move(Hello)) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   receiver_ = std::thread([this] { Receive(); });
@@ -27,11 +27,11 @@ void ControlLink::Shutdown() {
   transmitter_.detach();
 }
 
-void ControlLink::Send(std::vector<std::uint8_t> frame) {
+void ControlLink::Send(std::vector<std::uint8_t> Frame) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (closing_) return;
-    outgoing_.insert(outgoing_.end(), frame.begin(), frame.end());
+    outgoing_.insert(outgoing_.end(), Frame.begin(), Frame.end());
   }
   wake_.notify_one();
 }

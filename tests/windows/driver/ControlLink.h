@@ -16,11 +16,11 @@ namespace vmidi {
 
 class ControlLink {
  public:
-  using FrameHandler = std::function<void(const std::vector<std::uint8_t>& body)>;
+  using FrameHandler = std::function<void(const std::vector<std::uint8_t>& Body)>;
 
   // Starts connecting to 127.0.0.1:port; hello is the first frame sent once
   // connected.
-  ControlLink(std::uint16_t port, std::vector<std::uint8_t> hello, FrameHandler handler);
+  ControlLink(std::uint16_t Port, std::vector<std::uint8_t> Hello, FrameHandler Handler);
   // The object lives until the process ends: the driver is freed while the
   // process exits, when its threads can no longer be joined safely, so
   // Shutdown only closes the connection and lets the threads run out.
@@ -30,7 +30,7 @@ class ControlLink {
   ControlLink& operator=(const ControlLink&) = delete;
 
   // Queues a frame; any thread, never blocks on the network.
-  void Send(std::vector<std::uint8_t> frame);
+  void Send(std::vector<std::uint8_t> Frame);
 
  private:
   void Receive();

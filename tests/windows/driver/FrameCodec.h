@@ -11,15 +11,15 @@ namespace vmidi {
 
 class FrameWriter {
  public:
-  explicit FrameWriter(std::uint8_t type) {
+  explicit FrameWriter(std::uint8_t Type) {
     bytes_.reserve(64);
     bytes_.assign(4, 0);
-    U8(type);
+    U8(Type);
   }
-  FrameWriter& U8(std::uint8_t v) { return Raw(&v, 1); }
-  FrameWriter& U32(std::uint32_t v) { return Raw(&v, 4); }
-  FrameWriter& I64(std::int64_t v) { return Raw(&v, 8); }
-  FrameWriter& Bytes(const void* data, std::size_t length) { return Raw(data, length); }
+  FrameWriter& U8(std::uint8_t V) { return Raw(&V, 1); }
+  FrameWriter& U32(std::uint32_t V) { return Raw(&V, 4); }
+  FrameWriter& I64(std::int64_t V) { return Raw(&V, 8); }
+  FrameWriter& Bytes(const void* Data, std::size_t Length) { return Raw(Data, Length); }
   // The finished frame, its length prefix filled in.
   std::vector<std::uint8_t> Take() {
     const auto length = static_cast<std::uint32_t>(bytes_.size() - 4);
@@ -28,12 +28,12 @@ class FrameWriter {
   }
 
  private:
-  FrameWriter& Raw(const void* data, std::size_t length) {
+  FrameWriter& Raw(const void* Data, std::size_t Length) {
     // Grown, then copied: GCC 12 warns wrongly about vector::insert of a
     // few bytes. x86-64 is little endian, so fields go as they are.
     const std::size_t at = bytes_.size();
-    bytes_.resize(at + length);
-    if (length > 0) std::memcpy(bytes_.data() + at, data, length);
+    bytes_.resize(at + Length);
+    if (Length > 0) std::memcpy(bytes_.data() + at, Data, Length);
     return *this;
   }
   std::vector<std::uint8_t> bytes_;
@@ -43,7 +43,7 @@ class FrameWriter {
 // the end yields zeros and marks the reader as failed.
 class FrameReader {
  public:
-  FrameReader(const std::uint8_t* data, std::size_t length) : data_(data), length_(length) {}
+  FrameReader(const std::uint8_t* Data, std::size_t Length) : data_(Data), length_(Length) {}
   std::uint8_t U8() { std::uint8_t v = 0; Raw(&v, 1); return v; }
   std::uint32_t U32() { std::uint32_t v = 0; Raw(&v, 4); return v; }
   std::int64_t I64() { std::int64_t v = 0; Raw(&v, 8); return v; }
@@ -55,10 +55,10 @@ class FrameReader {
   bool Failed() const { return failed_; }
 
  private:
-  void Raw(void* out, std::size_t n) {
-    if (length_ - offset_ < n) { failed_ = true; offset_ = length_; return; }
-    std::memcpy(out, data_ + offset_, n);
-    offset_ += n;
+  void Raw(void* Out, std::size_t N) {
+    if (length_ - offset_ < N) { failed_ = true; offset_ = length_; return; }
+    std::memcpy(Out, data_ + offset_, N);
+    offset_ += N;
   }
   const std::uint8_t* data_;
   std::size_t length_;
@@ -70,13 +70,13 @@ class FrameReader {
 // hands out one complete body at a time.
 class FrameSplitter {
  public:
-  void Feed(const std::uint8_t* data, std::size_t length) { buffer_.insert(buffer_.end(), data, data + length); }
-  bool Next(std::vector<std::uint8_t>& body) {
+  void Feed(const std::uint8_t* Data, std::size_t Length) { buffer_.insert(buffer_.end(), Data, Data + Length); }
+  bool Next(std::vector<std::uint8_t>& Body) {
     if (buffer_.size() - start_ < 4) return Compact(), false;
     std::uint32_t length = 0;
     std::memcpy(&length, buffer_.data() + start_, 4);
     if (buffer_.size() - start_ - 4 < length) return Compact(), false;
-    body.assign(buffer_.begin() + static_cast<std::ptrdiff_t>(start_ + 4),
+    Body.assign(buffer_.begin() + static_cast<std::ptrdiff_t>(start_ + 4),
                 buffer_.begin() + static_cast<std::ptrdiff_t>(start_ + 4 + length));
     start_ += 4 + length;
     return true;

@@ -22,21 +22,21 @@ struct VirtualDevice {
   bool CapsFail = false;
 };
 
-inline std::uint32_t ParseDriverVersion(const std::string& text) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    return static_cast<std::uint32_t>(std::stoul(text.substr(2), nullptr, 16));
-  const auto dot = text.find('.');
-  if (dot == std::string::npos) return static_cast<std::uint32_t>(std::stoul(text) << 8);
-  return static_cast<std::uint32_t>((std::stoul(text.substr(0, dot)) << 8) |
-                                    (std::stoul(text.substr(dot + 1)) & 0xFF));
+inline std::uint32_t ParseDriverVersion(const std::string& Text) {
+  if (Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X'))
+    return static_cast<std::uint32_t>(std::stoul(Text.substr(2), nullptr, 16));
+  const auto dot = Text.find('.');
+  if (dot == std::string::npos) return static_cast<std::uint32_t>(std::stoul(Text) << 8);
+  return static_cast<std::uint32_t>((std::stoul(Text.substr(0, dot)) << 8) |
+                                    (std::stoul(Text.substr(dot + 1)) & 0xFF));
 }
 
-inline std::vector<std::string> SplitText(const std::string& text, char separator) {
+inline std::vector<std::string> SplitText(const std::string& Text, char Separator) {
   std::vector<std::string> parts;
   std::string::size_type start = 0;
   for (;;) {
-    const auto end = text.find(separator, start);
-    parts.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+    const auto end = Text.find(Separator, start);
+    parts.push_back(Text.substr(start, end == std::string::npos ? end : end - start));
     if (end == std::string::npos) return parts;
     start = end + 1;
   }
@@ -44,9 +44,9 @@ inline std::vector<std::string> SplitText(const std::string& text, char separato
 
 // Entries that do not parse are skipped, so a typo removes one device
 // rather than the whole list.
-inline std::vector<VirtualDevice> ParseDeviceList(const std::string& text) {
+inline std::vector<VirtualDevice> ParseDeviceList(const std::string& Text) {
   std::vector<VirtualDevice> devices;
-  for (const auto& entry : SplitText(text, ';')) {
+  for (const auto& entry : SplitText(Text, ';')) {
     const auto fields = SplitText(entry, '|');
     if (fields.size() < 3 || (fields[0] != "in" && fields[0] != "out")) continue;
     VirtualDevice device;
@@ -66,9 +66,9 @@ inline std::vector<VirtualDevice> ParseDeviceList(const std::string& text) {
   return devices;
 }
 
-inline std::string FormatDeviceList(const std::vector<VirtualDevice>& devices) {
+inline std::string FormatDeviceList(const std::vector<VirtualDevice>& Devices) {
   std::string text;
-  for (const auto& d : devices) {
+  for (const auto& d : Devices) {
     if (!text.empty()) text += ';';
     text += d.Output ? "out|" : "in|";
     text += d.Name + "|" + std::to_string(d.DriverVersion >> 8) + "." +

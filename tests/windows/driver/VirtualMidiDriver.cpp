@@ -34,7 +34,7 @@
 #include "VirtualMidiProtocol.h"
 
 // winmm exports it; the mingw headers do not declare it.
-extern "C" BOOL WINAPI DriverCallback(DWORD_PTR dwCallback, DWORD dwFlags, HDRVR hDevice, DWORD dwMsg,
+extern "C" BOOL WINAPI DriverCallback(DWORD_PTR DwCallback, DWORD DwFlags, HDRVR HDevice, DWORD DwMsg,
                                       DWORD_PTR dwUser, DWORD_PTR dwParam1, DWORD_PTR dwParam2);
 
 namespace {
@@ -75,7 +75,7 @@ class NoticeBatch {
     for (const auto& n : notices_)
       DriverCallback(n.Callback, n.Flags, n.Handle, n.Message, n.Instance, n.Param1, n.Param2);
   }
-  void Add(const Notice& notice) { notices_.push_back(notice); }
+  void Add(const Notice& Notice) { notices_.push_back(Notice); }
 
  private:
   std::vector<Notice> notices_;
@@ -88,9 +88,9 @@ struct Port {
   MIDIOPENDESC Desc{};
   DWORD Flags = 0;
 
-  void Notify(NoticeBatch& batch, UINT message, DWORD_PTR param1, DWORD_PTR param2) const {
-    batch.Add({Desc.dwCallback, HIWORD(Flags), reinterpret_cast<HDRVR>(Desc.hMidi), message,
-               Desc.dwInstance, param1, param2});
+  void Notify(NoticeBatch& Batch, UINT Message, DWORD_PTR Param1, DWORD_PTR Param2) const {
+    Batch.Add({Desc.dwCallback, HIWORD(Flags), reinterpret_cast<HDRVR>(Desc.hMidi), Message,
+               Desc.dwInstance, Param1, Param2});
   }
 };
 
@@ -117,32 +117,32 @@ std::vector<OutputPort> g_outputs;
 std::int64_t g_qpcFrequency = 1;
 vmidi::ControlLink* g_link = nullptr;  // lives until the process ends
 
-void Report(std::vector<std::uint8_t> frame) {
-  if (g_link) g_link->Send(std::move(frame));
+void Report(std::vector<std::uint8_t> Frame) {
+  if (g_link) g_link->Send(std::move(Frame));
 }
 
-void ReportEvent(Direction direction, UINT device, DeviceEventKind kind) {
+void ReportEvent(Direction Direction, UINT Device, DeviceEventKind Kind) {
   Report(vmidi::FrameWriter(static_cast<std::uint8_t>(vmidi::Report::DeviceEvent))
-             .U8(static_cast<std::uint8_t>(direction))
-             .U8(static_cast<std::uint8_t>(device))
-             .U8(static_cast<std::uint8_t>(kind))
+             .U8(static_cast<std::uint8_t>(Direction))
+             .U8(static_cast<std::uint8_t>(Device))
+             .U8(static_cast<std::uint8_t>(Kind))
              .I64(QpcNow())
              .Take());
 }
 
-void ReportOutput(UINT device, bool isLong, std::int64_t qpc, const void* bytes, std::size_t length) {
+void ReportOutput(UINT Device, bool IsLong, std::int64_t Qpc, const void* Bytes, std::size_t Length) {
   Report(vmidi::FrameWriter(static_cast<std::uint8_t>(vmidi::Report::OutputData))
-             .U8(static_cast<std::uint8_t>(device))
-             .U8(isLong ? 1 : 0)
-             .I64(qpc)
-             .Bytes(bytes, length)
+             .U8(static_cast<std::uint8_t>(Device))
+             .U8(IsLong ? 1 : 0)
+             .I64(Qpc)
+             .Bytes(Bytes, Length)
              .Take());
 }
 
 // The bytes a short message puts on the cable. A first byte below 0x80 is
 // running status: the data bytes of the last status follow.
-std::size_t ShortMessageLength(BYTE first, BYTE runningStatus) {
-  const BYTE status = first < 0x80 ? runningStatus : first;
+std::size_t ShortMessageLength(BYTE First, BYTE RunningStatus) {
+  const BYTE status = First < 0x80 ? RunningStatus : First;
   std::size_t length;
   if (status >= 0xF8 || status == 0xF6 || status == 0xF4 || status == 0xF5) length = 1;
   else if (status == 0xF1 || status == 0xF3) length = 2;
@@ -151,13 +151,13 @@ std::size_t ShortMessageLength(BYTE first, BYTE runningStatus) {
   else if ((status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0) length = 2;
   else if (status >= 0x80) length = 3;
   else length = 3;  // running status with no status seen yet: pass every byte on
-  return first < 0x80 ? length - 1 : length;
+  return First < 0x80 ? length - 1 : length;
 }
 
-void FillName(WCHAR (&target)[MAXPNAMELEN], const std::string& name) {
-  std::fill(std::begin(target), std::end(target), L'\0');
-  const int cut = static_cast<int>(std::min<std::size_t>(name.size(), MAXPNAMELEN - 1));
-  MultiByteToWideChar(CP_ACP, 0, name.data(), cut, target, MAXPNAMELEN - 1);
+void FillName(WCHAR (&Target)[MAXPNAMELEN], const std::string& Name) {
+  std::fill(std::begin(Target), std::end(Target), L'\0');
+  const int cut = static_cast<int>(std::min<std::size_t>(Name.size(), MAXPNAMELEN - 1));
+  MultiByteToWideChar(CP_ACP, 0, Name.data(), cut, Target, MAXPNAMELEN - 1);
 }
 
 void Configure() {
@@ -184,7 +184,7 @@ void Configure() {
   }
 }
 
-void HandleCommand(const std::vector<std::uint8_t>& body);
+void HandleCommand(const std::vector<std::uint8_t>& Body);
 
 void StartControlLink() {
   char text[32];
@@ -203,17 +203,17 @@ void StartControlLink() {
 
 // --- output ------------------------------------------------------------------
 
-void CompleteOutputHeader(OutputPort& port, MIDIHDR* header, NoticeBatch& batch) {
-  header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-  port.Notify(batch, MOM_DONE, reinterpret_cast<DWORD_PTR>(header), 0);
+void CompleteOutputHeader(OutputPort& Port, MIDIHDR* Header, NoticeBatch& Batch) {
+  Header->dwFlags = (Header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+  Port.Notify(Batch, MOM_DONE, reinterpret_cast<DWORD_PTR>(Header), 0);
 }
 
-DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
+DWORD OutputMessage(UINT Id, UINT Message, DWORD_PTR User, DWORD_PTR Param1, DWORD_PTR Param2) {
   const std::int64_t qpc = QpcNow();
   NoticeBatch batch;  // declared before the guard: posted after the lock is released
   std::lock_guard<std::mutex> guard(g_lock);
   Configure();
-  switch (message) {
+  switch (Message) {
     case DRVM_INIT:
     case DRVM_EXIT:
     case DRVM_ENABLE:
@@ -224,19 +224,19 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
     default:
       break;
   }
-  if (id >= g_outputs.size()) return MMSYSERR_BADDEVICEID;
-  OutputPort& port = g_outputs[id];
-  if (port.DeadHandle && message == MODM_CLOSE) {
+  if (Id >= g_outputs.size()) return MMSYSERR_BADDEVICEID;
+  OutputPort& port = g_outputs[Id];
+  if (port.DeadHandle && Message == MODM_CLOSE) {
     // What it held is lost with it; the handle is released.
     for (MIDIHDR* header : port.Held) header->dwFlags &= ~MHDR_INQUEUE;
     port.Held.clear();
     port.Open = false;
     port.DeadHandle = false;
-    ReportEvent(Direction::Output, id, DeviceEventKind::Closed);
+    ReportEvent(Direction::Output, Id, DeviceEventKind::Closed);
     return MMSYSERR_NOERROR;
   }
-  if (port.Unplugged || (port.DeadHandle && message != MODM_OPEN)) return MMSYSERR_NODRIVER;
-  switch (message) {
+  if (port.Unplugged || (port.DeadHandle && Message != MODM_OPEN)) return MMSYSERR_NODRIVER;
+  switch (Message) {
     case MODM_GETDEVCAPS: {
       if (port.Device.CapsFail) return MMSYSERR_ERROR;
       MIDIOUTCAPSW caps{};
@@ -246,72 +246,72 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
       FillName(caps.szPname, port.Device.Name);
       caps.wTechnology = MOD_MIDIPORT;
       caps.wChannelMask = 0xFFFF;
-      std::memcpy(reinterpret_cast<void*>(param1), &caps, std::min<std::size_t>(param2, sizeof caps));
+      std::memcpy(reinterpret_cast<void*>(Param1), &caps, std::min<std::size_t>(Param2, sizeof caps));
       return MMSYSERR_NOERROR;
     }
     case MODM_OPEN: {
       if (port.RefuseOpen || port.Open) {
-        ReportEvent(Direction::Output, id, DeviceEventKind::OpenRefused);
+        ReportEvent(Direction::Output, Id, DeviceEventKind::OpenRefused);
         return MMSYSERR_ALLOCATED;
       }
       port.Open = true;
-      port.Desc = *reinterpret_cast<const MIDIOPENDESC*>(param1);
-      port.Flags = static_cast<DWORD>(param2);
+      port.Desc = *reinterpret_cast<const MIDIOPENDESC*>(Param1);
+      port.Flags = static_cast<DWORD>(Param2);
       port.RunningStatus = 0;
-      *reinterpret_cast<DWORD_PTR*>(user) = id;
-      ReportEvent(Direction::Output, id, DeviceEventKind::Opened);
+      *reinterpret_cast<DWORD_PTR*>(User) = Id;
+      ReportEvent(Direction::Output, Id, DeviceEventKind::Opened);
       port.Notify(batch, MOM_OPEN, 0, 0);
       return MMSYSERR_NOERROR;
     }
     case MODM_CLOSE:
       if (!port.Open) return MMSYSERR_INVALHANDLE;
       if (!port.Held.empty()) {
-        ReportEvent(Direction::Output, id, DeviceEventKind::CloseRefused);
+        ReportEvent(Direction::Output, Id, DeviceEventKind::CloseRefused);
         return MIDIERR_STILLPLAYING;
       }
       port.Notify(batch, MOM_CLOSE, 0, 0);
       port.Open = false;
-      ReportEvent(Direction::Output, id, DeviceEventKind::Closed);
+      ReportEvent(Direction::Output, Id, DeviceEventKind::Closed);
       return MMSYSERR_NOERROR;
     case MODM_DATA: {
       if (!port.Open) return MMSYSERR_INVALHANDLE;
-      const auto packed = static_cast<DWORD>(param1);
+      const auto packed = static_cast<DWORD>(Param1);
       const BYTE bytes[3] = {LOBYTE(packed), LOBYTE(packed >> 8), LOBYTE(packed >> 16)};
       const std::size_t length = ShortMessageLength(bytes[0], port.RunningStatus);
       if (bytes[0] >= 0x80 && bytes[0] < 0xF0) port.RunningStatus = bytes[0];
       else if (bytes[0] >= 0xF0 && bytes[0] < 0xF8) port.RunningStatus = 0;
-      ReportOutput(id, false, qpc, bytes, length);
+      ReportOutput(Id, false, qpc, bytes, length);
       return MMSYSERR_NOERROR;
     }
     case MODM_LONGDATA: {
       if (!port.Open) return MMSYSERR_INVALHANDLE;
-      auto* header = reinterpret_cast<MIDIHDR*>(param1);
-      if (!header || param2 < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
+      auto* header = reinterpret_cast<MIDIHDR*>(Param1);
+      if (!header || Param2 < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
       if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
       port.RunningStatus = 0;
-      ReportOutput(id, true, qpc, header->lpData, header->dwBufferLength);
+      ReportOutput(Id, true, qpc, header->lpData, header->dwBufferLength);
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
       if (port.HoldLong) port.Held.push_back(header);
       else CompleteOutputHeader(port, header, batch);
       return MMSYSERR_NOERROR;
     }
     case MODM_PREPARE: {
-      auto* header = reinterpret_cast<MIDIHDR*>(param1);
+      auto* header = reinterpret_cast<MIDIHDR*>(Param1);
       if (!header) return MMSYSERR_INVALPARAM;
       if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
       header->dwFlags |= MHDR_PREPARED;
       return MMSYSERR_NOERROR;
     }
     case MODM_UNPREPARE: {
-      auto* header = reinterpret_cast<MIDIHDR*>(param1);
+      auto* header = reinterpret_cast<MIDIHDR*>(Param1);
       if (!header) return MMSYSERR_INVALPARAM;
       if (header->dwFlags & MHDR_INQUEUE) {
-        ReportEvent(Direction::Output, id, DeviceEventKind::UnprepareRefused);
+        ReportEvent(Direction::Output, Id, DeviceEventKind::UnprepareRefused);
         return MIDIERR_STILLPLAYING;
       }
       header->dwFlags &= ~MHDR_PREPARED;
-      ReportEvent(Direction::Output, id, DeviceEventKind::Unprepared);
+      ReportEvent(Direction::Output, Id, DeviceEventKind::Unprepared);
       return MMSYSERR_NOERROR;
     }
     case MODM_RESET:
@@ -321,7 +321,7 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
         port.Held.pop_front();
       }
       port.RunningStatus = 0;
-      ReportEvent(Direction::Output, id, DeviceEventKind::Reset);
+      ReportEvent(Direction::Output, Id, DeviceEventKind::Reset);
       return MMSYSERR_NOERROR;
     default:
       return MMSYSERR_NOTSUPPORTED;
@@ -330,22 +330,22 @@ DWORD OutputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWO
 
 // --- input -------------------------------------------------------------------
 
-DWORD_PTR MillisecondsSinceStart(const InputPort& port) {
-  return static_cast<DWORD_PTR>((QpcNow() - port.StartQpc) * 1000 / g_qpcFrequency);
+DWORD_PTR MillisecondsSinceStart(const InputPort& Port) {
+  return static_cast<DWORD_PTR>((QpcNow() - Port.StartQpc) * 1000 / g_qpcFrequency);
 }
 
-void ReturnInputBuffer(InputPort& port, NoticeBatch& batch) {
-  MIDIHDR* header = port.Buffers.front();
-  port.Buffers.pop_front();
+void ReturnInputBuffer(InputPort& Port, NoticeBatch& Batch) {
+  MIDIHDR* header = Port.Buffers.front();
+  Port.Buffers.pop_front();
   header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-  port.Notify(batch, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), MillisecondsSinceStart(port));
+  Port.Notify(Batch, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), MillisecondsSinceStart(Port));
 }
 
-DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
+DWORD InputMessage(UINT Id, UINT Message, DWORD_PTR User, DWORD_PTR Param1, DWORD_PTR Param2) {
   NoticeBatch batch;  // declared before the guard: posted after the lock is released
   std::lock_guard<std::mutex> guard(g_lock);
   Configure();
-  switch (message) {
+  switch (Message) {
     case DRVM_INIT:
     case DRVM_EXIT:
     case DRVM_ENABLE:
@@ -356,9 +356,9 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
     default:
       break;
   }
-  if (id >= g_inputs.size()) return MMSYSERR_BADDEVICEID;
-  InputPort& port = g_inputs[id];
-  switch (message) {
+  if (Id >= g_inputs.size()) return MMSYSERR_BADDEVICEID;
+  InputPort& port = g_inputs[Id];
+  switch (Message) {
     case MIDM_GETDEVCAPS: {
       if (port.Device.CapsFail) return MMSYSERR_ERROR;
       MIDIINCAPSW caps{};
@@ -366,43 +366,43 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
       caps.wPid = UnmappedProduct;
       caps.vDriverVersion = port.Device.DriverVersion;
       FillName(caps.szPname, port.Device.Name);
-      std::memcpy(reinterpret_cast<void*>(param1), &caps, std::min<std::size_t>(param2, sizeof caps));
+      std::memcpy(reinterpret_cast<void*>(Param1), &caps, std::min<std::size_t>(Param2, sizeof caps));
       return MMSYSERR_NOERROR;
     }
     case MIDM_OPEN: {
       if (port.RefuseOpen || port.Open) {
-        ReportEvent(Direction::Input, id, DeviceEventKind::OpenRefused);
+        ReportEvent(Direction::Input, Id, DeviceEventKind::OpenRefused);
         return MMSYSERR_ALLOCATED;
       }
       port.Open = true;
       port.Started = false;
-      port.Desc = *reinterpret_cast<const MIDIOPENDESC*>(param1);
-      port.Flags = static_cast<DWORD>(param2);
-      *reinterpret_cast<DWORD_PTR*>(user) = id;
-      ReportEvent(Direction::Input, id, DeviceEventKind::Opened);
+      port.Desc = *reinterpret_cast<const MIDIOPENDESC*>(Param1);
+      port.Flags = static_cast<DWORD>(Param2);
+      *reinterpret_cast<DWORD_PTR*>(User) = Id;
+      ReportEvent(Direction::Input, Id, DeviceEventKind::Opened);
       port.Notify(batch, MIM_OPEN, 0, 0);
       return MMSYSERR_NOERROR;
     }
     case MIDM_CLOSE:
       if (!port.Open) return MMSYSERR_INVALHANDLE;
       if (!port.Buffers.empty()) {
-        ReportEvent(Direction::Input, id, DeviceEventKind::CloseRefused);
+        ReportEvent(Direction::Input, Id, DeviceEventKind::CloseRefused);
         return MIDIERR_STILLPLAYING;
       }
       port.Notify(batch, MIM_CLOSE, 0, 0);
       port.Open = false;
       port.Started = false;
-      ReportEvent(Direction::Input, id, DeviceEventKind::Closed);
+      ReportEvent(Direction::Input, Id, DeviceEventKind::Closed);
       return MMSYSERR_NOERROR;
     case MIDM_PREPARE: {
-      auto* header = reinterpret_cast<MIDIHDR*>(param1);
+      auto* header = reinterpret_cast<MIDIHDR*>(Param1);
       if (!header) return MMSYSERR_INVALPARAM;
       if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
       header->dwFlags |= MHDR_PREPARED;
       return MMSYSERR_NOERROR;
     }
     case MIDM_UNPREPARE: {
-      auto* header = reinterpret_cast<MIDIHDR*>(param1);
+      auto* header = reinterpret_cast<MIDIHDR*>(Param1);
       if (!header) return MMSYSERR_INVALPARAM;
       if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
       header->dwFlags &= ~MHDR_PREPARED;
@@ -410,8 +410,8 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
     }
     case MIDM_ADDBUFFER: {
       if (!port.Open) return MMSYSERR_INVALHANDLE;
-      auto* header = reinterpret_cast<MIDIHDR*>(param1);
-      if (!header || param2 < offsetof(MIDIHDR, dwOffset) || !header->lpData || header->dwBufferLength == 0)
+      auto* header = reinterpret_cast<MIDIHDR*>(Param1);
+      if (!header || Param2 < offsetof(MIDIHDR, dwOffset) || !header->lpData || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
       if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
@@ -425,7 +425,7 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
       if (!port.Started) {
         port.Started = true;
         port.StartQpc = QpcNow();
-        ReportEvent(Direction::Input, id, DeviceEventKind::Started);
+        ReportEvent(Direction::Input, Id, DeviceEventKind::Started);
       }
       return MMSYSERR_NOERROR;
     case MIDM_STOP:
@@ -433,13 +433,13 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
       // A buffer that has taken bytes is returned; empty ones stay queued.
       if (!port.Buffers.empty() && port.Buffers.front()->dwBytesRecorded > 0) ReturnInputBuffer(port, batch);
       port.Started = false;
-      ReportEvent(Direction::Input, id, DeviceEventKind::Stopped);
+      ReportEvent(Direction::Input, Id, DeviceEventKind::Stopped);
       return MMSYSERR_NOERROR;
     case MIDM_RESET:
       if (!port.Open) return MMSYSERR_INVALHANDLE;
       while (!port.Buffers.empty()) ReturnInputBuffer(port, batch);
       port.Started = false;
-      ReportEvent(Direction::Input, id, DeviceEventKind::Reset);
+      ReportEvent(Direction::Input, Id, DeviceEventKind::Reset);
       return MMSYSERR_NOERROR;
     default:
       return MMSYSERR_NOTSUPPORTED;
@@ -448,31 +448,31 @@ DWORD InputMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWOR
 
 // --- commands from the controller --------------------------------------------
 
-std::uint32_t InjectShort(UINT id, DWORD packed, NoticeBatch& batch) {
-  if (id >= g_inputs.size()) return 0;
-  InputPort& port = g_inputs[id];
+std::uint32_t InjectShort(UINT Id, DWORD Packed, NoticeBatch& Batch) {
+  if (Id >= g_inputs.size()) return 0;
+  InputPort& port = g_inputs[Id];
   if (!port.Open || !port.Started) return 0;
-  port.Notify(batch, MIM_DATA, packed, MillisecondsSinceStart(port));
+  port.Notify(Batch, MIM_DATA, Packed, MillisecondsSinceStart(port));
   return 1;
 }
 
-std::uint32_t InjectSysEx(UINT id, const std::vector<std::uint8_t>& bytes, NoticeBatch& batch) {
-  if (id >= g_inputs.size()) return 0;
-  InputPort& port = g_inputs[id];
+std::uint32_t InjectSysEx(UINT Id, const std::vector<std::uint8_t>& Bytes, NoticeBatch& Batch) {
+  if (Id >= g_inputs.size()) return 0;
+  InputPort& port = g_inputs[Id];
   if (!port.Open || !port.Started) return 0;
   std::uint32_t accepted = 0;
-  for (const std::uint8_t byte : bytes) {
+  for (const std::uint8_t byte : Bytes) {
     if (port.Buffers.empty()) continue;  // no buffer: the byte is lost, as on a real port
     MIDIHDR* header = port.Buffers.front();
     header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
     ++accepted;
-    if (header->dwBytesRecorded == header->dwBufferLength || byte == 0xF7) ReturnInputBuffer(port, batch);
+    if (header->dwBytesRecorded == header->dwBufferLength || byte == 0xF7) ReturnInputBuffer(port, Batch);
   }
   return accepted;
 }
 
-void HandleCommand(const std::vector<std::uint8_t>& body) {
-  vmidi::FrameReader reader(body.data(), body.size());
+void HandleCommand(const std::vector<std::uint8_t>& Body) {
+  vmidi::FrameReader reader(Body.data(), Body.size());
   const auto command = static_cast<vmidi::Command>(reader.U8());
   const std::uint32_t sequence = reader.U32();
   std::uint32_t value = 0;
@@ -547,8 +547,8 @@ void HandleCommand(const std::vector<std::uint8_t>& body) {
 
 extern "C" {
 
-LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR driver, UINT message, LPARAM param1, LPARAM param2) {
-  switch (message) {
+LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR Driver, UINT Message, LPARAM Param1, LPARAM Param2) {
+  switch (Message) {
     case DRV_LOAD: {
       std::lock_guard<std::mutex> guard(g_lock);
       Configure();
@@ -571,38 +571,38 @@ LRESULT CALLBACK DriverProc(DWORD_PTR, HDRVR driver, UINT message, LPARAM param1
     case DRV_CONFIGURE:
       return DRVCNF_OK;
     default:
-      return DefDriverProc(0, driver, message, param1, param2);
+      return DefDriverProc(0, Driver, Message, Param1, Param2);
   }
 }
 
-DWORD CALLBACK modMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
-  return OutputMessage(id, message, user, param1, param2);
+DWORD CALLBACK modMessage(UINT Id, UINT Message, DWORD_PTR User, DWORD_PTR Param1, DWORD_PTR Param2) {
+  return OutputMessage(Id, Message, User, Param1, Param2);
 }
 
-DWORD CALLBACK midMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
-  return InputMessage(id, message, user, param1, param2);
+DWORD CALLBACK midMessage(UINT Id, UINT Message, DWORD_PTR User, DWORD_PTR Param1, DWORD_PTR Param2) {
+  return InputMessage(Id, Message, User, Param1, Param2);
 }
 
 // The audio device layer's entry points: the driver is always preferred
 // (3) and offers no endpoints, so nothing asks for an endpoint or a session.
 int WINAPI GetPriority() { return 3; }
 
-HRESULT WINAPI GetEndpointIDs(int /*flow*/, WCHAR*** ids, GUID** guids, UINT* count, UINT* defaultIndex) {
+HRESULT WINAPI GetEndpointIDs(int /*flow*/, WCHAR*** Ids, GUID** Guids, UINT* Count, UINT* DefaultIndex) {
   // The caller frees both arrays with HeapFree.
-  *ids = static_cast<WCHAR**>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(WCHAR*)));
-  *guids = static_cast<GUID*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(GUID)));
-  *count = 0;
-  *defaultIndex = 0;
+  *Ids = static_cast<WCHAR**>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(WCHAR*)));
+  *Guids = static_cast<GUID*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(GUID)));
+  *Count = 0;
+  *DefaultIndex = 0;
   return S_OK;
 }
 
-HRESULT WINAPI GetAudioEndpoint(void*, void*, void** client) {
-  if (client) *client = nullptr;
+HRESULT WINAPI GetAudioEndpoint(void*, void*, void** Client) {
+  if (Client) *Client = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT WINAPI GetAudioSessionManager(void*, void** manager) {
-  if (manager) *manager = nullptr;
+HRESULT WINAPI GetAudioSessionManager(void*, void** Manager) {
+  if (Manager) *Manager = nullptr;
   return E_NOTIMPL;
 }
 

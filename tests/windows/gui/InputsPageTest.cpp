@@ -22,7 +22,7 @@ using namespace testdevices;
 
 namespace {
 
-constexpr DWORD NoteOn(int channel, int key) { return midi::Pack(0x90 | channel, key, 0x40); }
+constexpr DWORD NoteOn(int Channel, int Key) { return midi::Pack(0x90 | Channel, Key, 0x40); }
 
 class InputsPage : public ::testing::Test {
  protected:

@@ -48,11 +48,11 @@ bool Controller::Listen() {
   return true;
 }
 
-bool Controller::AcceptDriver(DWORD timeoutMs) {
+bool Controller::AcceptDriver(DWORD TimeoutMs) {
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(listener_, &readable);
-  timeval timeout{static_cast<long>(timeoutMs / 1000), static_cast<long>((timeoutMs % 1000) * 1000)};
+  timeval timeout{static_cast<long>(TimeoutMs / 1000), static_cast<long>((TimeoutMs % 1000) * 1000)};
   if (select(0, &readable, nullptr, nullptr, &timeout) != 1) return false;
   link_ = accept(listener_, nullptr, nullptr);
   if (link_ == INVALID_SOCKET) return false;
@@ -126,13 +126,13 @@ void Controller::ReceiveLoop() {
   changed_.notify_all();
 }
 
-Ack Controller::Call(FrameWriter&& fields) {
+Ack Controller::Call(FrameWriter&& Fields) {
   std::uint32_t sequence;
   {
     std::lock_guard<std::mutex> guard(lock_);
     sequence = nextSequence_++;
   }
-  std::vector<std::uint8_t> frame = fields.Take();
+  std::vector<std::uint8_t> frame = Fields.Take();
   // The sequence number follows the type byte: patch it in.
   std::memcpy(frame.data() + 5, &sequence, 4);
   {
@@ -155,50 +155,50 @@ Ack Controller::Call(FrameWriter&& fields) {
 }
 
 namespace {
-FrameWriter CommandFrame(Command command) {
-  FrameWriter writer(static_cast<std::uint8_t>(command));
+FrameWriter CommandFrame(Command Command) {
+  FrameWriter writer(static_cast<std::uint8_t>(Command));
   writer.U32(0);  // sequence, filled in by Call
   return writer;
 }
 }  // namespace
 
-Ack Controller::InjectShort(int device, DWORD message) {
-  return Call(std::move(CommandFrame(Command::InjectShort).U8(static_cast<std::uint8_t>(device)).U32(message)));
+Ack Controller::InjectShort(int Device, DWORD Message) {
+  return Call(std::move(CommandFrame(Command::InjectShort).U8(static_cast<std::uint8_t>(Device)).U32(Message)));
 }
 
-Ack Controller::InjectSysEx(int device, const std::vector<std::uint8_t>& bytes) {
-  return Call(std::move(CommandFrame(Command::InjectSysEx).U8(static_cast<std::uint8_t>(device)).Bytes(bytes.data(), bytes.size())));
+Ack Controller::InjectSysEx(int Device, const std::vector<std::uint8_t>& Bytes) {
+  return Call(std::move(CommandFrame(Command::InjectSysEx).U8(static_cast<std::uint8_t>(Device)).Bytes(Bytes.data(), Bytes.size())));
 }
 
-bool Controller::SetRefuseOpen(Direction direction, int device, bool on) {
+bool Controller::SetRefuseOpen(Direction Direction, int Device, bool On) {
   return Call(std::move(CommandFrame(Command::SetRefuseOpen)
-                                                    .U8(static_cast<std::uint8_t>(direction))
-                                                    .U8(static_cast<std::uint8_t>(device))
-                                                    .U8(on ? 1 : 0)))
+                                                    .U8(static_cast<std::uint8_t>(Direction))
+                                                    .U8(static_cast<std::uint8_t>(Device))
+                                                    .U8(On ? 1 : 0)))
              .Value == 1;
 }
 
-bool Controller::SetHoldLong(int device, bool on) {
-  return Call(std::move(CommandFrame(Command::SetHoldLong).U8(static_cast<std::uint8_t>(device)).U8(on ? 1 : 0)))
+bool Controller::SetHoldLong(int Device, bool On) {
+  return Call(std::move(CommandFrame(Command::SetHoldLong).U8(static_cast<std::uint8_t>(Device)).U8(On ? 1 : 0)))
              .Value == 1;
 }
 
-bool Controller::SetUnplugged(int device, bool on) {
-  return Call(std::move(CommandFrame(Command::SetUnplugged).U8(static_cast<std::uint8_t>(device)).U8(on ? 1 : 0)))
+bool Controller::SetUnplugged(int Device, bool On) {
+  return Call(std::move(CommandFrame(Command::SetUnplugged).U8(static_cast<std::uint8_t>(Device)).U8(On ? 1 : 0)))
              .Value == 1;
 }
 
-std::uint32_t Controller::CompleteHeld(int device) {
-  return Call(std::move(CommandFrame(Command::CompleteHeld).U8(static_cast<std::uint8_t>(device)))).Value;
+std::uint32_t Controller::CompleteHeld(int Device) {
+  return Call(std::move(CommandFrame(Command::CompleteHeld).U8(static_cast<std::uint8_t>(Device)))).Value;
 }
 
 bool Controller::Sync() { return Call(CommandFrame(Command::Ping)).Received; }
 
-std::vector<OutputRecord> Controller::Received(int device) const {
+std::vector<OutputRecord> Controller::Received(int Device) const {
   std::lock_guard<std::mutex> guard(lock_);
   std::vector<OutputRecord> records;
   for (const auto& r : received_)
-    if (r.Device == device) records.push_back(r);
+    if (r.Device == Device) records.push_back(r);
   return records;
 }
 
@@ -207,10 +207,10 @@ std::vector<EventRecord> Controller::Events() const {
   return events_;
 }
 
-std::size_t Controller::OutputEvents(int device, DeviceEventKind kind) const {
+std::size_t Controller::OutputEvents(int Device, DeviceEventKind kind) const {
   std::lock_guard<std::mutex> guard(lock_);
   return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(), [&](const EventRecord& e) {
-    return e.Dir == Direction::Output && e.Device == device && e.Kind == kind;
+    return e.Dir == Direction::Output && e.Device == Device && e.Kind == kind;
   }));
 }
 

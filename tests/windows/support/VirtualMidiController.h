@@ -52,28 +52,28 @@ class Controller {
 
   bool Listen();                 // on 127.0.0.1, a port the system picks
   std::uint16_t Port() const { return port_; }
-  bool AcceptDriver(DWORD timeoutMs);  // the driver's connection and its hello
+  bool AcceptDriver(DWORD TimeoutMs);  // the driver's connection and its hello
   std::uint32_t InputCount() const { return inputs_; }
   std::uint32_t OutputCount() const { return outputs_; }
 
-  Ack InjectShort(int device, DWORD message);
-  Ack InjectSysEx(int device, const std::vector<std::uint8_t>& bytes);
-  bool SetRefuseOpen(Direction direction, int device, bool on);
-  bool SetHoldLong(int device, bool on);
-  bool SetUnplugged(int device, bool on);
-  std::uint32_t CompleteHeld(int device);
+  Ack InjectShort(int Device, DWORD Message);
+  Ack InjectSysEx(int Device, const std::vector<std::uint8_t>& Bytes);
+  bool SetRefuseOpen(Direction Direction, int Device, bool On);
+  bool SetHoldLong(int Device, bool On);
+  bool SetUnplugged(int Device, bool On);
+  std::uint32_t CompleteHeld(int Device);
   // Returns once the driver has carried out every earlier command and sent
   // every earlier report.
   bool Sync();
 
-  std::vector<OutputRecord> Received(int device) const;
+  std::vector<OutputRecord> Received(int Device) const;
   std::vector<EventRecord> Events() const;
   // How many events of one kind an output device reported (call Sync first).
-  std::size_t OutputEvents(int device, DeviceEventKind kind) const;
+  std::size_t OutputEvents(int Device, DeviceEventKind Kind) const;
   void ClearRecords();
 
  private:
-  Ack Call(FrameWriter&& frame);
+  Ack Call(FrameWriter&& Frame);
   void ReceiveLoop();
 
   SOCKET listener_ = INVALID_SOCKET;

@@ -40,18 +40,18 @@ void PumpMessages() {
   }
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
   for (;;) {
     PumpMessages();
-    if (done()) return true;
+    if (Done()) return true;
     if (GetTickCount64() >= deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
   }
 }
 
-void PumpFor(DWORD milliseconds) {
-  const ULONGLONG deadline = GetTickCount64() + milliseconds;
+void PumpFor(DWORD Milliseconds) {
+  const ULONGLONG deadline = GetTickCount64() + Milliseconds;
   while (GetTickCount64() < deadline) {
     PumpMessages();
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
@@ -65,11 +65,11 @@ std::int64_t QpcNow() {
   return now.QuadPart;
 }
 
-double QpcToMilliseconds(std::int64_t qpc) {
+double QpcToMilliseconds(std::int64_t Qpc) {
   static const double frequency = [] {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
     return static_cast<double>(f.QuadPart);
   }();
-  return static_cast<double>(qpc) * 1000.0 / frequency;
+  return static_cast<double>(Qpc) * 1000.0 / frequency;
 }

@@ -34,10 +34,10 @@ vmidi::Controller* VirtualMidi();
 // does, so that MIDI notices reach the ports.
 void PumpMessages();
 // Pumps until done() holds or the time is up; true when done() held.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
-void PumpFor(DWORD milliseconds);
+bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 5000);
+void PumpFor(DWORD Milliseconds);
 
 // The performance counter in milliseconds, for comparing the driver's time
 // stamps.
-double QpcToMilliseconds(std::int64_t qpc);
+double QpcToMilliseconds(std::int64_t Qpc);
 std::int64_t QpcNow();
