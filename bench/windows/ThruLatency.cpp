@@ -40,7 +40,6 @@ constexpr unsigned TailMs = 100;            // for the last messages to come out
 struct TPass {
   bench::TLatencySummary Latency;
   std::size_t Lost = 0;   // played but not received, or received other than played
-  bench::TLatencySummary Handler;  // Velmora only: its input handler's own time
 };
 
 // The driver's records of what reached the output, matched in order to
@@ -61,12 +60,6 @@ TPass Collect(vmidi::Controller& Driver, const std::vector<bench::TTimedMessage>
   pass.Latency = bench::Summarise(latency);
   return pass;
 }
-
-// The milliseconds each program's own input handler took (the bare thru's
-// is not timed: it is the driver call alone).
-void AddHandlerTimes(const bench::TBareThru&, std::vector<double>&) {}
-// The whole program with its window on screen is not timed inside either.
-void AddHandlerTimes(const bench::TVelmoraWindowUnderTest&, std::vector<double>&) {}
 
 // Two inputs played at once: each record at the output is the next message
 // of one input's stream (of two that fit, the one handed to winmm first),
@@ -144,11 +137,7 @@ TPass Play(vmidi::Controller& Driver, const std::vector<bench::TTimedMessage>& S
     player.PumpUntilPlayed(TailMs);
     handedAt = player.HandedAt();
   }
-  TPass pass = Collect(Driver, Stream, handedAt);
-  std::vector<double> handler;
-  AddHandlerTimes(*program, handler);
-  pass.Handler = bench::Summarise(handler);
-  return pass;
+  return Collect(Driver, Stream, handedAt);
 }
 
 // What one comparison reports: its section of the results and its summary row.
@@ -169,8 +158,7 @@ void Compare(const bench::TWineOptions& Options, const TComparison& Comparison, 
   const std::string& summary = Options.Summary;
   const std::size_t messages = Comparison.PlayedPerRun;
   std::string rows;
-  std::vector<double> p50Ratios, p99Ratios, handlerP99s;
-  double handlerMax = 0;
+  std::vector<double> p50Ratios, p99Ratios;
   std::size_t lost = 0;
   for (int run = 0; run < runs; ++run) {
     // Turns about, so that neither always meets a machine just woken.
@@ -183,8 +171,6 @@ void Compare(const bench::TWineOptions& Options, const TComparison& Comparison, 
       b = PlayBare(run);
     }
     lost += b.Lost + v.Lost;
-    handlerP99s.push_back(v.Handler.P99 * 1000);
-    handlerMax = std::max(handlerMax, v.Handler.Max * 1000);
     const double r50 = v.Latency.P50 / b.Latency.P50, r99 = v.Latency.P99 / b.Latency.P99;
     p50Ratios.push_back(r50);
     p99Ratios.push_back(r99);
@@ -203,8 +189,6 @@ void Compare(const bench::TWineOptions& Options, const TComparison& Comparison, 
   report += std::string("### ") + Comparison.Title + "\n\n" + Comparison.Setting + "\n\n";
   report += "| Run | Messages each | Bare thru p50 / p99 / max ms | Velmora p50 / p99 / max ms | p50 ratio | p99 ratio | Lost (bare / Velmora) |\n";
   report += "|---|---:|---:|---:|---:|---:|---:|\n" + rows + "\n";
-  report += "Velmora's own share, its input handler from the notice to the return of the driver call (the routing, the record of held notes, the send): p99 " +
-            bench::Fixed(bench::Median(handlerP99s), 1) + " µs (median of the runs), max " + bench::Fixed(handlerMax, 1) + " µs.\n\n";
   report += "Median of the per-run ratios over " + std::to_string(runs) + " runs (" + std::to_string(runs * messages) +
             " messages each): p50 " + bench::Fixed(m50, 2) + "×, p99 " + bench::Fixed(m99, 2) + "×. Target within " +
             bench::Fixed(RatioTarget, 1) + "× at both, nothing lost: " + bench::Verdict(met) + ".\n";
