@@ -65,7 +65,7 @@ struct TEngineEvents {
   TNotifyEvent OnInputsChange;
 };
 
-class TVelmoraEngine : public TEngineEvents, private TRouteTarget {
+class TVelmoraEngine final : public TEngineEvents, private TRouteTarget {
  public:
   static constexpr std::int32_t MaxDelay = 59999;  // the largest delay a time of day can hold
   static constexpr std::int32_t PresetSwitchOff = -1;
